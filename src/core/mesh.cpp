@@ -1,0 +1,44 @@
+// Corner triples and unit cell normals of a mesh.
+#include "core/mesh.hpp"
+
+#include <cmath>
+
+#include "core/internal_failure.hpp"
+
+namespace velk {
+
+namespace {
+
+CornerTriple corners(const NodeList& nodes, const Triangle& t) {
+  const Point3& a = checked_at(nodes, t.a);
+  const Point3& b = checked_at(nodes, t.b);
+  const Point3& c = checked_at(nodes, t.c);
+  return {a, b, c};
+}
+
+}  // namespace
+
+std::vector<CornerTriple> triangles(const Mesh& mesh) {
+  std::vector<CornerTriple> out;
+  out.reserve(mesh.cells.size());
+  for (const Triangle& t : mesh.cells) out.push_back(corners(mesh.nodes, t));
+  return out;
+}
+
+NodeList cell_normals(const Mesh& mesh) {
+  NodeList out;
+  out.reserve(mesh.cells.size());
+  for (const Triangle& t : mesh.cells) {
+    const auto [a, b, c] = corners(mesh.nodes, t);
+    const double ux = b.x - a.x, uy = b.y - a.y, uz = b.z - a.z;
+    const double vx = c.x - a.x, vy = c.y - a.y, vz = c.z - a.z;
+    const double nx = uy * vz - uz * vy;
+    const double ny = uz * vx - ux * vz;
+    const double nz = ux * vy - vx * uy;
+    const double length = std::sqrt(nz * nz + (nx * nx + ny * ny));
+    out.push_back({nx / length, ny / length, nz / length});
+  }
+  return out;
+}
+
+}  // namespace velk

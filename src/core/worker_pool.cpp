@@ -1,0 +1,157 @@
+// The worker pool: a task queue, one mutex, two condition variables and a stop-free life (the
+// pool lives until the process ends). Created on first use; a forked child rebuilds its own.
+#include "core/worker_pool.hpp"
+
+#include <pthread.h>
+#include <sched.h>
+
+#include <condition_variable>
+#include <cstdlib>
+#include <deque>
+#include <mutex>
+#include <new>
+#include <thread>
+
+namespace velk::pool {
+
+namespace {
+
+// Parses a positive decimal integer (an optional '+' then digits); 0 otherwise.
+std::size_t parse_count(const char* text) {
+  if (!text) return 0;
+  const char* p = text;
+  if (*p == '+') ++p;
+  if (!*p) return 0;
+  std::size_t value = 0;
+  for (; *p; ++p) {
+    if (*p < '0' || *p > '9') return 0;
+    std::size_t next = value * 10 + static_cast<std::size_t>(*p - '0');
+    if (next / 10 != value) return 0;  // overflow
+    value = next;
+  }
+  return value;
+}
+
+std::size_t default_count() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (sched_getaffinity(0, sizeof set, &set) == 0) {
+    int n = CPU_COUNT(&set);
+    if (n > 0) return static_cast<std::size_t>(n);
+  }
+  unsigned n = std::thread::hardware_concurrency();
+  return n ? n : 1;
+}
+
+class Pool {
+ public:
+  explicit Pool(std::size_t threads) {
+    for (std::size_t i = 0; i < threads; ++i) std::thread([this] { work(); }).detach();
+  }
+  void submit(std::function<void()> task) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      queue_.push_back(std::move(task));
+    }
+    ready_.notify_one();
+  }
+
+ private:
+  void work() {
+    in_worker = true;
+    for (;;) {
+      std::function<void()> task;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        ready_.wait(lock, [this] { return !queue_.empty(); });
+        task = std::move(queue_.front());
+        queue_.pop_front();
+      }
+      task();
+    }
+  }
+  std::mutex mutex_;
+  std::condition_variable ready_;
+  std::deque<std::function<void()>> queue_;
+
+ public:
+  static thread_local bool in_worker;
+};
+
+thread_local bool Pool::in_worker = false;
+
+// The pool of this process; a child after fork forgets its parent's (whose threads it lacks).
+Pool* g_pool = nullptr;
+std::size_t g_threads = 0;
+std::once_flag g_atfork_once;
+
+void forget_pool_in_child() {
+  g_pool = nullptr;  // the parent's pool object is abandoned: its threads do not exist here
+}
+
+Pool& pool() {
+  std::call_once(g_atfork_once, [] { pthread_atfork(nullptr, nullptr, forget_pool_in_child); });
+  if (!g_pool) g_pool = new Pool(thread_count());
+  return *g_pool;
+}
+
+}  // namespace
+
+std::size_t thread_count() {
+  if (!g_threads) {
+    std::size_t n = parse_count(std::getenv("RAYON_NUM_THREADS"));
+    if (!n) n = parse_count(std::getenv("RAYON_RS_NUM_CPUS"));
+    if (!n) n = default_count();
+    g_threads = n;
+  }
+  return g_threads;
+}
+
+void run_blocks(std::size_t n, std::size_t min_parallel,
+                const std::function<void(std::size_t, std::size_t)>& block) {
+  if (n == 0) return;
+  std::size_t threads = thread_count();
+  // Small ranges, a one-thread pool and loops nested inside a task run serially.
+  if (threads <= 1 || n < min_parallel || n < 2 || Pool::in_worker) {
+    block(0, n);
+    return;
+  }
+  std::size_t blocks = threads < n ? threads : n;
+  std::vector<std::exception_ptr> failures(blocks);
+  std::mutex done_mutex;
+  std::condition_variable done;
+  std::size_t remaining = blocks;
+  Pool& workers = pool();
+  // Blocks split the remainder evenly: the first n % blocks get one index more.
+  std::size_t base = n / blocks, extra = n % blocks, begin = 0, submitted = 0;
+  std::exception_ptr submit_failure;
+  try {
+    for (std::size_t b = 0; b < blocks; ++b) {
+      std::size_t end = begin + base + (b < extra ? 1 : 0);
+      workers.submit([&, b, begin, end] {
+        try {
+          block(begin, end);
+        } catch (...) {
+          failures[b] = std::current_exception();
+        }
+        std::lock_guard<std::mutex> lock(done_mutex);
+        if (--remaining == 0) done.notify_one();
+      });
+      ++submitted;
+      begin = end;
+    }
+  } catch (...) {
+    // Out of memory while queueing: wait for the blocks already queued, then fail.
+    submit_failure = std::current_exception();
+  }
+  {
+    std::unique_lock<std::mutex> lock(done_mutex);
+    remaining -= blocks - submitted;
+    done.wait(lock, [&] { return remaining == 0; });
+  }
+  if (submit_failure) std::rethrow_exception(submit_failure);
+  for (auto& f : failures)
+    if (f) std::rethrow_exception(f);
+}
+
+}  // namespace velk::pool

@@ -1,0 +1,211 @@
+// Argument and result conversions between Python objects and core values.
+#include "py/convert.hpp"
+
+#include <climits>
+
+namespace velk::py {
+
+namespace {
+
+// Length of a sequence argument that must hold exactly n items.
+void require_sequence_of(PyObject* obj, Py_ssize_t n) {
+  if (!PySequence_Check(obj)) raise_downcast(obj, "Sequence");
+  Py_ssize_t len = PySequence_Size(obj);
+  if (len < 0) throw PyErrorSet{};
+  if (len != n)
+    raise(PyExc_ValueError, "expected a sequence of length " + std::to_string(n) + " (got " +
+                                std::to_string(len) + ")");
+}
+
+template <class F>
+auto item(PyObject* seq, Py_ssize_t i, F&& convert) {
+  Ref value = Ref::steal(PySequence_GetItem(seq, i));
+  return convert(value.get());
+}
+
+// The shared algorithm of node, cell and index lists: no str, a sequence, reserve from the
+// reported length, then convert items in iteration order until the first failure.
+template <class T, class F>
+std::vector<T> to_list(PyObject* obj, F&& convert) {
+  if (PyUnicode_Check(obj)) raise(PyExc_TypeError, "Can't extract `str` to `Vec`");
+  if (!PySequence_Check(obj)) raise_downcast(obj, "Sequence");
+  std::vector<T> out;
+  Py_ssize_t len = PySequence_Size(obj);
+  if (len < 0)
+    PyErr_Clear();
+  else
+    out.reserve(static_cast<std::size_t>(len));
+  Ref iter = Ref::steal(PyObject_GetIter(obj));
+  while (PyObject* raw = PyIter_Next(iter.get())) {
+    Ref value = Ref::steal(raw);
+    out.push_back(convert(value.get()));
+  }
+  if (PyErr_Occurred()) throw PyErrorSet{};
+  return out;
+}
+
+template <class F>
+Ref build_list(std::size_t n, F&& make) {
+  Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(n)));
+  for (std::size_t i = 0; i < n; ++i)
+    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), make(i).release());
+  return list;
+}
+
+}  // namespace
+
+void raise_downcast(PyObject* obj, const char* target) {
+  Ref qualname = Ref::steal(PyType_GetQualName(Py_TYPE(obj)));
+  const char* name = PyUnicode_AsUTF8(qualname.get());
+  if (!name) throw PyErrorSet{};
+  raise(PyExc_TypeError, std::string("'") + name + "' object cannot be converted to '" + target +
+                             "'");
+}
+
+void prefix_argument_error(const char* name) {
+  if (!PyErr_Occurred()) return;
+  PyObject *type, *value, *traceback;
+  PyErr_Fetch(&type, &value, &traceback);
+  PyErr_NormalizeException(&type, &value, &traceback);
+  if (type != PyExc_TypeError) {
+    PyErr_Restore(type, value, traceback);
+    return;
+  }
+  if (traceback) PyException_SetTraceback(value, traceback);
+  Py_XDECREF(traceback);
+  Py_DECREF(type);
+  Ref cause = Ref::steal(value);
+  Ref text = Ref::steal(PyObject_Str(cause.get()));
+  Ref message = Ref::steal(PyUnicode_FromFormat("argument '%s': %U", name, text.get()));
+  Ref error = Ref::steal(PyObject_CallOneArg(PyExc_TypeError, message.get()));
+  PyException_SetCause(error.get(), cause.release());  // steals the cause
+  PyErr_SetObject(PyExc_TypeError, error.get());
+}
+
+double to_float(PyObject* obj) {
+  if (PyFloat_CheckExact(obj)) return PyFloat_AS_DOUBLE(obj);
+  double value = PyFloat_AsDouble(obj);
+  if (value == -1.0 && PyErr_Occurred()) throw PyErrorSet{};
+  return value;
+}
+
+uint64_t to_unsigned(PyObject* obj) {
+  Ref index = Ref::steal(PyNumber_Index(obj));
+  unsigned long long value = PyLong_AsUnsignedLongLong(index.get());
+  if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) throw PyErrorSet{};
+  return value;
+}
+
+uint32_t to_u32(PyObject* obj) {
+  Ref index = Ref::steal(PyNumber_Index(obj));
+  long long value = PyLong_AsLongLong(index.get());
+  if (value == -1 && PyErr_Occurred()) throw PyErrorSet{};
+  if (value < 0 || value > 4294967295LL)
+    raise(PyExc_OverflowError, "out of range integral type conversion attempted");
+  return static_cast<uint32_t>(value);
+}
+
+Point3 to_point3(PyObject* obj) {
+  require_sequence_of(obj, 3);
+  Point3 p;
+  p.x = item(obj, 0, to_float);
+  p.y = item(obj, 1, to_float);
+  p.z = item(obj, 2, to_float);
+  return p;
+}
+
+Triangle to_triangle(PyObject* obj) {
+  require_sequence_of(obj, 3);
+  Triangle t;
+  t.a = item(obj, 0, to_unsigned);
+  t.b = item(obj, 1, to_unsigned);
+  t.c = item(obj, 2, to_unsigned);
+  return t;
+}
+
+NodeList to_node_list(PyObject* obj) { return to_list<Point3>(obj, to_point3); }
+CellList to_cell_list(PyObject* obj) { return to_list<Triangle>(obj, to_triangle); }
+IndexList to_index_list(PyObject* obj) { return to_list<uint64_t>(obj, to_unsigned); }
+
+Matrix4 to_matrix(PyObject* obj) {
+  require_sequence_of(obj, 4);
+  Matrix4 m{};
+  for (Py_ssize_t r = 0; r < 4; ++r) {
+    Ref row = Ref::steal(PySequence_GetItem(obj, r));
+    require_sequence_of(row.get(), 4);
+    for (Py_ssize_t c = 0; c < 4; ++c) m[r][c] = item(row.get(), c, to_float);
+  }
+  return m;
+}
+
+std::pair<double, double> to_float_pair(PyObject* obj) {
+  if (!PyTuple_Check(obj)) raise_downcast(obj, "PyTuple");
+  Py_ssize_t len = PyTuple_GET_SIZE(obj);
+  if (len != 2)
+    raise(PyExc_ValueError,
+          "expected tuple of length 2, but got tuple of length " + std::to_string(len));
+  return {to_float(PyTuple_GET_ITEM(obj, 0)), to_float(PyTuple_GET_ITEM(obj, 1))};
+}
+
+std::string to_string(PyObject* obj) {
+  if (!PyUnicode_Check(obj)) raise_downcast(obj, "PyString");
+  Py_ssize_t len = 0;
+  const char* text = PyUnicode_AsUTF8AndSize(obj, &len);
+  if (!text) throw PyErrorSet{};
+  return std::string(text, static_cast<std::size_t>(len));
+}
+
+Ref py_float(double value) { return Ref::steal(PyFloat_FromDouble(value)); }
+Ref py_int(uint64_t value) { return Ref::steal(PyLong_FromUnsignedLongLong(value)); }
+Ref py_none() { return Ref::add(Py_None); }
+
+Ref py_point3(const Point3& p) {
+  Ref list = Ref::steal(PyList_New(3));
+  PyList_SET_ITEM(list.get(), 0, py_float(p.x).release());
+  PyList_SET_ITEM(list.get(), 1, py_float(p.y).release());
+  PyList_SET_ITEM(list.get(), 2, py_float(p.z).release());
+  return list;
+}
+
+Ref py_triangle(const Triangle& t) {
+  Ref list = Ref::steal(PyList_New(3));
+  PyList_SET_ITEM(list.get(), 0, py_int(t.a).release());
+  PyList_SET_ITEM(list.get(), 1, py_int(t.b).release());
+  PyList_SET_ITEM(list.get(), 2, py_int(t.c).release());
+  return list;
+}
+
+Ref py_node_list(const NodeList& nodes) {
+  return build_list(nodes.size(), [&](std::size_t i) { return py_point3(nodes[i]); });
+}
+
+Ref py_cell_list(const CellList& cells) {
+  return build_list(cells.size(), [&](std::size_t i) { return py_triangle(cells[i]); });
+}
+
+Ref py_index_list(const IndexList& ids) {
+  return build_list(ids.size(), [&](std::size_t i) { return py_int(ids[i]); });
+}
+
+Ref py_corner_triples(const std::vector<CornerTriple>& triples) {
+  return build_list(triples.size(), [&](std::size_t i) {
+    return build_list(3, [&](std::size_t k) { return py_point3(triples[i][k]); });
+  });
+}
+
+Ref py_matrix(const Matrix4& m) {
+  return build_list(4, [&](std::size_t r) {
+    return build_list(4, [&](std::size_t c) { return py_float(m[r][c]); });
+  });
+}
+
+Ref py_mesh_lists(const Mesh& mesh) {
+  Ref nodes = py_node_list(mesh.nodes);
+  Ref cells = py_cell_list(mesh.cells);
+  Ref tuple = Ref::steal(PyTuple_New(2));
+  PyTuple_SET_ITEM(tuple.get(), 0, nodes.release());
+  PyTuple_SET_ITEM(tuple.get(), 1, cells.release());
+  return tuple;
+}
+
+}  // namespace velk::py

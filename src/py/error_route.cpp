@@ -1,0 +1,121 @@
+// The exception routes: how C++ exceptions, core Errors and internal failures reach Python.
+#include "py/error_route.hpp"
+
+#include <cstdio>
+#include <new>
+#include <stdexcept>
+
+#include "py/ref.hpp"
+
+namespace velk::py {
+
+namespace {
+
+// The internal-failure exception type, created once per process on first use. It derives from
+// BaseException so that handlers for Exception do not swallow it.
+PyObject* panic_type() {
+  static PyObject* type = nullptr;
+  if (!type) {
+    type = PyErr_NewExceptionWithDoc(
+        "velk.PanicException",
+        "The exception raised when native code fails internally.\n\n"
+        "Like SystemExit it derives from BaseException, so that it propagates through the stack.",
+        PyExc_BaseException, nullptr);
+  }
+  return type;
+}
+
+void raise_panic(const std::string& text, const char* file, unsigned line) {
+  std::fprintf(stderr, "velk: internal failure at %s:%u:\n%s\n", file, line, text.c_str());
+  PyObject* type = panic_type();
+  if (!type) return;  // creating the type failed; its exception stays set
+  Ref message = Ref::steal(PyUnicode_FromStringAndSize(text.data(), text.size()));
+  PyErr_SetObject(type, message.get());
+}
+
+// Text of a Python object's repr, or a placeholder when even that fails.
+std::string repr_text(PyObject* obj) {
+  PyObject* r = PyObject_Repr(obj);
+  if (!r) {
+    PyErr_Clear();
+    return "<unprintable>";
+  }
+  Ref owned = Ref::steal(r);
+  const char* s = PyUnicode_AsUTF8(owned.get());
+  if (!s) {
+    PyErr_Clear();
+    return "<unprintable>";
+  }
+  return s;
+}
+
+}  // namespace
+
+void raise(PyObject* type, const std::string& text) {
+  PyObject* message = PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+  if (message) {
+    PyErr_SetObject(type, message);
+    Py_DECREF(message);
+  }
+  throw PyErrorSet{};
+}
+
+void unwrap_failed(const Error& error) {
+  internal_failure("called `Result::unwrap()` on an `Err` value: " + error.debug());
+}
+
+void conversion_panic() {
+  PyObject *type, *value, *traceback;
+  PyErr_Fetch(&type, &value, &traceback);
+  if (!type) internal_failure("called `Result::unwrap()` on an `Err` value: PyErr { none }");
+  PyErr_NormalizeException(&type, &value, &traceback);
+  Ref t = Ref::steal(type), v = Ref::steal(value);
+  std::string rendering = "PyErr { type: " + repr_text(t.get()) + ", value: " +
+                          repr_text(v.get()) + ", traceback: ";
+  if (traceback) {
+    Ref tb = Ref::steal(traceback);
+    rendering += repr_text(tb.get());
+  } else {
+    rendering += "None";
+  }
+  rendering += " }";
+  internal_failure("called `Result::unwrap()` on an `Err` value: " + rendering);
+}
+
+void route_current_exception() noexcept {
+  try {
+    throw;
+  } catch (const PyErrorSet&) {
+    if (!PyErr_Occurred())
+      PyErr_SetString(PyExc_SystemError, "attempted to fetch exception but none was set");
+  } catch (const InternalFailure& failure) {
+    PyErr_Clear();
+    try {
+      raise_panic(failure.text(), failure.where().file_name(), failure.where().line());
+    } catch (...) {
+      PyErr_NoMemory();
+    }
+  } catch (const std::bad_alloc&) {
+    PyErr_Clear();
+    PyErr_NoMemory();
+  } catch (const std::length_error&) {
+    PyErr_Clear();
+    PyErr_NoMemory();
+  } catch (const std::exception& e) {
+    PyErr_Clear();
+    try {
+      raise_panic(e.what(), __FILE__, __LINE__);
+    } catch (...) {
+      PyErr_NoMemory();
+    }
+  } catch (...) {
+    PyErr_Clear();
+    try {
+      raise_panic("unknown native failure", __FILE__, __LINE__);
+    } catch (...) {
+      PyErr_NoMemory();
+    }
+  }
+}
+
+}  // namespace velk::py

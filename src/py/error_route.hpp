@@ -1,0 +1,93 @@
+// The exception routes of the binding layer: the one place where C++ exceptions become Python
+// exceptions, the mapping of core Errors, and the internal-failure exception PanicException.
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <optional>
+#include <string>
+
+#include "core/error.hpp"
+#include "core/internal_failure.hpp"
+
+namespace velk::py {
+
+// Marker thrown when a Python exception is set and the call must unwind to its entry point.
+struct PyErrorSet {};
+
+// Checks a C-API status (negative means failure with an exception set).
+inline int check(int status) {
+  if (status < 0) throw PyErrorSet{};
+  return status;
+}
+
+// Sets a Python exception of the given type with a text and throws PyErrorSet.
+[[noreturn]] void raise(PyObject* type, const std::string& text);
+
+// Turns the exception being handled (inside a catch block) into a Python exception: PyErrorSet
+// keeps the set exception (SystemError if none is set), an internal failure becomes
+// PanicException with a diagnostic on stderr, std::bad_alloc becomes MemoryError.
+void route_current_exception() noexcept;
+
+// Runs an entry point's body, which returns a Ref; returns its new reference, or null with a
+// Python exception set. Nothing C++ crosses this line.
+template <class F>
+PyObject* guarded(F&& body) noexcept {
+  try {
+    return body().release();
+  } catch (...) {
+    route_current_exception();
+    return nullptr;
+  }
+}
+
+// As guarded, for bodies that return nothing (setters, init): 0 on success, -1 on failure.
+template <class F>
+int guarded_status(F&& body) noexcept {
+  try {
+    body();
+    return 0;
+  } catch (...) {
+    route_current_exception();
+    return -1;
+  }
+}
+
+// Route 4: an Error becomes an exception of `type` whose argument is the display form.
+template <class T>
+T unwrap_or_raise(Result<T> result, PyObject* type) {
+  if (!result) raise(type, result.error().display());
+  if constexpr (!std::is_void_v<T>) return std::move(*result);
+}
+
+// Route 5: an unmapped Error is an internal failure
+// "called `Result::unwrap()` on an `Err` value: <debug form>".
+[[noreturn]] void unwrap_failed(const Error& error);
+template <class T>
+T unwrap(Result<T> result) {
+  if (!result) unwrap_failed(result.error());
+  if constexpr (!std::is_void_v<T>) return std::move(*result);
+}
+
+// Route 5 for a required result that the core reports absent.
+template <class T>
+T unwrap(std::optional<T> value) {
+  if (!value) internal_failure("called `Option::unwrap()` on a `None` value");
+  return std::move(*value);
+}
+
+// Route 5 for a conversion failure that an entry point sends to the internal failure instead of
+// the argument prefix: the set Python exception is rendered into the failure text.
+[[noreturn]] void conversion_panic();
+
+template <class F>
+auto convert_or_panic(F&& convert) -> decltype(convert()) {
+  try {
+    return convert();
+  } catch (const PyErrorSet&) {
+    conversion_panic();
+  }
+}
+
+}  // namespace velk::py

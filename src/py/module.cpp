@@ -1,0 +1,83 @@
+// The module entry PyInit_velk: creates the module once per process and registers its 31 names
+// in their fixed order, recording them in __all__.
+#include <array>
+
+#include "py/registry.hpp"
+#include "py/ref.hpp"
+
+namespace velk::py {
+
+namespace {
+
+// The module's names in registration order (also the order of __all__).
+constexpr std::array<const char*, 31> kNames = {
+    "Mesh",
+    "select_nodes_closest_to_point",
+    "select_nodes_on_line",
+    "select_nodes_in_sphere",
+    "select_nodes_in_box",
+    "select_nodes_closest_to_plane",
+    "select_nodes_in_plane_direction",
+    "translate_nodes",
+    "rotate_nodes",
+    "scale_nodes",
+    "transform_nodes",
+    "transform_selected_nodes",
+    "build_transformation_matrix",
+    "generate_box",
+    "generate_capsule",
+    "generate_cone",
+    "generate_cylinder",
+    "generate_icosphere",
+    "generate_naca_wing",
+    "generate_torus",
+    "generate_uvsphere",
+    "generate_block_cluster",
+    "generate_sphere_cluster",
+    "write_stl",
+    "write_vtp",
+    "write_obj",
+    "read_stl",
+    "read_obj",
+    "RbfDeformer",
+    "DesignBlock",
+    "FreeFormDeformer",
+};
+
+PyModuleDef module_def = {
+    PyModuleDef_HEAD_INIT, "velk", "", -1, nullptr, nullptr, nullptr, nullptr, nullptr,
+};
+
+bool g_initialised = false;
+PyObject* g_module = nullptr;  // the process-wide slot
+
+Ref create_module() {
+  if (g_initialised)
+    raise(PyExc_ImportError,
+          "the velk module may only be initialised once per interpreter process");
+  g_initialised = true;
+  Ref module = Ref::steal(PyModule_Create(&module_def));
+  Ref all = Ref::steal(PyList_New(0));
+  check(PyObject_SetAttrString(module.get(), "__all__", all.get()));
+  Ref module_name = Ref::steal(PyUnicode_FromString("velk"));
+  for (const char* name : kNames) {
+    const ModuleEntry* entry = find_entry(name);
+    if (!entry) continue;
+    Ref value = entry->type
+                    ? Ref::add(reinterpret_cast<PyObject*>(entry->type()))
+                    : Ref::steal(PyCFunction_NewEx(entry->function, module.get(), module_name.get()));
+    Ref key = Ref::steal(PyUnicode_FromString(name));
+    check(PyList_Append(all.get(), key.get()));
+    check(PyObject_SetAttr(module.get(), key.get(), value.get()));
+  }
+  g_module = Ref::add(module.get()).release();
+  return module;
+}
+
+}  // namespace
+
+}  // namespace velk::py
+
+extern "C" __attribute__((visibility("default"))) PyObject* PyInit_velk() {
+  return velk::py::guarded([] { return velk::py::create_module(); });
+}

@@ -1,0 +1,140 @@
+// The Python class Mesh: constructor, nodes and cells properties, triangles, cell_normals and
+// the boxed representation. Plane and file methods are registered by their own files.
+#include "py/py_mesh.hpp"
+
+#include <string>
+
+#include "py/binder.hpp"
+#include "py/registry.hpp"
+
+namespace velk::py {
+
+namespace {
+
+PyObject* mesh_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+  return guarded([&] {
+    static constexpr Params<2> params{"Mesh.__new__()", {"nodes", "cells"}, 2};
+    auto [nodes_arg, cells_arg] = bind(params, args, kwargs);
+    NodeList nodes = arg("nodes", nodes_arg, to_node_list);
+    CellList cells = arg("cells", cells_arg, to_cell_list);
+    return new_instance(type, Mesh{std::move(nodes), std::move(cells)});
+  });
+}
+
+PyObject* get_nodes(PyObject* self, void*) {
+  return guarded([&] {
+    Shared<Mesh> mesh(mesh_receiver(self));
+    return py_node_list(mesh->nodes);
+  });
+}
+
+int set_nodes(PyObject* self, PyObject* value, void*) {
+  return guarded_status([&] {
+    if (!value) refuse_delete();
+    NodeList nodes = to_node_list(value);
+    Exclusive<Mesh> mesh(mesh_receiver(self));
+    mesh->nodes = std::move(nodes);
+  });
+}
+
+PyObject* get_cells(PyObject* self, void*) {
+  return guarded([&] {
+    Shared<Mesh> mesh(mesh_receiver(self));
+    return py_cell_list(mesh->cells);
+  });
+}
+
+int set_cells(PyObject* self, PyObject* value, void*) {
+  return guarded_status([&] {
+    if (!value) refuse_delete();
+    CellList cells = to_cell_list(value);
+    Exclusive<Mesh> mesh(mesh_receiver(self));
+    mesh->cells = std::move(cells);
+  });
+}
+
+PyObject* mesh_triangles(PyObject* self, PyObject*) {
+  return guarded([&] {
+    Shared<Mesh> mesh(mesh_receiver(self));
+    return py_corner_triples(triangles(*mesh));
+  });
+}
+
+PyObject* mesh_cell_normals(PyObject* self, PyObject*) {
+  return guarded([&] {
+    Shared<Mesh> mesh(mesh_receiver(self));
+    return py_node_list(cell_normals(*mesh));
+  });
+}
+
+// One 50-column line: left border, text padded with spaces to 48 characters, right border.
+std::string box_line(const char* left, const std::string& text, const char* right) {
+  return left + text + std::string(text.size() < 48 ? 48 - text.size() : 0, ' ') + right;
+}
+
+std::string rule(const char* left, const char* fill, const char* right) {
+  std::string line = left;
+  for (int i = 0; i < 48; ++i) line += fill;
+  return line + right;
+}
+
+PyObject* mesh_repr(PyObject* self) {
+  return guarded([&] {
+    Shared<Mesh> mesh(mesh_receiver(self));
+    std::string text = rule("┌", "─", "┐") + "\n" + box_line("│", "Mesh", "│") + "\n" +
+                       rule("╞", "═", "╡") + "\n" +
+                       box_line("│", "Nodes: " + std::to_string(mesh->nodes.size()), "│") + "\n" +
+                       box_line("│", "Faces: " + std::to_string(mesh->cells.size()), "│") + "\n" +
+                       rule("└", "─", "┘");
+    return Ref::steal(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+  });
+}
+
+PyMethodDef triangles_def = {"triangles", as_method(mesh_triangles), METH_NOARGS,
+                             "triangles($self)\n--\n\n"};
+PyMethodDef cell_normals_def = {"cell_normals", as_method(mesh_cell_normals), METH_NOARGS,
+                                "cell_normals($self)\n--\n\n"};
+
+PyGetSetDef getset[] = {
+    {"nodes", get_nodes, set_nodes, nullptr, nullptr},
+    {"cells", get_cells, set_cells, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyTypeObject* create_mesh_type() {
+  static std::vector<PyMethodDef> methods =
+      method_table("Mesh", {&triangles_def, &cell_normals_def},
+                   {"from_stl", "from_obj", "triangles", "cell_normals", "slice_from_plane",
+                    "clip_from_plane", "write_stl", "write_obj", "write_vtp"});
+  static const char doc[] = "Mesh(nodes, cells)\n--\n\nMesh";
+  static PyType_Slot slots[] = {
+      {Py_tp_getset, getset},
+      {Py_tp_methods, methods.data()},
+      {Py_tp_new, reinterpret_cast<void*>(mesh_new)},
+      {Py_tp_repr, reinterpret_cast<void*>(mesh_repr)},
+      {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_instance<Mesh>)},
+      {Py_tp_doc, const_cast<char*>(doc)},
+      {0, nullptr},
+  };
+  static PyType_Spec spec = {"builtins.Mesh", sizeof(MeshInstance), 0,
+                             Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE, slots};
+  return create_type(&spec, doc);
+}
+
+ClassRegistrar mesh_registrar{"Mesh", mesh_type};
+
+}  // namespace
+
+PyTypeObject* mesh_type() {
+  static PyTypeObject* type = nullptr;
+  if (!type) type = create_mesh_type();
+  return type;
+}
+
+MeshInstance* mesh_receiver(PyObject* self) { return receiver<Mesh>(self, mesh_type(), "Mesh"); }
+
+Ref wrap_mesh(Mesh mesh) { return new_instance(mesh_type(), std::move(mesh)); }
+
+Mesh to_mesh(PyObject* obj) { return copy_instance<Mesh>(obj, mesh_type(), "Mesh"); }
+
+}  // namespace velk::py
