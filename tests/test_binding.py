@@ -188,3 +188,23 @@ def test_failure_texts_reach_stderr_only_for_internal_failures(tmp_path):
     result = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True)
     assert result.stdout.strip() == "PanicException"
     assert "index out of bounds: the len is 0 but the index is 0" in result.stderr
+
+
+def test_numpy_fast_path_matches_the_generic_path():
+    np = pytest.importorskip("numpy")
+    rng = np.random.default_rng(7)
+    nodes = rng.standard_normal((200, 3))
+    nodes[0] = [np.nan, -0.0, np.inf]
+    cells = rng.integers(0, 200, (50, 3))
+    fast = velk.Mesh(nodes, cells)
+    generic = velk.Mesh(nodes.tolist(), cells.tolist())
+    assert repr(fast.nodes) == repr(generic.nodes)
+    assert fast.cells == generic.cells
+    # Unusual layouts and dtypes take the generic path with its errors.
+    assert velk.Mesh(nodes[::2], cells[:, ::-1]).cells == cells[:, ::-1].tolist()
+    assert repr(velk.Mesh(np.asfortranarray(nodes), cells).nodes) == repr(generic.nodes)
+    with pytest.raises(OverflowError, match="can't convert negative int to unsigned"):
+        velk.Mesh(nodes, -cells - 1)
+    with pytest.raises(ValueError, match=r"expected a sequence of length 3 \(got 2\)"):
+        velk.Mesh(nodes[:, :2], cells)
+    assert velk.Mesh(np.zeros((0, 2)), np.zeros((0, 3), dtype=np.uint64)).nodes == []
