@@ -58,12 +58,18 @@ bool format_is(const char* format, ItemKind kind, bool* is_signed) {
   if (*format == '<' || *format == '=' || *format == '@') ++format;
   if (format[0] == '\0' || format[1] != '\0') return false;
   switch (format[0]) {
-    case 'd': return kind == ItemKind::Float;
+    case 'd':
+      return kind == ItemKind::Float;
     case 'l':
-    case 'q': *is_signed = true; return kind == ItemKind::Unsigned;
+    case 'q':
+      *is_signed = true;
+      return kind == ItemKind::Unsigned;
     case 'L':
-    case 'Q': *is_signed = false; return kind == ItemKind::Unsigned;
-    default: return false;
+    case 'Q':
+      *is_signed = false;
+      return kind == ItemKind::Unsigned;
+    default:
+      return false;
   }
 }
 
@@ -77,8 +83,8 @@ bool read_buffer(PyObject* obj, ItemKind kind, Py_ssize_t width, std::vector<T>&
   }
   bool is_signed = false;
   const int ndim = width ? 2 : 1;
-  bool usable = view.itemsize == 8 && view.ndim == ndim && format_is(view.format, kind, &is_signed) &&
-                (!width || view.shape[1] == width);
+  bool usable = view.itemsize == 8 && view.ndim == ndim &&
+                format_is(view.format, kind, &is_signed) && (!width || view.shape[1] == width);
   if (usable && is_signed) {
     const auto* items = static_cast<const int64_t*>(view.buf);
     for (Py_ssize_t i = 0, n = view.len / 8; i < n && usable; ++i) usable = items[i] >= 0;
@@ -106,8 +112,8 @@ void raise_downcast(PyObject* obj, const char* target) {
   Ref qualname = Ref::steal(PyType_GetQualName(Py_TYPE(obj)));
   const char* name = PyUnicode_AsUTF8(qualname.get());
   if (!name) throw PyErrorSet{};
-  raise(PyExc_TypeError, std::string("'") + name + "' object cannot be converted to '" + target +
-                             "'");
+  raise(PyExc_TypeError,
+        std::string("'") + name + "' object cannot be converted to '" + target + "'");
 }
 
 void prefix_argument_error(const char* name) {
@@ -217,9 +223,15 @@ std::string to_string(PyObject* obj) {
   return std::string(text, static_cast<std::size_t>(len));
 }
 
-Ref py_float(double value) { return Ref::steal(PyFloat_FromDouble(value)); }
-Ref py_int(uint64_t value) { return Ref::steal(PyLong_FromUnsignedLongLong(value)); }
-Ref py_none() { return Ref::add(Py_None); }
+Ref py_float(double value) {
+  return Ref::steal(PyFloat_FromDouble(value));
+}
+Ref py_int(uint64_t value) {
+  return Ref::steal(PyLong_FromUnsignedLongLong(value));
+}
+Ref py_none() {
+  return Ref::add(Py_None);
+}
 
 Ref py_point3(const Point3& p) {
   Ref list = Ref::steal(PyList_New(3));
