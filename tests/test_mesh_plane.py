@@ -170,3 +170,19 @@ def test_method_arguments_and_documentation(method):
         fn([0, 0, 0])
     assert str(info.value) == f"Mesh.{method}() missing 1 required positional argument: 'normal'"
     assert fn(normal=[1, 0, 0], origin=[0.5, 0, 0]) is not None
+
+
+def test_plane_methods_hold_no_extra_references():
+    import sys
+
+    mesh = velk.Mesh(TRIANGLE, [[0, 1, 2]])
+    origin, normal, far = [0.5, 0, 0], [1, 0, 0], [9, 9, 9]
+    before = [sys.getrefcount(x) for x in (mesh, origin, normal, far)]
+    for _ in range(100):
+        mesh.slice_from_plane(origin, normal)
+        mesh.clip_from_plane(origin, normal)
+        try:
+            mesh.slice_from_plane(far, normal)
+        except BaseException:
+            pass
+    assert [sys.getrefcount(x) for x in (mesh, origin, normal, far)] == before

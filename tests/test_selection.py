@@ -261,3 +261,21 @@ def test_documentation(name, signature, doc):
     fn = getattr(velk, name)
     assert fn.__text_signature__ == signature
     assert fn.__doc__ == doc
+
+
+def test_selection_and_transform_calls_hold_no_extra_references():
+    import sys
+
+    nodes, point, ids = [[0, 0, 0], [1, 2, 3]], [0, 0, 0], [0, 5]
+    matrix = velk.build_transformation_matrix([1, 2, 3], [10, 20, 30], [1, 1, 1])
+    args = (nodes, point, ids, matrix)
+    before = [sys.getrefcount(x) for x in args]
+    for _ in range(100):
+        velk.select_nodes_closest_to_point(nodes, point)
+        velk.select_nodes_in_box(nodes, point, point, point)
+        velk.transform_selected_nodes(nodes, ids, matrix, point)
+        try:
+            velk.select_nodes_in_sphere(nodes, "r", point)
+        except TypeError:
+            pass
+    assert [sys.getrefcount(x) for x in args] == before
