@@ -220,3 +220,22 @@ def test_too_many_control_points_for_memory_is_a_memory_error():
     points = [[float(i), 0.0, 0.0] for i in range(100_000)]
     with pytest.raises(MemoryError):
         velk.RbfDeformer(points, points)
+
+
+def test_calls_keep_reference_counts():
+    import sys
+    original, deformed, kernel = [list(p) for p in CUBE], [list(p) for p in MOVED], "cubic"
+    watched = [original, deformed, kernel, original[0], deformed[0]]
+    before = [sys.getrefcount(o) for o in watched]
+    for _ in range(100):
+        rbf = velk.RbfDeformer(original, deformed, kernel)
+        rbf.deform(original)
+        for bad in (lambda: velk.RbfDeformer(original, deformed, "spline"),
+                    lambda: velk.RbfDeformer(original, "abc", kernel),
+                    lambda: rbf.deform([original[0], [0.0]])):
+            try:
+                bad()
+            except BaseException:  # noqa: B036 - includes the panic
+                pass
+    del rbf
+    assert [sys.getrefcount(o) for o in watched] == before
