@@ -1,6 +1,8 @@
 """The eight generator functions as Python sees them: signatures, conversions, error routes,
 and requests too large for memory."""
 
+import sys
+
 import pytest
 import velk
 
@@ -192,3 +194,21 @@ def test_results_are_fresh_meshes():
     b = velk.generate_cone(1.0, 1.0, (0, 0, 0), 3)
     a.nodes = []
     assert len(b.nodes) == 5
+
+
+def test_no_reference_is_kept_or_lost_on_any_path():
+    centre, span = (0.5, 0.25, 0.0), (0.0, 1.0)
+    before = sys.getrefcount(centre), sys.getrefcount(span)
+    for _ in range(100):
+        velk.generate_cone(1.0, 1.0, centre, 3)
+        velk.generate_naca_wing(0, 0, 12, 4, span)
+        for bad in (
+            lambda: velk.generate_cone(0.0, 1.0, centre, 3),
+            lambda: velk.generate_icosphere(1.0, centre, 40),
+            lambda: velk.generate_naca_wing(0, 0, 12, "x", span),
+        ):
+            try:
+                bad()
+            except BaseException:
+                pass
+    assert (sys.getrefcount(centre), sys.getrefcount(span)) == before
