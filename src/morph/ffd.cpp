@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "core/internal_failure.hpp"
 #include "core/worker_pool.hpp"
 #include "morph/bernstein.hpp"
 #include "morph/linear_algebra.hpp"
