@@ -201,3 +201,20 @@ def test_parallel_result_is_identical_to_one_thread():
         runs.append(done.stdout)
     assert runs[0] == runs[1] == runs[2]
     assert int(runs[0].split("\n")[0]) > 1000
+
+
+def test_no_references_are_kept_or_leaked():
+    b = cube_block()
+    mesh = velk.Mesh([[0, 0, 0], [1, 0, 0], [0, 1, 0]], [[0, 1, 2]])
+    points = [[0.1, 0.2, 0.3]]
+    before = [sys.getrefcount(o) for o in (b, mesh, points)]
+    f = velk.FreeFormDeformer(b)
+    for _ in range(100):
+        f.deform(points, b.nodes)
+        b.select_free_design_nodes(mesh)
+        for bad in (lambda: f.deform(points, []), lambda: b.select_free_design_nodes(mesh, 9)):
+            try:
+                bad()
+            except ValueError:
+                pass
+    assert [sys.getrefcount(o) for o in (b, mesh, points)] == before
