@@ -156,3 +156,41 @@ def test_subclass_instances_are_meshes():
 
     mesh = Tagged(TRIANGLE, [[0, 1, 2]])
     assert isinstance(mesh, velk.Mesh) and mesh.cell_normals() == [[0.0, 0.0, 1.0]]
+
+
+def test_reentrant_assignment_during_a_method_is_refused():
+    mesh = velk.Mesh(TRIANGLE, [[0, 1, 2]])
+
+    class Sneaky:
+        def __float__(self):
+            mesh.nodes = [[5, 5, 5]]
+            return 0.5
+
+    with pytest.raises(RuntimeError, match="^Already borrowed$"):
+        mesh.slice_from_plane([Sneaky(), 0, 0], [1, 0, 0])
+    assert mesh.nodes == [[0.0, 0.0, 0.0], [1.0, 0.0, 0.0], [0.0, 1.0, 0.0]]
+    # The access is released afterwards: the same assignment now succeeds.
+    mesh.nodes = [[5, 5, 5]]
+    assert mesh.nodes == [[5.0, 5.0, 5.0]]
+
+
+def test_binding_texts_for_functions_with_all_required_parameters():
+    with pytest.raises(TypeError) as info:
+        velk.select_nodes_on_line([])
+    assert str(info.value) == (
+        "select_nodes_on_line() missing 2 required positional arguments: 'point_a' and 'point_b'"
+    )
+    with pytest.raises(TypeError) as info:
+        velk.transform_selected_nodes()
+    assert str(info.value) == (
+        "transform_selected_nodes() missing 4 required positional arguments: "
+        "'nodes', 'selected_ids', 'transformation_matrix', and 'origin'"
+    )
+    with pytest.raises(TypeError) as info:
+        velk.translate_nodes([], [0, 0, 0], 1)
+    assert str(info.value) == "translate_nodes() takes 2 positional arguments but 3 were given"
+    with pytest.raises(TypeError) as info:
+        velk.Mesh([], []).slice_from_plane([0, 0, 0])
+    assert str(info.value) == (
+        "Mesh.slice_from_plane() missing 1 required positional argument: 'normal'"
+    )
