@@ -4,37 +4,17 @@
 #include <cmath>
 #include <new>
 
+#include "core/checked_size.hpp"
 #include "morph/rotation.hpp"
 
 namespace velk {
 
 namespace {
 
-// a·b, throwing bad_alloc when it does not fit in 64 bits: such a count can never be held.
-uint64_t checked_product(uint64_t a, uint64_t b) {
-  uint64_t out = 0;
-  if (__builtin_mul_overflow(a, b, &out)) throw std::bad_alloc();
-  return out;
-}
-
-uint64_t checked_successor(uint64_t n) {
-  if (n == UINT64_MAX) throw std::bad_alloc();
-  return n + 1;
-}
-
-// Reserves room for count points; a count the vector cannot represent is a memory failure.
+// Reserves room for count points, refusing a count beyond the machine's memory at once.
 void reserve_points(NodeList& nodes, uint64_t count) {
-  if (count > nodes.max_size()) throw std::bad_alloc();
+  sizes::require_memory(sizes::bytes(count, sizeof(Point3)));
   nodes.reserve(static_cast<std::size_t>(count));
-}
-
-// Throws bad_alloc unless count points could be allocated at once. The block is released
-// straight away; the barrier keeps the compiler from dropping the allocation.
-void require_room_for(uint64_t count) {
-  if (count > NodeList().max_size()) throw std::bad_alloc();
-  void* block = ::operator new(static_cast<std::size_t>(count) * sizeof(Point3));
-  asm volatile("" : : "g"(block) : "memory");
-  ::operator delete(block);
 }
 
 // Square of a difference, as the ball test forms it.
@@ -51,11 +31,11 @@ Result<NodeList> generate_block_cluster(const Point3& length, const Point3& cent
   if (resolution.x == 0 || resolution.y == 0 || resolution.z == 0)
     return fail_with(Error::mesh_generation("Invalid resolution: dimensions must be non-zero."));
 
-  const uint64_t px = checked_successor(resolution.x);
-  const uint64_t py = checked_successor(resolution.y);
-  const uint64_t pz = checked_successor(resolution.z);
+  const uint64_t px = sizes::add(resolution.x, 1);
+  const uint64_t py = sizes::add(resolution.y, 1);
+  const uint64_t pz = sizes::add(resolution.z, 1);
   NodeList nodes;
-  reserve_points(nodes, checked_product(checked_product(px, py), pz));
+  reserve_points(nodes, sizes::mul(sizes::mul(px, py), pz));
 
   const double x0 = centre.x - length.x * 0.5;
   const double y0 = centre.y - length.y * 0.5;
@@ -84,12 +64,12 @@ Result<NodeList> generate_sphere_cluster(double radius, const Point3& centre, ui
   if (resolution == 0)
     return fail_with(Error::mesh_generation("Invalid resolution: must be non-zero."));
 
-  const uint64_t per_axis = checked_successor(resolution);
+  const uint64_t per_axis = sizes::add(resolution, 1);
   // The ball holds at least the lattice points of a cube inscribed well inside it, so a
   // lattice whose inner cube alone cannot be held fails at once instead of being walked.
   const double inner = std::floor(0.9 * static_cast<double>(resolution) / std::sqrt(3.0));
   if (inner * inner * inner > 9.0e18) throw std::bad_alloc();
-  require_room_for(static_cast<uint64_t>(inner * inner * inner));
+  sizes::require_memory(sizes::bytes(static_cast<uint64_t>(inner * inner * inner), sizeof(Point3)));
 
   const double e = (radius + radius) / static_cast<double>(resolution);
   const double rr = radius * radius;
