@@ -4,7 +4,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 
 namespace velk::io {
 
@@ -30,8 +29,15 @@ void append_number(std::string& out, double value) {
   int count = 0;
   for (; p != end && *p != 'e'; ++p)
     if (*p != '.') digits[count++] = *p;
-  // The exponent is small (|e| <= 324), so atoi on the text after 'e' is exact.
-  const int exponent = p != end ? std::atoi(p + 1) : 0;
+  // The exponent after 'e': a sign and up to three digits.
+  int exponent = 0;
+  if (p != end) {
+    ++p;
+    const bool negative = *p == '-';
+    if (*p == '-' || *p == '+') ++p;
+    for (; p != end; ++p) exponent = exponent * 10 + (*p - '0');
+    if (negative) exponent = -exponent;
+  }
   // Number of digits before the decimal point; zero or negative means leading "0.000...".
   const int point = exponent + 1;
   if (point <= 0) {
