@@ -71,10 +71,8 @@ bool is_valid_utf8(std::string_view bytes) {
   return true;
 }
 
-std::size_t white_space_at(std::string_view text) {
-  if (text.empty()) return 0;
+std::size_t wide_white_space_at(std::string_view text) {
   const auto* b = reinterpret_cast<const unsigned char*>(text.data());
-  if (b[0] < 0x80) return is_white_space(b[0]) ? 1 : 0;
   // Only two- and three-byte characters can be white space.
   if (b[0] >= 0xC2 && b[0] <= 0xDF && text.size() >= 2) {
     const uint32_t c = ((b[0] & 0x1Fu) << 6) | (b[1] & 0x3Fu);

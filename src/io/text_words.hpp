@@ -18,8 +18,16 @@ std::string_view trim(std::string_view text);
 template <class F>
 void for_each_word(std::string_view text, F&& word);
 
+// Length in bytes of a non-ASCII white-space character at the start of text, or 0.
+std::size_t wide_white_space_at(std::string_view text);
+
 // Length in bytes of the white-space character at the start of text, or 0 if there is none.
-std::size_t white_space_at(std::string_view text);
+inline std::size_t white_space_at(std::string_view text) {
+  if (text.empty()) return 0;
+  const unsigned char b = static_cast<unsigned char>(text[0]);
+  if (b < 0x80) return b == ' ' || (b >= 0x09 && b <= 0x0D) ? 1 : 0;
+  return wide_white_space_at(text);
+}
 
 template <class F>
 void for_each_word(std::string_view text, F&& word) {
