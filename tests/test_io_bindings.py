@@ -214,3 +214,32 @@ def test_writes_identical_with_one_thread(tmp_path):
         outputs.append(result.stdout)
     assert outputs[0] == outputs[1] == outputs[2]
     assert outputs[0].count("\n") == 4
+
+
+def test_no_file_handle_survives_a_call(tmp_path):
+    if not os.path.isdir("/proc/self/fd"):
+        pytest.skip("no /proc/self/fd")
+    good = str(tmp_path / "g.stl")
+    velk.write_stl(*TRIANGLE, good)
+    short = tmp_path / "s.stl"
+    short.write_bytes(bytes(90))
+    calls = [
+        lambda: velk.write_stl(*TRIANGLE, good, "ascii"),
+        lambda: velk.write_stl(*TRIANGLE, good),
+        lambda: velk.write_obj(*TRIANGLE, str(tmp_path / "g.obj")),
+        lambda: velk.write_vtp(TRIANGLE[0], str(tmp_path / "g.vtp")),
+        lambda: velk.Mesh.from_stl(good),
+        lambda: velk.Mesh.from_obj(str(tmp_path / "g.obj")),
+        lambda: velk.Mesh.from_stl(str(short)),
+        lambda: velk.Mesh.from_stl(str(tmp_path)),
+        lambda: velk.write_stl([[0, 0, 0]], [[0, 0, 9]], good),
+        lambda: velk.write_obj(*TRIANGLE, "/dev/full") if os.path.exists("/dev/full") else None,
+    ]
+    before = len(os.listdir("/proc/self/fd"))
+    for _ in range(50):
+        for call in calls:
+            try:
+                call()
+            except BaseException as e:  # the failing calls are the point here
+                assert isinstance(e, OSError) or type(e).__name__ == "PanicException"
+    assert len(os.listdir("/proc/self/fd")) == before

@@ -57,34 +57,61 @@ const KindInfo& info(IoKind kind) {
 
 IoKind kind_of_errno(int code) {
   switch (code) {
-    case ENOENT: return IoKind::NotFound;
+    case ENOENT:
+      return IoKind::NotFound;
     case EPERM:
-    case EACCES: return IoKind::PermissionDenied;
-    case ECONNREFUSED: return IoKind::ConnectionRefused;
-    case ECONNRESET: return IoKind::ConnectionReset;
-    case EEXIST: return IoKind::AlreadyExists;
-    case EAGAIN: return IoKind::WouldBlock;
-    case ENOTDIR: return IoKind::NotADirectory;
-    case EISDIR: return IoKind::IsADirectory;
-    case ENOTEMPTY: return IoKind::DirectoryNotEmpty;
-    case EROFS: return IoKind::ReadOnlyFilesystem;
-    case ENOSPC: return IoKind::StorageFull;
-    case ESPIPE: return IoKind::NotSeekable;
-    case EFBIG: return IoKind::FileTooLarge;
-    case EBUSY: return IoKind::ResourceBusy;
-    case ETXTBSY: return IoKind::ExecutableFileBusy;
-    case EDEADLK: return IoKind::Deadlock;
-    case EXDEV: return IoKind::CrossesDevices;
-    case EMLINK: return IoKind::TooManyLinks;
-    case ENAMETOOLONG: return IoKind::InvalidFilename;
-    case E2BIG: return IoKind::ArgumentListTooLong;
-    case EINTR: return IoKind::Interrupted;
-    case ENOSYS: return IoKind::Unsupported;
-    case ENOMEM: return IoKind::OutOfMemory;
-    case EPIPE: return IoKind::BrokenPipe;
-    case ETIMEDOUT: return IoKind::TimedOut;
-    case EINVAL: return IoKind::InvalidInput;
-    default: return IoKind::Uncategorized;
+    case EACCES:
+      return IoKind::PermissionDenied;
+    case ECONNREFUSED:
+      return IoKind::ConnectionRefused;
+    case ECONNRESET:
+      return IoKind::ConnectionReset;
+    case EEXIST:
+      return IoKind::AlreadyExists;
+    case EAGAIN:
+      return IoKind::WouldBlock;
+    case ENOTDIR:
+      return IoKind::NotADirectory;
+    case EISDIR:
+      return IoKind::IsADirectory;
+    case ENOTEMPTY:
+      return IoKind::DirectoryNotEmpty;
+    case EROFS:
+      return IoKind::ReadOnlyFilesystem;
+    case ENOSPC:
+      return IoKind::StorageFull;
+    case ESPIPE:
+      return IoKind::NotSeekable;
+    case EFBIG:
+      return IoKind::FileTooLarge;
+    case EBUSY:
+      return IoKind::ResourceBusy;
+    case ETXTBSY:
+      return IoKind::ExecutableFileBusy;
+    case EDEADLK:
+      return IoKind::Deadlock;
+    case EXDEV:
+      return IoKind::CrossesDevices;
+    case EMLINK:
+      return IoKind::TooManyLinks;
+    case ENAMETOOLONG:
+      return IoKind::InvalidFilename;
+    case E2BIG:
+      return IoKind::ArgumentListTooLong;
+    case EINTR:
+      return IoKind::Interrupted;
+    case ENOSYS:
+      return IoKind::Unsupported;
+    case ENOMEM:
+      return IoKind::OutOfMemory;
+    case EPIPE:
+      return IoKind::BrokenPipe;
+    case ETIMEDOUT:
+      return IoKind::TimedOut;
+    case EINVAL:
+      return IoKind::InvalidInput;
+    default:
+      return IoKind::Uncategorized;
   }
 }
 
@@ -97,20 +124,28 @@ std::string os_text(int code) {
 
 const char* variant_prefix(Error::Variant v) {
   switch (v) {
-    case Error::Variant::Custom: return "\U0001F534 Error: ";
-    case Error::Variant::MeshGeneration: return "\U0001F534 Mesh generation error: ";
-    case Error::Variant::Deformation: return "\U0001F534 Deformation error: ";
-    case Error::Variant::FileSystem: return "\U0001F534 IO error: ";
+    case Error::Variant::Custom:
+      return "\U0001F534 Error: ";
+    case Error::Variant::MeshGeneration:
+      return "\U0001F534 Mesh generation error: ";
+    case Error::Variant::Deformation:
+      return "\U0001F534 Deformation error: ";
+    case Error::Variant::FileSystem:
+      return "\U0001F534 IO error: ";
   }
   return "";
 }
 
 const char* variant_name(Error::Variant v) {
   switch (v) {
-    case Error::Variant::Custom: return "Custom";
-    case Error::Variant::MeshGeneration: return "MeshGeneration";
-    case Error::Variant::Deformation: return "Deformation";
-    case Error::Variant::FileSystem: return "FileSystem";
+    case Error::Variant::Custom:
+      return "Custom";
+    case Error::Variant::MeshGeneration:
+      return "MeshGeneration";
+    case Error::Variant::Deformation:
+      return "Deformation";
+    case Error::Variant::FileSystem:
+      return "FileSystem";
   }
   return "";
 }
@@ -137,10 +172,16 @@ Error Error::file_system(IoFailure failure) {
   return e;
 }
 
-Error Error::from_errno() { return file_system(IoFailure::from_os(errno)); }
+Error Error::from_errno() {
+  return file_system(IoFailure::from_os(errno));
+}
 
-const char* io_kind_name(IoKind kind) { return info(kind).name; }
-const char* io_kind_description(IoKind kind) { return info(kind).description; }
+const char* io_kind_name(IoKind kind) {
+  return info(kind).name;
+}
+const char* io_kind_description(IoKind kind) {
+  return info(kind).description;
+}
 
 std::string io_display(const IoFailure& f) {
   if (f.is_os()) return os_text(f.os_code) + " (os error " + std::to_string(f.os_code) + ")";
@@ -151,12 +192,24 @@ std::string debug_quote(const std::string& text) {
   std::string out = "\"";
   for (unsigned char ch : text) {
     switch (ch) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\t': out += "\\t"; break;
-      case '\r': out += "\\r"; break;
-      case '\n': out += "\\n"; break;
-      case '\0': out += "\\0"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\0':
+        out += "\\0";
+        break;
       default:
         if (ch < 0x20 || ch == 0x7f) {
           char buf[16];

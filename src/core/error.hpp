@@ -88,7 +88,9 @@ template <class T>
 using Result = std::expected<T, Error>;
 using Status = std::expected<void, Error>;
 
-inline std::unexpected<Error> fail_with(Error e) { return std::unexpected<Error>(std::move(e)); }
+inline std::unexpected<Error> fail_with(Error e) {
+  return std::unexpected<Error>(std::move(e));
+}
 
 // Text of an input/output failure as the display form shows it.
 std::string io_display(const IoFailure& failure);

@@ -10,23 +10,25 @@
 #include <deque>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <thread>
 
 namespace velk::pool {
 
 namespace {
 
-// Parses a positive decimal integer (an optional '+' then digits); 0 otherwise.
-std::size_t parse_count(const char* text) {
-  if (!text) return 0;
+// Parses a decimal integer (an optional '+' then digits); absent for junk, an empty text or a
+// value that overflows.
+std::optional<std::size_t> parse_count(const char* text) {
+  if (!text) return std::nullopt;
   const char* p = text;
   if (*p == '+') ++p;
-  if (!*p) return 0;
+  if (!*p) return std::nullopt;
   std::size_t value = 0;
   for (; *p; ++p) {
-    if (*p < '0' || *p > '9') return 0;
+    if (*p < '0' || *p > '9') return std::nullopt;
     std::size_t next = value * 10 + static_cast<std::size_t>(*p - '0');
-    if (next / 10 != value) return 0;  // overflow
+    if (next / 10 != value) return std::nullopt;  // overflow
     value = next;
   }
   return value;
@@ -99,10 +101,11 @@ Pool& pool() {
 
 std::size_t thread_count() {
   if (!g_threads) {
-    std::size_t n = parse_count(std::getenv("RAYON_NUM_THREADS"));
+    // A number in RAYON_NUM_THREADS decides (0 meaning the default); RAYON_RS_NUM_CPUS is read
+    // only when that variable is unset or not a number.
+    std::optional<std::size_t> n = parse_count(std::getenv("RAYON_NUM_THREADS"));
     if (!n) n = parse_count(std::getenv("RAYON_RS_NUM_CPUS"));
-    if (!n) n = default_count();
-    g_threads = n;
+    g_threads = n && *n ? *n : default_count();
   }
   return g_threads;
 }

@@ -10,9 +10,9 @@
 
 namespace velk::pool {
 
-// Number of threads the pool has (or will have when first used): RAYON_NUM_THREADS, then
-// RAYON_RS_NUM_CPUS (positive decimal integers; 0 or junk means the default), else the
-// processors in the process's affinity mask.
+// Number of threads the pool has (or will have when first used): a decimal integer in
+// RAYON_NUM_THREADS, else (unset or junk) one in RAYON_RS_NUM_CPUS; 0, or neither, means the
+// default, the processors in the process's affinity mask.
 std::size_t thread_count();
 
 // Runs block(begin, end) over contiguous blocks covering [0, n), on the pool when n is at least

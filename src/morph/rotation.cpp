@@ -5,12 +5,15 @@
 
 namespace velk {
 
-double degrees_to_radians(double degrees) { return (degrees * 3.141592653589793) / 180.0; }
+double degrees_to_radians(double degrees) {
+  return (degrees * 3.141592653589793) / 180.0;
+}
 
 Matrix3 multiply(const Matrix3& a, const Matrix3& b) {
   Matrix3 m{};
   for (int r = 0; r < 3; ++r)
-    for (int c = 0; c < 3; ++c) m[r][c] = (a[r][0] * b[0][c] + a[r][1] * b[1][c]) + a[r][2] * b[2][c];
+    for (int c = 0; c < 3; ++c)
+      m[r][c] = (a[r][0] * b[0][c] + a[r][1] * b[1][c]) + a[r][2] * b[2][c];
   return m;
 }
 

@@ -51,7 +51,8 @@ void bind_keyword(const char* display, const char* const* names, std::size_t cou
     raise(PyExc_TypeError, std::string(display) + " keywords must be strings");
   }
   for (std::size_t i = 0; i < count; ++i) {
-    if (std::strlen(names[i]) == static_cast<std::size_t>(len) && std::strcmp(names[i], name) == 0) {
+    if (std::strlen(names[i]) == static_cast<std::size_t>(len) &&
+        std::strcmp(names[i], name) == 0) {
       if (i < positional || filled[i])
         raise(PyExc_TypeError,
               std::string(display) + " got multiple values for argument '" + names[i] + "'");
@@ -60,8 +61,8 @@ void bind_keyword(const char* display, const char* const* names, std::size_t cou
       return;
     }
   }
-  raise(PyExc_TypeError,
-        std::string(display) + " got an unexpected keyword argument '" + std::string(name, len) + "'");
+  raise(PyExc_TypeError, std::string(display) + " got an unexpected keyword argument '" +
+                             std::string(name, len) + "'");
 }
 
 // Checks required parameters and turns None in optional ones into "omitted".

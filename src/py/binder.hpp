@@ -43,8 +43,12 @@ std::array<PyObject*, N> bind(const Params<N>& p, PyObject* args, PyObject* kwar
 
 // Casts a fast-call-with-keywords function for a PyMethodDef.
 using FastFunction = PyObject* (*)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*);
-inline PyCFunction as_method(FastFunction f) { return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(f)); }
+inline PyCFunction as_method(FastFunction f) {
+  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(f));
+}
 using NoArgFunction = PyObject* (*)(PyObject*, PyObject*);
-inline PyCFunction as_method(NoArgFunction f) { return f; }
+inline PyCFunction as_method(NoArgFunction f) {
+  return f;
+}
 
 }  // namespace velk::py

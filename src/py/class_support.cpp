@@ -31,6 +31,8 @@ PyTypeObject* create_type(PyType_Spec* spec, const char* internal_doc) {
   return reinterpret_cast<PyTypeObject*>(type.release());
 }
 
-void refuse_delete() { raise(PyExc_AttributeError, "can't delete attribute"); }
+void refuse_delete() {
+  raise(PyExc_AttributeError, "can't delete attribute");
+}
 
 }  // namespace velk::py

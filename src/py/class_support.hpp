@@ -14,9 +14,8 @@ namespace velk::py {
 
 template <class T>
 struct Instance {
-  PyObject_HEAD
-  T* value;             // owned; null only before construction finished
-  Py_ssize_t borrow;    // 0 free, >0 shared accesses, -1 one exclusive access
+  PyObject_HEAD T* value;  // owned; null only before construction finished
+  Py_ssize_t borrow;       // 0 free, >0 shared accesses, -1 one exclusive access
 };
 
 // A shared (read) access for the duration of a call.

@@ -2,6 +2,8 @@
 #include "py/convert.hpp"
 
 #include <climits>
+#include <cstring>
+#include <type_traits>
 
 namespace velk::py {
 
@@ -44,6 +46,58 @@ std::vector<T> to_list(PyObject* obj, F&& convert) {
   return out;
 }
 
+// The fast path for contiguous numeric arrays (numpy and other buffer providers): a C-contiguous
+// buffer of 8-byte items of the wanted kind with shape (n, width), or (n) when width is 0, is
+// copied directly. It gives exactly what the generic path gives; anything else (another dtype,
+// shape or layout, or negative integers, which the generic path refuses) returns false and the
+// caller takes the generic path.
+enum class ItemKind { Float, Unsigned };
+
+bool format_is(const char* format, ItemKind kind, bool* is_signed) {
+  if (!format) return false;
+  if (*format == '<' || *format == '=' || *format == '@') ++format;
+  if (format[0] == '\0' || format[1] != '\0') return false;
+  switch (format[0]) {
+    case 'd':
+      return kind == ItemKind::Float;
+    case 'l':
+    case 'q':
+      *is_signed = true;
+      return kind == ItemKind::Unsigned;
+    case 'L':
+    case 'Q':
+      *is_signed = false;
+      return kind == ItemKind::Unsigned;
+    default:
+      return false;
+  }
+}
+
+template <class T>
+bool read_buffer(PyObject* obj, ItemKind kind, Py_ssize_t width, std::vector<T>& out) {
+  if (!PyObject_CheckBuffer(obj) || PyBytes_Check(obj) || PyByteArray_Check(obj)) return false;
+  Py_buffer view;
+  if (PyObject_GetBuffer(obj, &view, PyBUF_C_CONTIGUOUS | PyBUF_FORMAT) < 0) {
+    PyErr_Clear();
+    return false;
+  }
+  bool is_signed = false;
+  const int ndim = width ? 2 : 1;
+  bool usable = view.itemsize == 8 && view.ndim == ndim &&
+                format_is(view.format, kind, &is_signed) && (!width || view.shape[1] == width);
+  if (usable && is_signed) {
+    const auto* items = static_cast<const int64_t*>(view.buf);
+    for (Py_ssize_t i = 0, n = view.len / 8; i < n && usable; ++i) usable = items[i] >= 0;
+  }
+  if (usable) {
+    static_assert(std::is_trivially_copyable_v<T> && sizeof(T) % 8 == 0);
+    out.resize(static_cast<std::size_t>(view.shape[0]));
+    if (view.len) std::memcpy(out.data(), view.buf, static_cast<std::size_t>(view.len));
+  }
+  PyBuffer_Release(&view);
+  return usable;
+}
+
 template <class F>
 Ref build_list(std::size_t n, F&& make) {
   Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(n)));
@@ -58,8 +112,8 @@ void raise_downcast(PyObject* obj, const char* target) {
   Ref qualname = Ref::steal(PyType_GetQualName(Py_TYPE(obj)));
   const char* name = PyUnicode_AsUTF8(qualname.get());
   if (!name) throw PyErrorSet{};
-  raise(PyExc_TypeError, std::string("'") + name + "' object cannot be converted to '" + target +
-                             "'");
+  raise(PyExc_TypeError,
+        std::string("'") + name + "' object cannot be converted to '" + target + "'");
 }
 
 void prefix_argument_error(const char* name) {
@@ -123,9 +177,23 @@ Triangle to_triangle(PyObject* obj) {
   return t;
 }
 
-NodeList to_node_list(PyObject* obj) { return to_list<Point3>(obj, to_point3); }
-CellList to_cell_list(PyObject* obj) { return to_list<Triangle>(obj, to_triangle); }
-IndexList to_index_list(PyObject* obj) { return to_list<uint64_t>(obj, to_unsigned); }
+NodeList to_node_list(PyObject* obj) {
+  NodeList nodes;
+  if (read_buffer(obj, ItemKind::Float, 3, nodes)) return nodes;
+  return to_list<Point3>(obj, to_point3);
+}
+
+CellList to_cell_list(PyObject* obj) {
+  CellList cells;
+  if (read_buffer(obj, ItemKind::Unsigned, 3, cells)) return cells;
+  return to_list<Triangle>(obj, to_triangle);
+}
+
+IndexList to_index_list(PyObject* obj) {
+  IndexList ids;
+  if (read_buffer(obj, ItemKind::Unsigned, 0, ids)) return ids;
+  return to_list<uint64_t>(obj, to_unsigned);
+}
 
 Matrix4 to_matrix(PyObject* obj) {
   require_sequence_of(obj, 4);
@@ -155,9 +223,15 @@ std::string to_string(PyObject* obj) {
   return std::string(text, static_cast<std::size_t>(len));
 }
 
-Ref py_float(double value) { return Ref::steal(PyFloat_FromDouble(value)); }
-Ref py_int(uint64_t value) { return Ref::steal(PyLong_FromUnsignedLongLong(value)); }
-Ref py_none() { return Ref::add(Py_None); }
+Ref py_float(double value) {
+  return Ref::steal(PyFloat_FromDouble(value));
+}
+Ref py_int(uint64_t value) {
+  return Ref::steal(PyLong_FromUnsignedLongLong(value));
+}
+Ref py_none() {
+  return Ref::add(Py_None);
+}
 
 Ref py_point3(const Point3& p) {
   Ref list = Ref::steal(PyList_New(3));

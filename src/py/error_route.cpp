@@ -52,7 +52,8 @@ std::string repr_text(PyObject* obj) {
 }  // namespace
 
 void raise(PyObject* type, const std::string& text) {
-  PyObject* message = PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+  PyObject* message =
+      PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
   if (message) {
     PyErr_SetObject(type, message);
     Py_DECREF(message);
@@ -70,8 +71,8 @@ void conversion_panic() {
   if (!type) internal_failure("called `Result::unwrap()` on an `Err` value: PyErr { none }");
   PyErr_NormalizeException(&type, &value, &traceback);
   Ref t = Ref::steal(type), v = Ref::steal(value);
-  std::string rendering = "PyErr { type: " + repr_text(t.get()) + ", value: " +
-                          repr_text(v.get()) + ", traceback: ";
+  std::string rendering =
+      "PyErr { type: " + repr_text(t.get()) + ", value: " + repr_text(v.get()) + ", traceback: ";
   if (traceback) {
     Ref tb = Ref::steal(traceback);
     rendering += repr_text(tb.get());

@@ -2,8 +2,8 @@
 // in their fixed order, recording them in __all__.
 #include <array>
 
-#include "py/registry.hpp"
 #include "py/ref.hpp"
+#include "py/registry.hpp"
 
 namespace velk::py {
 
@@ -63,9 +63,10 @@ Ref create_module() {
   for (const char* name : kNames) {
     const ModuleEntry* entry = find_entry(name);
     if (!entry) continue;
-    Ref value = entry->type
-                    ? Ref::add(reinterpret_cast<PyObject*>(entry->type()))
-                    : Ref::steal(PyCFunction_NewEx(entry->function, module.get(), module_name.get()));
+    Ref value =
+        entry->type
+            ? Ref::add(reinterpret_cast<PyObject*>(entry->type()))
+            : Ref::steal(PyCFunction_NewEx(entry->function, module.get(), module_name.get()));
     Ref key = Ref::steal(PyUnicode_FromString(name));
     check(PyList_Append(all.get(), key.get()));
     check(PyObject_SetAttr(module.get(), key.get(), value.get()));

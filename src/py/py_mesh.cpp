@@ -86,7 +86,8 @@ PyObject* mesh_repr(PyObject* self) {
                        box_line("│", "Nodes: " + std::to_string(mesh->nodes.size()), "│") + "\n" +
                        box_line("│", "Faces: " + std::to_string(mesh->cells.size()), "│") + "\n" +
                        rule("└", "─", "┘");
-    return Ref::steal(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+    return Ref::steal(
+        PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
   });
 }
 
@@ -131,10 +132,16 @@ PyTypeObject* mesh_type() {
   return type;
 }
 
-MeshInstance* mesh_receiver(PyObject* self) { return receiver<Mesh>(self, mesh_type(), "Mesh"); }
+MeshInstance* mesh_receiver(PyObject* self) {
+  return receiver<Mesh>(self, mesh_type(), "Mesh");
+}
 
-Ref wrap_mesh(Mesh mesh) { return new_instance(mesh_type(), std::move(mesh)); }
+Ref wrap_mesh(Mesh mesh) {
+  return new_instance(mesh_type(), std::move(mesh));
+}
 
-Mesh to_mesh(PyObject* obj) { return copy_instance<Mesh>(obj, mesh_type(), "Mesh"); }
+Mesh to_mesh(PyObject* obj) {
+  return copy_instance<Mesh>(obj, mesh_type(), "Mesh");
+}
 
 }  // namespace velk::py

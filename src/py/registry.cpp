@@ -21,9 +21,13 @@ std::map<std::string, std::map<std::string, PyMethodDef*>>& methods() {
 
 }  // namespace
 
-void register_function(PyMethodDef* def) { entries()[def->ml_name].function = def; }
+void register_function(PyMethodDef* def) {
+  entries()[def->ml_name].function = def;
+}
 
-void register_class(const char* name, PyTypeObject* (*type)()) { entries()[name].type = type; }
+void register_class(const char* name, PyTypeObject* (*type)()) {
+  entries()[name].type = type;
+}
 
 void register_method(const char* class_name, PyMethodDef* def) {
   methods()[class_name][def->ml_name] = def;

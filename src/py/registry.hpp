@@ -12,8 +12,8 @@
 namespace velk::py {
 
 struct ModuleEntry {
-  PyMethodDef* function = nullptr;     // a module function, or
-  PyTypeObject* (*type)() = nullptr;   // a class: returns its (lazily created) type, borrowed
+  PyMethodDef* function = nullptr;    // a module function, or
+  PyTypeObject* (*type)() = nullptr;  // a class: returns its (lazily created) type, borrowed
 };
 
 void register_function(PyMethodDef* def);
@@ -26,7 +26,8 @@ const ModuleEntry* find_entry(const char* name);
 
 // The method table of a class: its own methods and those registered for it, arranged in the
 // given order of names (names without a definition are left out), ending in the null entry.
-std::vector<PyMethodDef> method_table(const char* class_name, std::initializer_list<PyMethodDef*> own,
+std::vector<PyMethodDef> method_table(const char* class_name,
+                                      std::initializer_list<PyMethodDef*> own,
                                       std::initializer_list<const char*> order);
 
 struct FunctionRegistrar {

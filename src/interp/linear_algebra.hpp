@@ -1,0 +1,45 @@
+// The dense linear solver: LU factorisation with partial pivoting and the solve of A·X = B
+// whose right-hand-side entries are small vectors (Point3 or VectorN). Failures are message
+// strings; callers wrap them into Errors.
+#pragma once
+
+#include <cstddef>
+#include <expected>
+#include <string>
+#include <vector>
+
+#include "interp/numeric.hpp"
+
+namespace velk::interp {
+
+// n rows of floats, each row a separately owned sequence (swapping rows swaps handles).
+using DenseMatrix = std::vector<std::vector<double>>;
+
+// L (unit diagonal, not stored) below the diagonal and U on and above it, sharing storage;
+// perm[i] is the input row that ended at position i.
+struct LuFactors {
+  DenseMatrix lu;
+  std::vector<std::size_t> perm;
+};
+
+// Doolittle elimination with partial pivoting by rows. Only the pivots of columns 0 to n-2 are
+// tested against an exact zero ("Exact zero pivot encountered at column k"). When more than
+// 100 rows lie below the pivot their updates run on the worker pool, with the same bits as the
+// serial loop. The matrix must be square; it is taken by value and factorised in place.
+std::expected<LuFactors, std::string> lu_decompose(DenseMatrix matrix);
+
+// Solves matrix · x = rhs for one value of V per row, V being Point3 or VectorN. Rows are
+// equilibrated by their absolute sums when row_max × col_max exceeds 1e5. Fails with
+// "Design matrix and RHS must be non-empty and the same length.", a zero-pivot message, or
+// "NaN detected in backward substitution at index i". A non-square matrix is refused with
+// "Design matrix must be square." (no caller passes one).
+template <class V>
+std::expected<std::vector<V>, std::string> solve_linear_system(const DenseMatrix& matrix,
+                                                               const std::vector<V>& rhs);
+
+extern template std::expected<std::vector<Point3>, std::string> solve_linear_system(
+    const DenseMatrix&, const std::vector<Point3>&);
+extern template std::expected<std::vector<VectorN>, std::string> solve_linear_system(
+    const DenseMatrix&, const std::vector<VectorN>&);
+
+}  // namespace velk::interp

@@ -1,0 +1,73 @@
+// The radial basis kernels (all functions of the squared distance) and the kernel matrix.
+#include "interp/rbf_kernels.hpp"
+
+#include <unistd.h>
+
+#include <cmath>
+#include <limits>
+#include <new>
+
+namespace velk::interp {
+
+namespace {
+
+double gaussian(double s, double e) {
+  return std::exp((s * -0.5) / (e * e));
+}
+double multiquadric(double s, double e) {
+  return std::sqrt(e * e + s);
+}
+double inverse_multiquadratic(double s, double e) {
+  return 1.0 / std::sqrt(e * e + s);
+}
+double linear(double s, double) {
+  return s;
+}
+double cubic(double s, double) {
+  return s * s;
+}
+double thin_plate_spline(double s, double) {
+  return s == 0.0 ? 0.0 : std::log(s) * (s * s);
+}
+
+// Refuses an n × n matrix of doubles whose size overflows, or whose two copies (the kernel
+// matrix and the solver's factorised copy) exceed the machine's physical memory, so a huge
+// request fails cleanly instead of exhausting memory.
+void check_matrix_size(std::size_t n) {
+  constexpr std::size_t kMax = std::numeric_limits<std::size_t>::max();
+  if (n != 0 && n > kMax / n / sizeof(double)) throw std::bad_alloc();
+  const long pages = sysconf(_SC_PHYS_PAGES), page_size = sysconf(_SC_PAGESIZE);
+  if (pages > 0 && page_size > 0) {
+    const double physical = static_cast<double>(pages) * static_cast<double>(page_size);
+    if (2.0 * static_cast<double>(n) * static_cast<double>(n) * sizeof(double) > physical)
+      throw std::bad_alloc();
+  }
+}
+
+}  // namespace
+
+std::optional<RbfKernel> kernel_by_name(std::string_view name) {
+  if (name == "gaussian") return gaussian;
+  if (name == "multiquadric") return multiquadric;
+  if (name == "inverse_multiquadratic") return inverse_multiquadratic;
+  if (name == "linear") return linear;
+  if (name == "cubic") return cubic;
+  if (name == "thin_plate_spline") return thin_plate_spline;
+  return std::nullopt;
+}
+
+DenseMatrix kernel_matrix(const NodeList& points, RbfKernel kernel, double epsilon) {
+  const std::size_t n = points.size();
+  check_matrix_size(n);
+  DenseMatrix k;
+  k.reserve(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    std::vector<double> row(n);
+    for (std::size_t j = 0; j < n; ++j)
+      row[j] = kernel(clamped_squared_distance(points[i], points[j]), epsilon);
+    k.push_back(std::move(row));
+  }
+  return k;
+}
+
+}  // namespace velk::interp
