@@ -11,6 +11,7 @@
 #include <mutex>
 #include <new>
 #include <optional>
+#include <system_error>
 #include <thread>
 
 namespace velk::pool {
@@ -47,9 +48,15 @@ std::size_t default_count() {
 
 class Pool {
  public:
+  // Starts up to `threads` workers; when the system refuses a thread the pool keeps the ones it
+  // has (at least the calling thread runs the work, see run_blocks).
   explicit Pool(std::size_t threads) {
-    for (std::size_t i = 0; i < threads; ++i) std::thread([this] { work(); }).detach();
+    try {
+      for (; started_ < threads; ++started_) std::thread([this] { work(); }).detach();
+    } catch (const std::system_error&) {
+    }
   }
+  std::size_t started() const { return started_; }
   void submit(std::function<void()> task) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -75,6 +82,7 @@ class Pool {
   std::mutex mutex_;
   std::condition_variable ready_;
   std::deque<std::function<void()>> queue_;
+  std::size_t started_ = 0;
 
  public:
   static thread_local bool in_worker;
@@ -119,12 +127,18 @@ void run_blocks(std::size_t n, std::size_t min_parallel,
     block(0, n);
     return;
   }
+  Pool& workers = pool();
+  if (workers.started() == 0) {
+    block(0, n);
+    return;
+  }
+  // Blocks follow the configured count so that work splits the same way whatever the system
+  // granted; the blocks are independent, so fewer workers only run them in turn.
   std::size_t blocks = threads < n ? threads : n;
   std::vector<std::exception_ptr> failures(blocks);
   std::mutex done_mutex;
   std::condition_variable done;
   std::size_t remaining = blocks;
-  Pool& workers = pool();
   // Blocks split the remainder evenly: the first n % blocks get one index more.
   std::size_t base = n / blocks, extra = n % blocks, begin = 0, submitted = 0;
   std::exception_ptr submit_failure;

@@ -1,0 +1,132 @@
+"""Free-form deformation of 1,000,000 points: velk against a vectorised numpy implementation.
+
+Times FreeFormDeformer.deform for every point inside a design block of resolution (4, 4, 4) and
+(9, 9, 9), with 1 and 2 worker threads (each in its own process, RAYON_NUM_THREADS), and the same
+trivariate Bernstein deformation written with numpy in this process. velk's time includes
+converting the Python lists in and out. Run as a script to print the table.
+"""
+
+import math
+import os
+import subprocess
+import sys
+import time
+
+import numpy as np
+
+POINTS = 1_000_000
+RESOLUTIONS = [(4, 4, 4), (9, 9, 9)]
+LENGTH, CENTRE, THETA = [2.0, 3.0, 1.5], [0.1, -0.2, 0.3], [0.0, 0.0, 25.0]
+CHUNK = 50_000
+
+
+def rotation(theta):
+    ax, ay, az = (math.radians(a) for a in theta)
+    rx = np.array([[1, 0, 0], [0, math.cos(ax), -math.sin(ax)], [0, math.sin(ax), math.cos(ax)]])
+    ry = np.array([[math.cos(ay), 0, math.sin(ay)], [0, 1, 0], [-math.sin(ay), 0, math.cos(ay)]])
+    rz = np.array([[math.cos(az), -math.sin(az), 0], [math.sin(az), math.cos(az), 0], [0, 0, 1]])
+    return rx @ ry @ rz
+
+
+def problem(res):
+    """Lattice, moved lattice and points strictly inside the block, the same in every process."""
+    import velk
+
+    rng = np.random.default_rng(2024)
+    block = velk.DesignBlock(LENGTH, CENTRE, THETA, list(res))
+    nodes = np.array(block.nodes)
+    moved = nodes + rng.normal(scale=0.05, size=nodes.shape)
+    local = rng.uniform(0.001, 0.999, size=(POINTS, 3))
+    points = np.asarray(CENTRE) + ((local - 0.5) * np.asarray(LENGTH)) @ rotation(THETA).T
+    return block, nodes, moved, points
+
+
+def numpy_ffd(points, nodes, moved, res):
+    r = rotation(THETA)
+    length, centre = np.asarray(LENGTH), np.asarray(CENTRE)
+    grid = (((moved - nodes) @ r) / length).reshape(res[0] + 1, res[1] + 1, res[2] + 1, 3)
+    combs = [np.array([math.comb(n, k) for k in range(n + 1)], float) for n in res]
+    out = points.copy()
+    for start in range(0, len(points), CHUNK):
+        p = points[start:start + CHUNK]
+        local = ((p - centre) @ r) / length + 0.5
+        inside = np.all((local >= 0) & (local <= 1), axis=1)
+        s = local[inside]
+        b = []
+        for axis, n in enumerate(res):
+            k = np.arange(n + 1)
+            v = s[:, axis:axis + 1]
+            b.append(combs[axis] * v ** k * (1 - v) ** (n - k))
+        # Contract z, then y, then x: (p,k)x(i,j,k,c) -> (p,i,j,c) -> (p,i,c) -> (p,c).
+        t = np.einsum("pk,ijkc->pijc", b[2], grid, optimize=True)
+        t = np.einsum("pj,pijc->pic", b[1], t, optimize=True)
+        delta = np.einsum("pi,pic->pc", b[0], t, optimize=True)
+        block = out[start:start + CHUNK]
+        block[inside] = centre + ((s + delta - 0.5) * length) @ r.T
+    return out
+
+
+def time_velk(res, repeats=1):
+    """Best time of `repeats` calls (the machine may be shared), and the last result."""
+    import velk
+
+    block, nodes, moved, points = problem(res)
+    deformer = velk.FreeFormDeformer(block)
+    point_list, moved_list = points.tolist(), moved.tolist()
+    best = math.inf
+    for _ in range(repeats):
+        start = time.perf_counter()
+        out = deformer.deform(point_list, moved_list)
+        best = min(best, time.perf_counter() - start)
+        if _ + 1 < repeats:
+            del out
+    return best, out
+
+
+def velk_in_subprocess(res, threads):
+    env = dict(os.environ, RAYON_NUM_THREADS=str(threads))
+    done = subprocess.run([sys.executable, os.path.abspath(__file__), "--velk", ",".join(map(str, res))],
+                          env=env, capture_output=True, text=True, check=True)
+    return float(done.stdout.strip().splitlines()[-1])
+
+
+def run():
+    rows = []
+    for res in RESOLUTIONS:
+        _, nodes, moved, points = problem(res)
+        numpy_s = math.inf
+        for _ in range(2):
+            start = time.perf_counter()
+            expected = numpy_ffd(points, nodes, moved, res)
+            numpy_s = min(numpy_s, time.perf_counter() - start)
+        # One check that both compute the same deformation.
+        _, out = time_velk(res)
+        err = float(np.max(np.abs(np.asarray(out) - expected)))
+        assert err < 1e-10, err
+        del out, expected
+        for threads in (1, 2):
+            rows.append({
+                "benchmark": f"ffd deform {res} {threads} thread{'s' if threads > 1 else ''}",
+                "size": POINTS,
+                "velk_s": velk_in_subprocess(res, threads),
+                "peer": "numpy",
+                "peer_s": numpy_s,
+            })
+    return rows
+
+
+def main():
+    if len(sys.argv) == 3 and sys.argv[1] == "--velk":
+        res = tuple(int(v) for v in sys.argv[2].split(","))
+        print(time_velk(res, repeats=3)[0])
+        return
+    rows = run()
+    print(f"{'benchmark':36} {'size':>9} {'velk s':>9} {'numpy s':>9} {'ratio':>7} {'speed-up':>9}")
+    for i, row in enumerate(rows):
+        one = rows[i - (i % 2)]["velk_s"]
+        print(f"{row['benchmark']:36} {row['size']:>9} {row['velk_s']:>9.3f} {row['peer_s']:>9.3f} "
+              f"{row['velk_s'] / row['peer_s']:>7.2f} {one / row['velk_s']:>9.2f}")
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,30 @@
+// Node clusters: clouds of regular lattice points with no cells, a (possibly rotated) solid
+// block of them and the ones that fall inside a ball.
+#pragma once
+
+#include <cstdint>
+
+#include "core/error.hpp"
+#include "core/point.hpp"
+
+namespace velk {
+
+// Number of lattice intervals along x, y and z.
+struct Resolution {
+  uint64_t x = 0, y = 0, z = 0;
+};
+
+// Every point of the (x+1)·(y+1)·(z+1) lattice spanning the box of the given edge lengths about
+// centre, z index fastest, then y, then x; rotated about centre by theta (degrees) unless all
+// three angles are zero. Fails with MeshGeneration when a length is not positive (checked
+// first) or a resolution component is zero. A lattice too large for memory throws bad_alloc.
+Result<NodeList> generate_block_cluster(const Point3& length, const Point3& centre,
+                                        const Point3& theta, const Resolution& resolution);
+
+// The points of the (n+1)³ lattice spanning the cube of edge 2·radius about centre that lie in
+// the closed ball of that radius, in lattice order. Fails with MeshGeneration when radius is
+// not positive (checked first) or resolution is zero. A result too large for memory throws
+// bad_alloc before the lattice is walked.
+Result<NodeList> generate_sphere_cluster(double radius, const Point3& centre, uint64_t resolution);
+
+}  // namespace velk

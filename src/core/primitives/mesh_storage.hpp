@@ -1,0 +1,24 @@
+// Shared by the generators: an empty mesh with room reserved for exactly the counts it will
+// hold, refused with std::bad_alloc when those counts (plus any scratch memory the generator
+// needs) cannot fit in the machine's memory.
+#pragma once
+
+#include <cstdint>
+
+#include "core/checked_size.hpp"
+#include "core/mesh.hpp"
+
+namespace velk::primitives {
+
+inline Mesh reserve_mesh(uint64_t node_count, uint64_t cell_count, uint64_t scratch_bytes = 0) {
+  const uint64_t total = sizes::add(sizes::add(sizes::bytes(node_count, sizeof(Point3)),
+                                               sizes::bytes(cell_count, sizeof(Triangle))),
+                                    scratch_bytes);
+  sizes::require_memory(total);
+  Mesh mesh;
+  mesh.nodes.reserve(node_count);
+  mesh.cells.reserve(cell_count);
+  return mesh;
+}
+
+}  // namespace velk::primitives

@@ -1,0 +1,29 @@
+// The free-form deformer: moves points inside a design block by a trivariate Bernstein blend
+// of the displacements of its lattice nodes; points outside come back unchanged.
+#pragma once
+
+#include "core/error.hpp"
+#include "core/matrix.hpp"
+#include "core/point.hpp"
+#include "morph/design_block.hpp"
+
+namespace velk {
+
+// Matrices here are in row-vector form: (x, y, z, 1)·F, column 3 unused.
+struct FreeFormDeformer {
+  DesignBlock block;        // a copy of the original, unmoved block
+  Matrix4 to_unit_frame;    // block coordinates relative to corner c0 → unit cube
+  Matrix4 from_unit_frame;  // unit cube → block coordinates relative to c0
+};
+
+// Fits the two frame maps by least squares; a solver failure is returned unchanged (Custom).
+Result<FreeFormDeformer> make_free_form_deformer(const DesignBlock& block);
+
+// The points with every point inside the block (parameters in [0, 1]³, bounds included)
+// displaced by the blend of the moved lattice; every other point is returned bit for bit.
+// Fails with Deformation unless deformed_design_nodes holds exactly one node per lattice node.
+// The per-point loops run on the worker pool with the same bits as the serial loop.
+Result<NodeList> deform(const FreeFormDeformer& deformer, const NodeList& points,
+                        const NodeList& deformed_design_nodes);
+
+}  // namespace velk

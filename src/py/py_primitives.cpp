@@ -1,0 +1,181 @@
+// The eight shape-generator functions: bind and convert the arguments in signature order, run
+// the core generator, and return a new Mesh. A generator's Error is an internal failure.
+#include <array>
+
+#include "core/primitives.hpp"
+#include "py/binder.hpp"
+#include "py/convert.hpp"
+#include "py/error_route.hpp"
+#include "py/py_mesh.hpp"
+#include "py/registry.hpp"
+
+namespace velk::py {
+namespace {
+
+std::array<uint64_t, 3> to_resolution(PyObject* obj) {
+  const Triangle t = to_triangle(obj);  // three unsigned integers, read x, y, z
+  return {t.a, t.b, t.c};
+}
+
+PyObject* generate_box_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return guarded([&] {
+    static constexpr Params<4> params{
+        "generate_box()", {"length", "centre", "theta", "resolution"}, 4};
+    auto [length_arg, centre_arg, theta_arg, resolution_arg] = bind(params, args, nargs, kwnames);
+    const Point3 length = arg("length", length_arg, to_point3);
+    const Point3 centre = arg("centre", centre_arg, to_point3);
+    const Point3 theta = arg("theta", theta_arg, to_point3);
+    const auto resolution = arg("resolution", resolution_arg, to_resolution);
+    return wrap_mesh(unwrap(generate_box(length, centre, theta, resolution)));
+  });
+}
+
+PyObject* generate_icosphere_py(PyObject*, PyObject* const* args, Py_ssize_t nargs,
+                                PyObject* kwnames) {
+  return guarded([&] {
+    static constexpr Params<3> params{
+        "generate_icosphere()", {"radius", "centre", "subdivisions"}, 3};
+    auto [radius_arg, centre_arg, subdivisions_arg] = bind(params, args, nargs, kwnames);
+    const double radius = arg("radius", radius_arg, to_float);
+    const Point3 centre = arg("centre", centre_arg, to_point3);
+    const uint32_t subdivisions = arg("subdivisions", subdivisions_arg, to_u32);
+    return wrap_mesh(unwrap(generate_icosphere(radius, centre, subdivisions)));
+  });
+}
+
+PyObject* generate_uvsphere_py(PyObject*, PyObject* const* args, Py_ssize_t nargs,
+                               PyObject* kwnames) {
+  return guarded([&] {
+    static constexpr Params<4> params{
+        "generate_uvsphere()", {"radius", "centre", "sectors", "stacks"}, 4};
+    auto [radius_arg, centre_arg, sectors_arg, stacks_arg] = bind(params, args, nargs, kwnames);
+    const double radius = arg("radius", radius_arg, to_float);
+    const Point3 centre = arg("centre", centre_arg, to_point3);
+    const uint32_t sectors = arg("sectors", sectors_arg, to_u32);
+    const uint32_t stacks = arg("stacks", stacks_arg, to_u32);
+    return wrap_mesh(unwrap(generate_uvsphere(radius, centre, sectors, stacks)));
+  });
+}
+
+PyObject* generate_cylinder_py(PyObject*, PyObject* const* args, Py_ssize_t nargs,
+                               PyObject* kwnames) {
+  return guarded([&] {
+    static constexpr Params<5> params{
+        "generate_cylinder()", {"radius", "height", "centre", "sectors", "stacks"}, 5};
+    auto [radius_arg, height_arg, centre_arg, sectors_arg, stacks_arg] =
+        bind(params, args, nargs, kwnames);
+    const double radius = arg("radius", radius_arg, to_float);
+    const double height = arg("height", height_arg, to_float);
+    const Point3 centre = arg("centre", centre_arg, to_point3);
+    const uint32_t sectors = arg("sectors", sectors_arg, to_u32);
+    const uint32_t stacks = arg("stacks", stacks_arg, to_u32);
+    return wrap_mesh(unwrap(generate_cylinder(radius, height, centre, sectors, stacks)));
+  });
+}
+
+PyObject* generate_cone_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return guarded([&] {
+    static constexpr Params<4> params{
+        "generate_cone()", {"radius", "height", "centre", "sectors"}, 4};
+    auto [radius_arg, height_arg, centre_arg, sectors_arg] = bind(params, args, nargs, kwnames);
+    const double radius = arg("radius", radius_arg, to_float);
+    const double height = arg("height", height_arg, to_float);
+    const Point3 centre = arg("centre", centre_arg, to_point3);
+    const uint32_t sectors = arg("sectors", sectors_arg, to_u32);
+    return wrap_mesh(unwrap(generate_cone(radius, height, centre, sectors)));
+  });
+}
+
+PyObject* generate_capsule_py(PyObject*, PyObject* const* args, Py_ssize_t nargs,
+                              PyObject* kwnames) {
+  return guarded([&] {
+    static constexpr Params<5> params{
+        "generate_capsule()", {"radius", "cylinder_height", "centre", "sectors", "stacks"}, 5};
+    auto [radius_arg, height_arg, centre_arg, sectors_arg, stacks_arg] =
+        bind(params, args, nargs, kwnames);
+    const double radius = arg("radius", radius_arg, to_float);
+    const double cylinder_height = arg("cylinder_height", height_arg, to_float);
+    const Point3 centre = arg("centre", centre_arg, to_point3);
+    const uint32_t sectors = arg("sectors", sectors_arg, to_u32);
+    const uint32_t stacks = arg("stacks", stacks_arg, to_u32);
+    return wrap_mesh(unwrap(generate_capsule(radius, cylinder_height, centre, sectors, stacks)));
+  });
+}
+
+PyObject* generate_torus_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return guarded([&] {
+    static constexpr Params<5> params{
+        "generate_torus()",
+        {"major_radius", "minor_radius", "centre", "major_segments", "minor_segments"},
+        5};
+    auto [major_arg, minor_arg, centre_arg, major_segments_arg, minor_segments_arg] =
+        bind(params, args, nargs, kwnames);
+    const double major_radius = arg("major_radius", major_arg, to_float);
+    const double minor_radius = arg("minor_radius", minor_arg, to_float);
+    const Point3 centre = arg("centre", centre_arg, to_point3);
+    const uint32_t major_segments = arg("major_segments", major_segments_arg, to_u32);
+    const uint32_t minor_segments = arg("minor_segments", minor_segments_arg, to_u32);
+    return wrap_mesh(
+        unwrap(generate_torus(major_radius, minor_radius, centre, major_segments, minor_segments)));
+  });
+}
+
+PyObject* generate_naca_wing_py(PyObject*, PyObject* const* args, Py_ssize_t nargs,
+                                PyObject* kwnames) {
+  return guarded([&] {
+    static constexpr Params<5> params{
+        "generate_naca_wing()",
+        {"maximum_camber", "camber_distance", "maximum_thickness", "n_points", "wing_span"},
+        5};
+    auto [camber_arg, distance_arg, thickness_arg, n_points_arg, span_arg] =
+        bind(params, args, nargs, kwnames);
+    const double maximum_camber = arg("maximum_camber", camber_arg, to_float);
+    const double camber_distance = arg("camber_distance", distance_arg, to_float);
+    const double maximum_thickness = arg("maximum_thickness", thickness_arg, to_float);
+    const uint64_t n_points = arg("n_points", n_points_arg, to_unsigned);
+    const auto wing_span = arg("wing_span", span_arg, to_float_pair);
+    return wrap_mesh(unwrap(generate_naca_wing(maximum_camber, camber_distance, maximum_thickness,
+                                               n_points, wing_span)));
+  });
+}
+
+PyMethodDef generate_box_def = {
+    "generate_box", as_method(generate_box_py), METH_FASTCALL | METH_KEYWORDS,
+    "generate_box(length, centre, theta, resolution)\n--\n\nGenerate box primative"};
+PyMethodDef generate_icosphere_def = {
+    "generate_icosphere", as_method(generate_icosphere_py), METH_FASTCALL | METH_KEYWORDS,
+    "generate_icosphere(radius, centre, subdivisions)\n--\n\nGenerate icosphere primative"};
+PyMethodDef generate_uvsphere_def = {
+    "generate_uvsphere", as_method(generate_uvsphere_py), METH_FASTCALL | METH_KEYWORDS,
+    "generate_uvsphere(radius, centre, sectors, stacks)\n--\n\nGenerate uv sphere primative"};
+PyMethodDef generate_cylinder_def = {
+    "generate_cylinder", as_method(generate_cylinder_py), METH_FASTCALL | METH_KEYWORDS,
+    "generate_cylinder(radius, height, centre, sectors, stacks)\n--\n\n"
+    "Generate cylinder primative"};
+PyMethodDef generate_cone_def = {
+    "generate_cone", as_method(generate_cone_py), METH_FASTCALL | METH_KEYWORDS,
+    "generate_cone(radius, height, centre, sectors)\n--\n\nGenerate cone primative"};
+PyMethodDef generate_capsule_def = {
+    "generate_capsule", as_method(generate_capsule_py), METH_FASTCALL | METH_KEYWORDS,
+    "generate_capsule(radius, cylinder_height, centre, sectors, stacks)\n--\n\n"
+    "Generate capsule primative"};
+PyMethodDef generate_torus_def = {
+    "generate_torus", as_method(generate_torus_py), METH_FASTCALL | METH_KEYWORDS,
+    "generate_torus(major_radius, minor_radius, centre, major_segments, minor_segments)\n--\n\n"
+    "Generate torus primative"};
+PyMethodDef generate_naca_wing_def = {
+    "generate_naca_wing", as_method(generate_naca_wing_py), METH_FASTCALL | METH_KEYWORDS,
+    "generate_naca_wing(maximum_camber, camber_distance, maximum_thickness, n_points, "
+    "wing_span)\n--\n\nGenerate naca wing primative"};
+
+FunctionRegistrar generate_box_registrar{&generate_box_def};
+FunctionRegistrar generate_icosphere_registrar{&generate_icosphere_def};
+FunctionRegistrar generate_uvsphere_registrar{&generate_uvsphere_def};
+FunctionRegistrar generate_cylinder_registrar{&generate_cylinder_def};
+FunctionRegistrar generate_cone_registrar{&generate_cone_def};
+FunctionRegistrar generate_capsule_registrar{&generate_capsule_def};
+FunctionRegistrar generate_torus_registrar{&generate_torus_def};
+FunctionRegistrar generate_naca_wing_registrar{&generate_naca_wing_def};
+
+}  // namespace
+}  // namespace velk::py

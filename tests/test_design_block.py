@@ -1,0 +1,186 @@
+"""DesignBlock: lattice, read-only attributes, free design node selection, moved subsets."""
+
+import pytest
+
+import velk
+
+
+def closed_box(lo, hi):
+    """A closed triangle box mesh spanning lo..hi, outward-facing cells."""
+    (x0, y0, z0), (x1, y1, z1) = lo, hi
+    nodes = [[x, y, z] for x in (x0, x1) for y in (y0, y1) for z in (z0, z1)]
+    cells = [
+        [0, 2, 3], [0, 3, 1], [4, 5, 7], [4, 7, 6],  # x faces
+        [0, 1, 5], [0, 5, 4], [2, 6, 7], [2, 7, 3],  # y faces
+        [0, 4, 6], [0, 6, 2], [1, 3, 7], [1, 7, 5],  # z faces
+    ]
+    return velk.Mesh(nodes, cells)
+
+
+def lattice_index(i, j, k, n):
+    return (i * (n[1] + 1) + j) * (n[2] + 1) + k
+
+
+def block(resolution=(2, 2, 2), theta=(0, 0, 0), length=(2, 2, 2), centre=(0, 0, 0)):
+    return velk.DesignBlock(list(length), list(centre), list(theta), list(resolution))
+
+
+def test_lattice_and_attributes():
+    b = block()
+    nodes = b.nodes
+    assert len(nodes) == 27
+    assert nodes[0] == [-1, -1, -1] and nodes[1] == [-1, -1, 0] and nodes[3] == [-1, 0, -1]
+    assert nodes[9] == [0, -1, -1] and nodes[26] == [1, 1, 1]
+    assert b.resolution == [2, 2, 2] and all(type(v) is int for v in b.resolution)
+    assert (b.length, b.centre, b.theta) == ([2, 2, 2], [0, 0, 0], [0, 0, 0])
+    rotated = block((2, 3, 4), (10, 20, 30), (1, 2, 3), (0.5, 0, -1))
+    assert rotated.nodes == velk.generate_block_cluster([1, 2, 3], [0.5, 0, -1], [10, 20, 30], [2, 3, 4])
+    assert rotated.theta == [10, 20, 30] and rotated.resolution == [2, 3, 4]
+
+
+def test_class_documentation():
+    assert velk.DesignBlock.__text_signature__ == "(length, centre, theta, resolution)"
+    assert velk.DesignBlock.__doc__ is None
+    assert velk.DesignBlock.select_free_design_nodes.__text_signature__ == "($self, target_mesh, fixed_layers=None)"
+    assert velk.DesignBlock.transform_subset.__text_signature__ == "($self, node_ids, transform_matrix, pivot)"
+    assert velk.__all__[-3:] == ["RbfDeformer", "DesignBlock", "FreeFormDeformer"]
+
+
+@pytest.mark.parametrize("name", ["nodes", "length", "centre", "theta", "resolution"])
+def test_attributes_are_read_only(name):
+    b = block()
+    before = getattr(b, name)
+    with pytest.raises(AttributeError):
+        setattr(b, name, [1, 1, 1])
+    assert getattr(b, name) == before
+
+
+@pytest.mark.parametrize(
+    "length, resolution, message",
+    [
+        ([2, 0, 2], [2, 2, 2], "Invalid length: dimensions must be positive."),
+        ([2, 2, 2], [2, 0, 2], "Invalid resolution: dimensions must be non-zero."),
+    ],
+)
+def test_lattice_errors_are_internal_failures(length, resolution, message):
+    with pytest.raises(BaseException) as info:
+        velk.DesignBlock(length, [0, 0, 0], [0, 0, 0], resolution)
+    assert type(info.value).__name__ == "PanicException"
+    assert info.value.args == (
+        'called `Result::unwrap()` on an `Err` value: MeshGeneration("' + message + '")',)
+
+
+def test_constructor_conversions_in_order():
+    with pytest.raises(TypeError, match=r"^argument 'theta': "):
+        velk.DesignBlock([1, 1, 1], [0, 0, 0], "abc", [1, 1.5, 1])
+    with pytest.raises(TypeError, match=r"^argument 'resolution': "):
+        velk.DesignBlock([1, 1, 1], [0, 0, 0], [0, 0, 0], [1, 1.5, 1])
+    with pytest.raises(TypeError, match=r"^DesignBlock.__new__\(\) missing 1 required positional argument: 'resolution'$"):
+        velk.DesignBlock([1, 1, 1], [0, 0, 0], [0, 0, 0])
+
+
+def test_selection_resolution_rule():
+    mesh = closed_box((-0.1, -0.1, -0.1), (0.1, 0.1, 0.1))
+    b = block((1, 3, 3))
+    with pytest.raises(ValueError) as info:
+        b.select_free_design_nodes(mesh)
+    assert info.value.args == (
+        "🔴 Deformation error: Block resultion must be at least the size of the fixed layers!",)
+    assert len(b.select_free_design_nodes(mesh, fixed_layers=1)) == 32
+    with pytest.raises(ValueError, match="fixed layers"):
+        block().select_free_design_nodes(mesh, 3)
+
+
+def test_selection_argument_errors():
+    b = block()
+    with pytest.raises(TypeError, match=r"^argument 'fixed_layers': "):
+        b.select_free_design_nodes(velk.Mesh([], []), "2")
+    # fixed_layers is converted before the mesh.
+    with pytest.raises(TypeError, match=r"^argument 'fixed_layers': "):
+        b.select_free_design_nodes(5, "2")
+    with pytest.raises(TypeError) as info:
+        b.select_free_design_nodes(5)
+    assert str(info.value) == "'int' object cannot be converted to 'Mesh'"
+    assert info.value.__cause__ is None
+
+
+def test_mesh_inside_the_block_touches_no_face():
+    b = block((4, 4, 4))
+    assert b.select_free_design_nodes(closed_box((-0.5,) * 3, (0.5,) * 3)) == list(range(125))
+
+
+def test_mesh_crossing_the_lower_z_face_holds_two_layers():
+    b = block((4, 4, 4))
+    free = b.select_free_design_nodes(closed_box((-0.5, -0.5, -1.5), (0.5, 0.5, 0.0)))
+    n = (4, 4, 4)
+    assert free == sorted(lattice_index(i, j, k, n) for i in range(5) for j in range(5) for k in range(2, 5))
+    held_one = b.select_free_design_nodes(closed_box((-0.5, -0.5, -1.5), (0.5, 0.5, 0.0)), 1)
+    assert held_one == sorted(lattice_index(i, j, k, n) for i in range(5) for j in range(5) for k in range(1, 5))
+
+
+def test_face_planes_are_unbounded_and_in_plane_meshes_do_not_touch():
+    b = block((4, 4, 4))
+    # Far outside the face itself, but crossing the plane x = 1.
+    free = b.select_free_design_nodes(closed_box((0.5, 10, 10), (1.5, 11, 11)))
+    n = (4, 4, 4)
+    assert free == sorted(lattice_index(i, j, k, n) for i in range(3) for j in range(5) for k in range(5))
+    # A flat mesh lying in the plane z = 1 yields no segment there.
+    flat = velk.Mesh([[-0.5, -0.5, 1], [0.5, -0.5, 1], [0, 0.5, 1]], [[0, 1, 2]])
+    assert b.select_free_design_nodes(flat) == list(range(125))
+
+
+def test_fixed_layers_zero_holds_no_layer():
+    b = block((4, 4, 4))
+    crossing = closed_box((-0.5, -0.5, -1.5), (0.5, 0.5, 1.5))
+    assert len(b.select_free_design_nodes(crossing, 1)) < 125
+    assert b.select_free_design_nodes(crossing, 0) == list(range(125))
+
+
+def test_touching_every_face_leaves_only_the_core():
+    b = block((4, 4, 4))
+    # A mesh crossing all six planes: a tilted triangle fan through the whole block.
+    mesh = velk.Mesh(
+        [[-2, 0, 0], [2, 0, 0], [0, -2, 0.1], [0, 2, 0.1], [0.1, 0, -2], [0.1, 0, 2]],
+        [[0, 1, 2], [2, 3, 4], [4, 5, 0]],
+    )
+    n = (4, 4, 4)
+    assert b.select_free_design_nodes(mesh) == [lattice_index(2, 2, 2, n)]
+
+
+@pytest.mark.parametrize("theta", [(0, 0, 30), (25, 40, 0), (10, -20, 35)])
+def test_rotated_selection_matches_the_unrotated_one(theta):
+    # Rotating the block and the mesh together must select the same lattice nodes; with two or
+    # more angles this needs the exact inverse rotation back into the block's axes.
+    centre = [0.3, -0.2, 0.5]
+    mesh = closed_box((-0.4, -0.3, -1.4), (0.4, 0.5, 0.0))
+    mesh = velk.Mesh(velk.translate_nodes(mesh.nodes, centre), mesh.cells)
+    flat = block((4, 4, 4), (0, 0, 0), centre=centre).select_free_design_nodes(mesh)
+    turned_mesh = velk.Mesh(velk.rotate_nodes(mesh.nodes, list(theta), centre), mesh.cells)
+    turned = block((4, 4, 4), theta, centre=centre).select_free_design_nodes(turned_mesh)
+    assert flat == turned and len(flat) == 75
+
+
+def test_transform_subset_moves_a_copy():
+    b = block()
+    before = b.nodes
+    up = [[1, 0, 0, 0], [0, 1, 0, 0], [0, 0, 1, 1], [0, 0, 0, 1]]
+    moved = b.transform_subset([0, 99], up, (0, 0, 0))
+    assert moved[0] == [-1, -1, 0] and moved[1:] == before[1:]
+    assert b.nodes == before
+    twice = b.transform_subset(node_ids=[0, 0], transform_matrix=up, pivot=[0, 0, 0])
+    assert twice[0] == [-1, -1, 1]
+
+
+@pytest.mark.parametrize(
+    "args, exc, text",
+    [
+        (("abc", [[0] * 4] * 4, [0, 0, 0]), TypeError, "argument 'node_ids': Can't extract `str` to `Vec`"),
+        (([0], [[0] * 4] * 3, [0, 0, 0]), ValueError, "expected a sequence of length 4 (got 3)"),
+        (([0], [[0] * 4] * 4, [0, 0]), ValueError, "expected a sequence of length 3 (got 2)"),
+        (([0], 7, 7), TypeError, "argument 'transform_matrix': 'int' object cannot be converted to 'Sequence'"),
+    ],
+)
+def test_transform_subset_argument_errors(args, exc, text):
+    with pytest.raises(exc) as info:
+        block().transform_subset(*args)
+    assert type(info.value) is exc and str(info.value) == text
