@@ -1,0 +1,85 @@
+// Files of the readers and writers: an owned file descriptor over the C library's open, read,
+// write, seek and close, and the 8192-byte buffered writer and reader built on it. Every
+// failure comes back as a FileSystem Error; the descriptor is closed on every path.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/error.hpp"
+
+namespace velk::io {
+
+inline constexpr std::size_t kBufferSize = 8192;
+
+class File {
+ public:
+  // Opens an existing file for reading.
+  static Result<File> open_read(const std::string& name);
+  // Creates a file for writing, or truncates it, with mode 0666 before the process mask.
+  static Result<File> create(const std::string& name);
+
+  File(File&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  ~File();
+
+  // Writes all bytes; a write that stores nothing fails with "failed to write whole buffer".
+  Status write_all(const char* data, std::size_t size);
+  Status write_all(std::string_view bytes) { return write_all(bytes.data(), bytes.size()); }
+  // One read of at most size bytes; 0 means end of file.
+  Result<std::size_t> read_some(char* data, std::size_t size);
+  Status seek(uint64_t offset);
+  // Size in bytes when the file is a regular file, otherwise none.
+  std::optional<uint64_t> regular_size() const;
+  // Closes the file and reports a failure of the close itself.
+  Status close();
+
+ private:
+  explicit File(int fd) : fd_(fd) {}
+  int fd_ = -1;
+};
+
+// Collects small writes into an 8192-byte buffer; writes as large as the buffer go straight to
+// the file. finish() flushes the rest and closes the file, reporting either failure.
+class BufferedWriter {
+ public:
+  explicit BufferedWriter(File file) : file_(std::move(file)) { buffer_.reserve(kBufferSize); }
+  Status write(std::string_view bytes);
+  Status finish();
+
+ private:
+  Status flush();
+  File file_;
+  std::string buffer_;
+};
+
+// Reads through an 8192-byte buffer: whole lines, exact byte counts, or one read of a prefix.
+class BufferedReader {
+ public:
+  explicit BufferedReader(File file) : file_(std::move(file)) {}
+
+  // One read into data (at most size bytes, fewer at end of file). Returns the count.
+  Result<std::size_t> read_once(char* data, std::size_t size);
+  // Exactly size bytes, or "failed to fill whole buffer" at end of file.
+  Status read_exact(char* data, std::size_t size);
+  // The next line without its "\n" (and a "\r" just before it). false at end of file. A line
+  // that is not valid UTF-8 fails with "stream did not contain valid UTF-8".
+  Result<bool> read_line(std::string& line);
+  // Moves to offset and drops the buffered bytes.
+  Status seek(uint64_t offset);
+  std::optional<uint64_t> regular_size() const { return file_.regular_size(); }
+
+ private:
+  Status fill();
+  File file_;
+  char buffer_[kBufferSize];
+  std::size_t begin_ = 0;
+  std::size_t end_ = 0;
+};
+
+}  // namespace velk::io

@@ -1,0 +1,80 @@
+// Merging of file corners into shared nodes: an open-addressing hash table keyed on the exact
+// bit patterns of the three coordinates, nodes numbered in order of first appearance.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <vector>
+
+#include "core/point.hpp"
+
+namespace velk::io {
+
+class VertexMerger {
+ public:
+  VertexMerger() { rehash(64); }
+
+  // Reserves the node list for this many corners; the table is sized for a third of them (a
+  // typical surface shares each node among several triangles) and grows as needed.
+  void reserve(std::size_t corners) {
+    nodes_.reserve(corners);
+    const std::size_t expected = corners / 3;
+    if (expected * 2 > slots_.size()) rehash(std::bit_ceil(expected * 2));
+  }
+
+  // The node index of the corner, appending it as a new node when its key is new.
+  uint64_t merge(const Point3& p) {
+    const Key key{std::bit_cast<uint64_t>(p.x), std::bit_cast<uint64_t>(p.y),
+                  std::bit_cast<uint64_t>(p.z)};
+    std::size_t i = hash(key) & mask_;
+    for (;; i = (i + 1) & mask_) {
+      Slot& slot = slots_[i];
+      if (slot.index == kEmpty) break;
+      if (slot.key == key) return slot.index;
+    }
+    const uint64_t index = nodes_.size();
+    slots_[i] = {key, index};
+    nodes_.push_back(p);
+    if (nodes_.size() * 2 > slots_.size()) rehash(slots_.size() * 2);
+    return index;
+  }
+
+  NodeList take_nodes() { return std::move(nodes_); }
+
+ private:
+  struct Key {
+    uint64_t x, y, z;
+    bool operator==(const Key&) const = default;
+  };
+  struct Slot {
+    Key key;
+    uint64_t index;
+  };
+  static constexpr uint64_t kEmpty = ~uint64_t{0};
+
+  static std::size_t hash(const Key& k) {
+    uint64_t h = k.x * 0x9E3779B97F4A7C15ull;
+    h = (h ^ (h >> 29) ^ k.y) * 0xC2B2AE3D27D4EB4Full;
+    h = (h ^ (h >> 31) ^ k.z) * 0x165667B19E3779F9ull;
+    return static_cast<std::size_t>(h ^ (h >> 32));
+  }
+
+  // Capacity is a power of two, at least twice the node count.
+  void rehash(std::size_t capacity) {
+    std::vector<Slot> old = std::move(slots_);
+    slots_.assign(capacity, Slot{{}, kEmpty});
+    mask_ = capacity - 1;
+    for (const Slot& s : old) {
+      if (s.index == kEmpty) continue;
+      std::size_t i = hash(s.key) & mask_;
+      while (slots_[i].index != kEmpty) i = (i + 1) & mask_;
+      slots_[i] = s;
+    }
+  }
+
+  NodeList nodes_;
+  std::vector<Slot> slots_;
+  std::size_t mask_ = 0;
+};
+
+}  // namespace velk::io
