@@ -45,7 +45,7 @@ ALL_NAMES = [
 
 def test_all_lists_the_registered_names_in_order():
     registered = [name for name in ALL_NAMES if hasattr(velk, name)]
-    assert velk.__all__ == registered
+    assert velk.__all__ == registered == ALL_NAMES
 
 
 def test_module_is_initialised_once_per_process():
