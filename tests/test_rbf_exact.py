@@ -132,3 +132,13 @@ def test_deform_is_bit_exact(kernel, epsilon, count):
     queries = cloud(6, 5) + original
     rbf = velk.RbfDeformer(original, deformed, kernel, epsilon)
     assert rbf.deform(queries) == reference(original, deformed, queries, kernel, epsilon)
+
+
+@pytest.mark.parametrize("kernel,epsilon", [("gaussian", 0.8), ("multiquadric", 100.0)])
+def test_large_systems_factorised_in_blocks_are_bit_exact(kernel, epsilon):
+    # 150 unknowns: several pivot blocks, the pool's parallel updates, and a partial last block.
+    original = cloud(150, 3)
+    deformed = [[x + 0.1 * z, y - 0.2 * x, z] for x, y, z in original]
+    queries = cloud(5, 9)
+    rbf = velk.RbfDeformer(original, deformed, kernel, epsilon)
+    assert rbf.deform(queries) == reference(original, deformed, queries, kernel, epsilon)
