@@ -208,3 +208,16 @@ def test_numpy_fast_path_matches_the_generic_path():
     with pytest.raises(ValueError, match=r"expected a sequence of length 3 \(got 2\)"):
         velk.Mesh(nodes[:, :2], cells)
     assert velk.Mesh(np.zeros((0, 2)), np.zeros((0, 3), dtype=np.uint64)).nodes == []
+
+
+def test_only_the_module_entry_is_exported():
+    import shutil
+
+    nm = shutil.which("nm")
+    if nm is None:
+        pytest.skip("nm is not available")
+    listing = subprocess.run(
+        [nm, "-D", "--defined-only", velk.__file__], capture_output=True, text=True, check=True
+    ).stdout
+    exported = [line.split()[-1] for line in listing.splitlines() if line.strip()]
+    assert exported == ["PyInit_velk"]
