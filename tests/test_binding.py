@@ -221,3 +221,22 @@ def test_only_the_module_entry_is_exported():
     ).stdout
     exported = [line.split()[-1] for line in listing.splitlines() if line.strip()]
     assert exported == ["PyInit_velk"]
+
+
+@pytest.mark.filterwarnings("ignore::PendingDeprecationWarning")
+def test_buffer_providers_the_generic_path_refuses_are_refused():
+    np = pytest.importorskip("numpy")
+    import pickle
+
+    nodes = np.zeros((2, 3))
+    # Not a sequence at all.
+    with pytest.raises(TypeError, match="^argument 'nodes': 'PickleBuffer' object cannot be"):
+        velk.translate_nodes(pickle.PickleBuffer(nodes), [0, 0, 0])
+    # Iteration over a two-dimensional memoryview is not implemented by the interpreter.
+    with pytest.raises(NotImplementedError):
+        velk.translate_nodes(memoryview(nodes), [0, 0, 0])
+    # A subclass whose rows iterate as 1 by 3 matrices.
+    with pytest.raises(ValueError, match=r"^expected a sequence of length 3 \(got 1\)$"):
+        velk.translate_nodes(np.matrix(nodes), [0, 0, 0])
+    with pytest.raises(ValueError, match=r"^expected a sequence of length 3 \(got 1\)$"):
+        velk.Mesh([], np.matrix([[0, 1, 2]], dtype=np.int64))
