@@ -182,6 +182,11 @@ Triangle to_triangle(PyObject* obj) {
   return t;
 }
 
+Resolution to_resolution(PyObject* obj) {
+  const Triangle t = to_triangle(obj);
+  return {t.a, t.b, t.c};
+}
+
 NodeList to_node_list(PyObject* obj) {
   NodeList nodes;
   if (read_buffer(obj, ItemKind::Float, 3, nodes)) return nodes;

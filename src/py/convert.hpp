@@ -25,6 +25,8 @@ uint64_t to_unsigned(PyObject* obj);
 uint32_t to_u32(PyObject* obj);
 Point3 to_point3(PyObject* obj);
 Triangle to_triangle(PyObject* obj);
+// Three unsigned integers read x, y, z, as a resolution.
+Resolution to_resolution(PyObject* obj);
 NodeList to_node_list(PyObject* obj);
 CellList to_cell_list(PyObject* obj);
 IndexList to_index_list(PyObject* obj);
@@ -47,14 +49,6 @@ auto arg(const char* name, PyObject* obj, F&& convert) -> decltype(convert(obj))
     prefix_argument_error(name);
     throw;
   }
-}
-
-// An optional argument: absent when omitted or None, otherwise converted as by arg.
-template <class F>
-auto optional_arg(const char* name, PyObject* obj, F&& convert)
-    -> std::optional<decltype(convert(obj))> {
-  if (!obj) return std::nullopt;
-  return arg(name, obj, convert);
 }
 
 // A converter for a parameter with a default: absent (std::nullopt) when omitted or None.

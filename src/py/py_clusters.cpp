@@ -10,11 +10,6 @@ namespace velk::py {
 
 namespace {
 
-Resolution to_resolution(PyObject* obj) {
-  const Triangle t = to_triangle(obj);
-  return {t.a, t.b, t.c};
-}
-
 PyObject* generate_block_cluster_py(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                                     PyObject* kwnames) {
   return guarded([&] {

@@ -12,11 +12,6 @@
 namespace velk::py {
 namespace {
 
-std::array<uint64_t, 3> to_resolution(PyObject* obj) {
-  const Triangle t = to_triangle(obj);  // three unsigned integers, read x, y, z
-  return {t.a, t.b, t.c};
-}
-
 PyObject* generate_box_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&] {
     static constexpr Params<4> params{
