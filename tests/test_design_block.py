@@ -1,11 +1,11 @@
 """DesignBlock: lattice, read-only attributes, free design node selection, moved subsets."""
 
-import math
 import random
 
 import pytest
 
 import velk
+from reference import rotation_matrix
 
 
 def closed_box(lo, hi):
@@ -189,25 +189,6 @@ def test_transform_subset_argument_errors(args, exc, text):
     assert type(info.value) is exc and str(info.value) == text
 
 
-def _rotation(theta):
-    """R = Rx·(Ry·Rz) in degrees, skipping zero angles, sums left to right."""
-    ax, ay, az = [(t * 3.141592653589793) / 180.0 for t in theta]
-
-    def mul(a, b):
-        return [[(a[r][0] * b[0][c] + a[r][1] * b[1][c]) + a[r][2] * b[2][c] for c in range(3)]
-                for r in range(3)]
-
-    m = [[1.0, 0.0, 0.0], [0.0, 1.0, 0.0], [0.0, 0.0, 1.0]]
-    if az != 0:
-        s, c = math.sin(az), math.cos(az)
-        m = [[c, -s, 0.0], [s, c, 0.0], [0.0, 0.0, 1.0]]
-    if ay != 0:
-        s, c = math.sin(ay), math.cos(ay)
-        m = mul([[c, 0.0, s], [0.0, 1.0, 0.0], [-s, 0.0, c]], m)
-    if ax != 0:
-        s, c = math.sin(ax), math.cos(ax)
-        m = mul([[1.0, 0.0, 0.0], [0.0, c, -s], [0.0, s, c]], m)
-    return m
 
 
 def _apply(r, v, c):
@@ -239,7 +220,7 @@ SHRINK = [(4, 0, 0.5), (5, 0, -0.5), (2, 1, 0.5), (3, 1, -0.5), (0, 2, 0.5), (1,
 
 
 def _free_nodes(length, centre, theta, res, lattice, mesh, f):
-    r = _rotation(theta)
+    r = rotation_matrix(theta)
     low = [(centre[i] - length[i] * 0.5) - centre[i] for i in range(3)]
     high = [(length[i] * 0.5 + centre[i]) - centre[i] for i in range(3)]
     corners = [_apply(r, [high[a] if q >> a & 1 else low[a] for a in range(3)], centre)
@@ -262,7 +243,7 @@ def _free_nodes(length, centre, theta, res, lattice, mesh, f):
             free_c[axis] += thick[axis] * sign
     box_l = [free_l[i] + 0.001 * spacing[i] for i in range(3)]
     box_c = _apply(r, [free_c[i] - centre[i] for i in range(3)], centre)
-    back = _rotation([-t for t in theta])  # one angle: the same bits as the transpose
+    back = rotation_matrix([-t for t in theta])  # one angle: the same bits as the transpose
     out = []
     for n, p in enumerate(lattice):
         q = _apply(back, [p[i] - box_c[i] for i in range(3)], box_c)
