@@ -31,7 +31,7 @@ BLOCK_LENGTH = [1.4, 0.6, 4.0]  # the block reaches past the leading and trailin
 BLOCK_CENTRE = [0.5, 0.02, 2.5]  # its root face cuts the wing at z = 0.5, so the root stays put
 BLOCK_RESOLUTION = [4, 2, 8]
 TIP_LIFT = 0.5  # how far the outer part of the lattice rises (along y)
-TIP_TWIST = -12.0  # nose-down twist of the outer part about the span axis, degrees
+TIP_TWIST = 12.0  # twist of the outer part about the span axis, degrees: nose down (the trailing edge rises)
 OUTER_FROM = 2.5  # lattice layers from this span position outwards are lifted and twisted
 QUARTER_CHORD = 0.25
 MID_SPAN_SHARE = 0.3  # RBF: the mid-span control points move by this share of the tip motion
