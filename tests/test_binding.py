@@ -208,3 +208,35 @@ def test_numpy_fast_path_matches_the_generic_path():
     with pytest.raises(ValueError, match=r"expected a sequence of length 3 \(got 2\)"):
         velk.Mesh(nodes[:, :2], cells)
     assert velk.Mesh(np.zeros((0, 2)), np.zeros((0, 3), dtype=np.uint64)).nodes == []
+
+
+def test_only_the_module_entry_is_exported():
+    import shutil
+
+    nm = shutil.which("nm")
+    if nm is None:
+        pytest.skip("nm is not available")
+    listing = subprocess.run(
+        [nm, "-D", "--defined-only", velk.__file__], capture_output=True, text=True, check=True
+    ).stdout
+    exported = [line.split()[-1] for line in listing.splitlines() if line.strip()]
+    assert exported == ["PyInit_velk"]
+
+
+@pytest.mark.filterwarnings("ignore::PendingDeprecationWarning")
+def test_buffer_providers_the_generic_path_refuses_are_refused():
+    np = pytest.importorskip("numpy")
+    import pickle
+
+    nodes = np.zeros((2, 3))
+    # Not a sequence at all.
+    with pytest.raises(TypeError, match="^argument 'nodes': 'PickleBuffer' object cannot be"):
+        velk.translate_nodes(pickle.PickleBuffer(nodes), [0, 0, 0])
+    # Iteration over a two-dimensional memoryview is not implemented by the interpreter.
+    with pytest.raises(NotImplementedError):
+        velk.translate_nodes(memoryview(nodes), [0, 0, 0])
+    # A subclass whose rows iterate as 1 by 3 matrices.
+    with pytest.raises(ValueError, match=r"^expected a sequence of length 3 \(got 1\)$"):
+        velk.translate_nodes(np.matrix(nodes), [0, 0, 0])
+    with pytest.raises(ValueError, match=r"^expected a sequence of length 3 \(got 1\)$"):
+        velk.Mesh([], np.matrix([[0, 1, 2]], dtype=np.int64))

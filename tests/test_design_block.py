@@ -1,8 +1,11 @@
 """DesignBlock: lattice, read-only attributes, free design node selection, moved subsets."""
 
+import random
+
 import pytest
 
 import velk
+from reference import rotation_matrix
 
 
 def closed_box(lo, hi):
@@ -184,3 +187,83 @@ def test_transform_subset_argument_errors(args, exc, text):
     with pytest.raises(exc) as info:
         block().transform_subset(*args)
     assert type(info.value) is exc and str(info.value) == text
+
+
+
+
+def _apply(r, v, c):
+    return [((r[i][0] * v[0] + r[i][1] * v[1]) + r[i][2] * v[2]) + c[i] for i in range(3)]
+
+
+def _dot(a, b):
+    return (a[0] * b[0] + a[1] * b[1]) + a[2] * b[2]
+
+
+def _cuts(nodes, cells, origin, normal):
+    """Whether any cell yields exactly two edge points with 0 ≤ t ≤ 1."""
+    d = _dot(origin, normal)
+    for cell in cells:
+        abc = [nodes[i] for i in cell]
+        hits = 0
+        for e in range(3):
+            s, end = abc[e], abc[(e + 1) % 3]
+            num = d - _dot(s, normal)
+            den = _dot([end[i] - s[i] for i in range(3)], normal)
+            hits += den != 0 and 0 <= num / den <= 1
+        if hits == 2:
+            return True
+    return False
+
+
+FACES = [(0, 1, 3, 2), (4, 5, 7, 6), (0, 1, 5, 4), (2, 3, 7, 6), (0, 2, 6, 4), (1, 3, 7, 5)]
+SHRINK = [(4, 0, 0.5), (5, 0, -0.5), (2, 1, 0.5), (3, 1, -0.5), (0, 2, 0.5), (1, 2, -0.5)]
+
+
+def _free_nodes(length, centre, theta, res, lattice, mesh, f):
+    r = rotation_matrix(theta)
+    low = [(centre[i] - length[i] * 0.5) - centre[i] for i in range(3)]
+    high = [(length[i] * 0.5 + centre[i]) - centre[i] for i in range(3)]
+    corners = [_apply(r, [high[a] if q >> a & 1 else low[a] for a in range(3)], centre)
+               for q in range(8)]
+    touched = []
+    for face in FACES:
+        a, b, c, d = (corners[q] for q in face)
+        origin = [((((0.0 + a[i]) + b[i]) + c[i]) + d[i]) * 0.25 for i in range(3)]
+        e1 = [b[i] - a[i] for i in range(3)]
+        e2 = [c[i] - a[i] for i in range(3)]
+        normal = [e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2],
+                  e1[0] * e2[1] - e1[1] * e2[0]]
+        touched.append(_cuts(mesh.nodes, mesh.cells, origin, normal))
+    free_l, free_c = list(length), list(centre)
+    spacing = [length[i] / res[i] for i in range(3)]
+    thick = [spacing[i] * 0.01 + spacing[i] * float(f - 1) for i in range(3)]
+    for face, axis, sign in SHRINK:
+        if touched[face]:
+            free_l[axis] -= thick[axis]
+            free_c[axis] += thick[axis] * sign
+    box_l = [free_l[i] + 0.001 * spacing[i] for i in range(3)]
+    box_c = _apply(r, [free_c[i] - centre[i] for i in range(3)], centre)
+    back = rotation_matrix([-t for t in theta])  # one angle: the same bits as the transpose
+    out = []
+    for n, p in enumerate(lattice):
+        q = _apply(back, [p[i] - box_c[i] for i in range(3)], box_c)
+        if all(box_c[a] - box_l[a] * 0.5 <= q[a] <= box_c[a] + box_l[a] * 0.5 for a in range(3)):
+            out.append(n)
+    return out
+
+
+def test_selection_matches_a_plain_reference_on_random_meshes():
+    rng = random.Random(4)
+    for _ in range(60):
+        length = [rng.uniform(0.5, 3) for _ in range(3)]
+        centre = [rng.uniform(-1, 1) for _ in range(3)]
+        theta = [0.0, 0.0, 0.0]
+        theta[rng.randrange(3)] = rng.choice([0.0, rng.uniform(-90, 90)])
+        res = [rng.randint(2, 6) for _ in range(3)]
+        b = velk.DesignBlock(length, centre, theta, res)
+        mesh = velk.generate_box([rng.uniform(0.2, 3) for _ in range(3)],
+                                 [rng.uniform(-1.5, 1.5) for _ in range(3)],
+                                 [rng.uniform(-30, 30) for _ in range(3)], [2, 2, 2])
+        f = rng.randint(1, 2)
+        want = _free_nodes(length, centre, theta, res, b.nodes, mesh, f)
+        assert b.select_free_design_nodes(mesh, f) == want

@@ -7,8 +7,7 @@ import math
 import pytest
 
 import velk
-
-EPS = 2.220446049250313e-16
+from reference import EPS, solve_linear_system
 
 KERNELS = {
     "gaussian": lambda s, e: math.exp((s * -0.5) / (e * e)),
@@ -37,54 +36,6 @@ def stats(points, a):
     return mean, math.sqrt(squares / len(points))
 
 
-def solve(k, rhs):
-    n = len(k)
-    row_sums = []
-    col_sums = [0.0] * n
-    for row in k:
-        total = 0.0
-        for j, v in enumerate(row):
-            total += abs(v)
-            col_sums[j] += abs(v)
-        row_sums.append(total)
-    row_max = max([0.0] + [s for s in row_sums if s == s])
-    col_max = max([0.0] + [s for s in col_sums if s == s])
-    lu = [list(row) for row in k]
-    b = [list(v) for v in rhs]
-    if not row_max * col_max <= 1e5:
-        for i in range(n):
-            s = row_sums[i] if row_sums[i] > EPS else EPS
-            lu[i] = [v / s for v in lu[i]]
-            b[i] = [v / s for v in b[i]]
-    perm = list(range(n))
-    for c in range(n - 1):
-        best = c
-        for j in range(c + 1, n):
-            if abs(lu[j][c]) > abs(lu[best][c]):
-                best = j
-        assert lu[best][c] != 0.0
-        lu[c], lu[best] = lu[best], lu[c]
-        perm[c], perm[best] = perm[best], perm[c]
-        for i in range(c + 1, n):
-            f = lu[i][c] / lu[c][c]
-            lu[i][c] = f
-            for col in range(c + 1, n):
-                lu[i][col] -= f * lu[c][col]
-    y = []
-    for i in range(n):
-        acc = [0.0, 0.0, 0.0]
-        for j in range(i):
-            acc = [acc[a] + y[j][a] * lu[i][j] for a in range(3)]
-        y.append([b[perm[i]][a] - acc[a] for a in range(3)])
-    x = [[0.0] * 3 for _ in range(n)]
-    for i in reversed(range(n)):
-        acc = [0.0, 0.0, 0.0]
-        for j in range(i + 1, n):
-            acc = [acc[a] + x[j][a] * lu[i][j] for a in range(3)]
-        x[i] = [(y[i][a] - acc[a]) / lu[i][i] for a in range(3)]
-    return x
-
-
 def reference(original, deformed, queries, kernel, epsilon):
     phi = KERNELS[kernel]
     ins = [stats(original, a) for a in range(3)]
@@ -95,7 +46,7 @@ def reference(original, deformed, queries, kernel, epsilon):
     centres = [[(p[a] - ins[a][0]) / ins[a][1] for a in range(3)] for p in original]
     values = [[0.0 if constant[a] else (p[a] - outs[a][0]) / outs[a][1] for a in range(3)]
               for p in deformed]
-    weights = solve([[phi(sq(p, q), epsilon) for q in centres] for p in centres], values)
+    weights = solve_linear_system([[phi(sq(p, q), epsilon) for q in centres] for p in centres], values)
     result = []
     for q in queries:
         qs = [(q[a] - ins[a][0]) / ins[a][1] for a in range(3)]
@@ -130,5 +81,15 @@ def test_deform_is_bit_exact(kernel, epsilon, count):
     original = cloud(count, 1)
     deformed = [[x + 0.3 * y, y * 2.0, 5.0] for x, y, z in original]  # z constant
     queries = cloud(6, 5) + original
+    rbf = velk.RbfDeformer(original, deformed, kernel, epsilon)
+    assert rbf.deform(queries) == reference(original, deformed, queries, kernel, epsilon)
+
+
+@pytest.mark.parametrize("kernel,epsilon", [("gaussian", 0.8), ("multiquadric", 100.0)])
+def test_large_systems_factorised_in_blocks_are_bit_exact(kernel, epsilon):
+    # 150 unknowns: several pivot blocks, the pool's parallel updates, and a partial last block.
+    original = cloud(150, 3)
+    deformed = [[x + 0.1 * z, y - 0.2 * x, z] for x, y, z in original]
+    queries = cloud(5, 9)
     rbf = velk.RbfDeformer(original, deformed, kernel, epsilon)
     assert rbf.deform(queries) == reference(original, deformed, queries, kernel, epsilon)

@@ -5,29 +5,9 @@ import random
 import pytest
 
 import velk
+from reference import rotation_matrix
 
 C90 = math.cos(math.pi / 2)  # 6.123233995736766e-17
-
-
-def ref_rotation(theta):
-    """The rotation convention R = Rx·(Ry·Rz), computed in the documented order."""
-
-    def mul(a, b):
-        return [[(a[r][0] * b[0][c] + a[r][1] * b[1][c]) + a[r][2] * b[2][c] for c in range(3)]
-                for r in range(3)]
-
-    ax, ay, az = ((t * 3.141592653589793) / 180 for t in theta)
-    m = [[1.0, 0.0, 0.0], [0.0, 1.0, 0.0], [0.0, 0.0, 1.0]]
-    if az != 0:
-        s, c = math.sin(az), math.cos(az)
-        m = [[c, -s, 0.0], [s, c, 0.0], [0.0, 0.0, 1.0]]
-    if ay != 0:
-        s, c = math.sin(ay), math.cos(ay)
-        m = mul([[c, 0.0, s], [0.0, 1.0, 0.0], [-s, 0.0, c]], m)
-    if ax != 0:
-        s, c = math.sin(ax), math.cos(ax)
-        m = mul([[1.0, 0.0, 0.0], [0.0, c, -s], [0.0, s, c]], m)
-    return m
 
 
 def ref_transform(p, m, o):
@@ -70,7 +50,7 @@ def test_rotate_by_nan_angle_goes_through_sine_and_cosine():
 @pytest.mark.parametrize("theta", [[30, 40, 0], [-17.5, 123.25, 271], [0, 0, 1e-9], [360, -720, 45]])
 def test_rotate_is_bit_exact_in_the_documented_order(theta):
     nodes, origin = random_points(50, 7), [1.5, -2.25, 0.125]
-    r = ref_rotation(theta)
+    r = rotation_matrix(theta)
     m = [r[0] + [0.0], r[1] + [0.0], r[2] + [0.0]]
     # R·d summed left to right, plus origin: the matrix transform with a zero translation column
     # adds +0.0 before the origin, which never changes a sum.
@@ -105,7 +85,7 @@ def test_build_transformation_matrix_scaling_round_trips_into_transform_nodes():
 
 def test_build_transformation_matrix_is_rotation_times_scaling():
     t, rot, s = [4, 5, 6], [10, -20, 30], [0.5, 3, -2]
-    r = ref_rotation(rot)
+    r = rotation_matrix(rot)
     expected = [[r[i][0] * s[0], r[i][1] * s[1], r[i][2] * s[2], float(t[i])] for i in range(3)]
     assert velk.build_transformation_matrix(t, rot, s) == expected + [[0.0, 0.0, 0.0, 1.0]]
 

@@ -9,11 +9,6 @@
 
 namespace velk {
 
-// Number of lattice intervals along x, y and z.
-struct Resolution {
-  uint64_t x = 0, y = 0, z = 0;
-};
-
 // Every point of the (x+1)·(y+1)·(z+1) lattice spanning the box of the given edge lengths about
 // centre, z index fastest, then y, then x; rotated about centre by theta (degrees) unless all
 // three angles are zero. Fails with MeshGeneration when a length is not positive (checked

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace velk {
 
@@ -29,6 +30,18 @@ constexpr KindInfo kKinds[] = {
     {IoKind::StorageFull, "StorageFull", "no storage space"},
     {IoKind::NotSeekable, "NotSeekable", "seek on unseekable file"},
     {IoKind::FileTooLarge, "FileTooLarge", "file too large"},
+    {IoKind::FilesystemLoop, "FilesystemLoop",
+     "filesystem loop or indirection limit (e.g. symlink loop)"},
+    {IoKind::StaleNetworkFileHandle, "StaleNetworkFileHandle", "stale network file handle"},
+    {IoKind::FilesystemQuotaExceeded, "FilesystemQuotaExceeded", "filesystem quota exceeded"},
+    {IoKind::NetworkDown, "NetworkDown", "network down"},
+    {IoKind::NetworkUnreachable, "NetworkUnreachable", "network unreachable"},
+    {IoKind::HostUnreachable, "HostUnreachable", "host unreachable"},
+    {IoKind::AddrInUse, "AddrInUse", "address in use"},
+    {IoKind::AddrNotAvailable, "AddrNotAvailable", "address not available"},
+    {IoKind::ConnectionAborted, "ConnectionAborted", "connection aborted"},
+    {IoKind::NotConnected, "NotConnected", "not connected"},
+    {IoKind::InProgress, "InProgress", "in progress"},
     {IoKind::ResourceBusy, "ResourceBusy", "resource busy"},
     {IoKind::ExecutableFileBusy, "ExecutableFileBusy", "executable file busy"},
     {IoKind::Deadlock, "Deadlock", "deadlock"},
@@ -55,64 +68,52 @@ const KindInfo& info(IoKind kind) {
   return kKinds[sizeof(kKinds) / sizeof(kKinds[0]) - 1];
 }
 
+// Operating-system error numbers and their kinds; numbers not listed are Uncategorized.
+constexpr std::pair<int, IoKind> kErrnoKinds[] = {
+    {ENOENT, IoKind::NotFound},
+    {EPERM, IoKind::PermissionDenied},
+    {EACCES, IoKind::PermissionDenied},
+    {ECONNREFUSED, IoKind::ConnectionRefused},
+    {ECONNRESET, IoKind::ConnectionReset},
+    {EEXIST, IoKind::AlreadyExists},
+    {EAGAIN, IoKind::WouldBlock},
+    {ENOTDIR, IoKind::NotADirectory},
+    {EISDIR, IoKind::IsADirectory},
+    {ENOTEMPTY, IoKind::DirectoryNotEmpty},
+    {EROFS, IoKind::ReadOnlyFilesystem},
+    {ENOSPC, IoKind::StorageFull},
+    {ESPIPE, IoKind::NotSeekable},
+    {EFBIG, IoKind::FileTooLarge},
+    {ELOOP, IoKind::FilesystemLoop},
+    {ESTALE, IoKind::StaleNetworkFileHandle},
+    {EDQUOT, IoKind::FilesystemQuotaExceeded},
+    {ENETDOWN, IoKind::NetworkDown},
+    {ENETUNREACH, IoKind::NetworkUnreachable},
+    {EHOSTUNREACH, IoKind::HostUnreachable},
+    {EADDRINUSE, IoKind::AddrInUse},
+    {EADDRNOTAVAIL, IoKind::AddrNotAvailable},
+    {ECONNABORTED, IoKind::ConnectionAborted},
+    {ENOTCONN, IoKind::NotConnected},
+    {EINPROGRESS, IoKind::InProgress},
+    {EBUSY, IoKind::ResourceBusy},
+    {ETXTBSY, IoKind::ExecutableFileBusy},
+    {EDEADLK, IoKind::Deadlock},
+    {EXDEV, IoKind::CrossesDevices},
+    {EMLINK, IoKind::TooManyLinks},
+    {ENAMETOOLONG, IoKind::InvalidFilename},
+    {E2BIG, IoKind::ArgumentListTooLong},
+    {EINTR, IoKind::Interrupted},
+    {ENOSYS, IoKind::Unsupported},
+    {ENOMEM, IoKind::OutOfMemory},
+    {EPIPE, IoKind::BrokenPipe},
+    {ETIMEDOUT, IoKind::TimedOut},
+    {EINVAL, IoKind::InvalidInput},
+};
+
 IoKind kind_of_errno(int code) {
-  switch (code) {
-    case ENOENT:
-      return IoKind::NotFound;
-    case EPERM:
-    case EACCES:
-      return IoKind::PermissionDenied;
-    case ECONNREFUSED:
-      return IoKind::ConnectionRefused;
-    case ECONNRESET:
-      return IoKind::ConnectionReset;
-    case EEXIST:
-      return IoKind::AlreadyExists;
-    case EAGAIN:
-      return IoKind::WouldBlock;
-    case ENOTDIR:
-      return IoKind::NotADirectory;
-    case EISDIR:
-      return IoKind::IsADirectory;
-    case ENOTEMPTY:
-      return IoKind::DirectoryNotEmpty;
-    case EROFS:
-      return IoKind::ReadOnlyFilesystem;
-    case ENOSPC:
-      return IoKind::StorageFull;
-    case ESPIPE:
-      return IoKind::NotSeekable;
-    case EFBIG:
-      return IoKind::FileTooLarge;
-    case EBUSY:
-      return IoKind::ResourceBusy;
-    case ETXTBSY:
-      return IoKind::ExecutableFileBusy;
-    case EDEADLK:
-      return IoKind::Deadlock;
-    case EXDEV:
-      return IoKind::CrossesDevices;
-    case EMLINK:
-      return IoKind::TooManyLinks;
-    case ENAMETOOLONG:
-      return IoKind::InvalidFilename;
-    case E2BIG:
-      return IoKind::ArgumentListTooLong;
-    case EINTR:
-      return IoKind::Interrupted;
-    case ENOSYS:
-      return IoKind::Unsupported;
-    case ENOMEM:
-      return IoKind::OutOfMemory;
-    case EPIPE:
-      return IoKind::BrokenPipe;
-    case ETIMEDOUT:
-      return IoKind::TimedOut;
-    case EINVAL:
-      return IoKind::InvalidInput;
-    default:
-      return IoKind::Uncategorized;
-  }
+  for (const auto& [number, kind] : kErrnoKinds)
+    if (number == code) return kind;
+  return IoKind::Uncategorized;
 }
 
 std::string os_text(int code) {
@@ -188,10 +189,51 @@ std::string io_display(const IoFailure& f) {
   return f.message.empty() ? std::string(io_kind_description(f.kind)) : f.message;
 }
 
+namespace {
+
+// Code points a debug form shows as \u{...}: control characters and invisible format
+// characters (soft hyphen, zero-width and direction marks, line and paragraph separators,
+// byte-order mark).
+bool invisible(uint32_t cp) {
+  return cp < 0x20 || (cp >= 0x7f && cp <= 0x9f) || cp == 0xad || cp == 0x61c || cp == 0x180e ||
+         (cp >= 0x200b && cp <= 0x200f) || (cp >= 0x2028 && cp <= 0x202e) ||
+         (cp >= 0x2060 && cp <= 0x206f) || cp == 0xfeff || (cp >= 0xfff9 && cp <= 0xfffb);
+}
+
+// Length of the UTF-8 sequence starting at text[i] and its code point; a byte that starts no
+// valid sequence counts as one character of its own value.
+std::size_t decode(const std::string& text, std::size_t i, uint32_t* cp) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char lead = byte(i);
+  const std::size_t len = lead < 0x80    ? 1
+                          : lead >= 0xf0 ? 4
+                          : lead >= 0xe0 ? 3
+                          : lead >= 0xc0 ? 2
+                                         : 1;
+  if (len == 1 || i + len > text.size()) {
+    *cp = lead;
+    return 1;
+  }
+  uint32_t value = lead & (0x7f >> len);
+  for (std::size_t k = 1; k < len; ++k) {
+    if ((byte(i + k) & 0xc0) != 0x80) {
+      *cp = lead;
+      return 1;
+    }
+    value = (value << 6) | (byte(i + k) & 0x3f);
+  }
+  *cp = value;
+  return len;
+}
+
+}  // namespace
+
 std::string debug_quote(const std::string& text) {
   std::string out = "\"";
-  for (unsigned char ch : text) {
-    switch (ch) {
+  for (std::size_t i = 0; i < text.size();) {
+    uint32_t cp = 0;
+    const std::size_t len = decode(text, i, &cp);
+    switch (cp) {
       case '"':
         out += "\\\"";
         break;
@@ -207,18 +249,19 @@ std::string debug_quote(const std::string& text) {
       case '\n':
         out += "\\n";
         break;
-      case '\0':
+      case 0:
         out += "\\0";
         break;
       default:
-        if (ch < 0x20 || ch == 0x7f) {
+        if (invisible(cp)) {
           char buf[16];
-          std::snprintf(buf, sizeof buf, "\\u{%x}", ch);
+          std::snprintf(buf, sizeof buf, "\\u{%x}", static_cast<unsigned>(cp));
           out += buf;
         } else {
-          out += static_cast<char>(ch);
+          out.append(text, i, len);
         }
     }
+    i += len;
   }
   out += '"';
   return out;

@@ -17,6 +17,11 @@ struct Triangle {
   uint64_t a = 0, b = 0, c = 0;
 };
 
+// Numbers of intervals along x, y and z (of a lattice, a box surface, a design block).
+struct Resolution {
+  uint64_t x = 0, y = 0, z = 0;
+};
+
 using NodeList = std::vector<Point3>;
 using CellList = std::vector<Triangle>;
 using IndexList = std::vector<uint64_t>;

@@ -18,7 +18,7 @@ namespace velk {
 // with a surface lattice of resolution (nx, ny, nz) divisions. Outward winding.
 // Nodes: (nx+1)(ny+1)(nz+1) - (nx-1)(ny-1)(nz-1); cells: 4(ny·nz + nx·nz + nx·ny).
 Result<Mesh> generate_box(const Point3& length, const Point3& centre, const Point3& theta,
-                          const std::array<uint64_t, 3>& resolution);
+                          const Resolution& resolution);
 
 // An icosahedron subdivided `subdivisions` times and projected once onto the sphere.
 // Outward winding. Nodes: 10·4^n + 2; cells: 20·4^n.

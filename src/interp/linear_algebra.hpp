@@ -23,9 +23,9 @@ struct LuFactors {
 };
 
 // Doolittle elimination with partial pivoting by rows. Only the pivots of columns 0 to n-2 are
-// tested against an exact zero ("Exact zero pivot encountered at column k"). When more than
-// 100 rows lie below the pivot their updates run on the worker pool, with the same bits as the
-// serial loop. The matrix must be square; it is taken by value and factorised in place.
+// tested against an exact zero ("Exact zero pivot encountered at column k"). Pivots are taken
+// in blocks; when more than 100 rows lie below a block's first pivot the updates of the rows
+// below the block run on the worker pool, with the same bits as the serial loop. The matrix must be square; it is taken by value and factorised in place.
 std::expected<LuFactors, std::string> lu_decompose(DenseMatrix matrix);
 
 // Solves matrix · x = rhs for one value of V per row, V being Point3 or VectorN. Rows are

@@ -35,7 +35,9 @@ namespace {
       else
         text += ", ";
     }
-    text += "'" + std::string(missing[i]) + "'";
+    text += '\'';
+    text += missing[i];
+    text += '\'';
   }
   raise(PyExc_TypeError, text);
 }

@@ -50,7 +50,9 @@ std::vector<T> to_list(PyObject* obj, F&& convert) {
 // buffer of 8-byte items of the wanted kind with shape (n, width), or (n) when width is 0, is
 // copied directly. It gives exactly what the generic path gives; anything else (another dtype,
 // shape or layout, or negative integers, which the generic path refuses) returns false and the
-// caller takes the generic path.
+// caller takes the generic path. Only sequences of built-in (non-heap) types other than
+// memoryview qualify: a class defined in Python may iterate differently from its buffer (a
+// numpy matrix yields 1 by 3 rows), and a memoryview of two dimensions cannot be iterated.
 enum class ItemKind { Float, Unsigned };
 
 bool format_is(const char* format, ItemKind kind, bool* is_signed) {
@@ -75,7 +77,10 @@ bool format_is(const char* format, ItemKind kind, bool* is_signed) {
 
 template <class T>
 bool read_buffer(PyObject* obj, ItemKind kind, Py_ssize_t width, std::vector<T>& out) {
-  if (!PyObject_CheckBuffer(obj) || PyBytes_Check(obj) || PyByteArray_Check(obj)) return false;
+  if (!PyObject_CheckBuffer(obj) || PyBytes_Check(obj) || PyByteArray_Check(obj) ||
+      PyMemoryView_Check(obj) || !PySequence_Check(obj) ||
+      PyType_HasFeature(Py_TYPE(obj), Py_TPFLAGS_HEAPTYPE))
+    return false;
   Py_buffer view;
   if (PyObject_GetBuffer(obj, &view, PyBUF_C_CONTIGUOUS | PyBUF_FORMAT) < 0) {
     PyErr_Clear();
@@ -175,6 +180,11 @@ Triangle to_triangle(PyObject* obj) {
   t.b = item(obj, 1, to_unsigned);
   t.c = item(obj, 2, to_unsigned);
   return t;
+}
+
+Resolution to_resolution(PyObject* obj) {
+  const Triangle t = to_triangle(obj);
+  return {t.a, t.b, t.c};
 }
 
 NodeList to_node_list(PyObject* obj) {

@@ -5,13 +5,16 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <array>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "core/matrix.hpp"
 #include "core/mesh.hpp"
 #include "core/point.hpp"
+#include "py/binder.hpp"
 #include "py/ref.hpp"
 
 namespace velk::py {
@@ -22,6 +25,8 @@ uint64_t to_unsigned(PyObject* obj);
 uint32_t to_u32(PyObject* obj);
 Point3 to_point3(PyObject* obj);
 Triangle to_triangle(PyObject* obj);
+// Three unsigned integers read x, y, z, as a resolution.
+Resolution to_resolution(PyObject* obj);
 NodeList to_node_list(PyObject* obj);
 CellList to_cell_list(PyObject* obj);
 IndexList to_index_list(PyObject* obj);
@@ -46,12 +51,26 @@ auto arg(const char* name, PyObject* obj, F&& convert) -> decltype(convert(obj))
   }
 }
 
-// An optional argument: absent when omitted or None, otherwise converted as by arg.
+// A converter for a parameter with a default: absent (std::nullopt) when omitted or None.
 template <class F>
-auto optional_arg(const char* name, PyObject* obj, F&& convert)
-    -> std::optional<decltype(convert(obj))> {
-  if (!obj) return std::nullopt;
-  return arg(name, obj, convert);
+auto optional(F convert) {
+  return [convert](PyObject* obj) -> std::optional<decltype(convert(obj))> {
+    if (!obj) return std::nullopt;
+    return convert(obj);
+  };
+}
+
+// Converts bound arguments with one converter per parameter, in signature order (the braced
+// initialiser evaluates left to right), each named by route 3 on failure. The values come back
+// as a tuple for a structured binding:
+//   auto [nodes, point] = convert_all(params, slots, to_node_list, to_point3);
+template <std::size_t N, class... Converters>
+auto convert_all(const Params<N>& params, const std::array<PyObject*, N>& slots,
+                 Converters... convert) {
+  static_assert(sizeof...(Converters) == N, "one converter per parameter");
+  return [&]<std::size_t... I>(std::index_sequence<I...>) {
+    return std::tuple<decltype(convert(slots[I]))...>{arg(params.names[I], slots[I], convert)...};
+  }(std::index_sequence_for<Converters...>{});
 }
 
 // ---- core to Python (new references, lists built at their final size) ----

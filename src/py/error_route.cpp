@@ -61,8 +61,8 @@ void raise(PyObject* type, const std::string& text) {
   throw PyErrorSet{};
 }
 
-void unwrap_failed(const Error& error) {
-  internal_failure("called `Result::unwrap()` on an `Err` value: " + error.debug());
+void unwrap_failed(const Error& error, std::source_location where) {
+  internal_failure("called `Result::unwrap()` on an `Err` value: " + error.debug(), where);
 }
 
 void conversion_panic() {

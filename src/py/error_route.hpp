@@ -6,6 +6,7 @@
 #include <Python.h>
 
 #include <optional>
+#include <source_location>
 #include <string>
 
 #include "core/error.hpp"
@@ -63,17 +64,18 @@ T unwrap_or_raise(Result<T> result, PyObject* type) {
 
 // Route 5: an unmapped Error is an internal failure
 // "called `Result::unwrap()` on an `Err` value: <debug form>".
-[[noreturn]] void unwrap_failed(const Error& error);
+// The diagnostic on standard error names the caller's line.
+[[noreturn]] void unwrap_failed(const Error& error, std::source_location where);
 template <class T>
-T unwrap(Result<T> result) {
-  if (!result) unwrap_failed(result.error());
+T unwrap(Result<T> result, std::source_location where = std::source_location::current()) {
+  if (!result) unwrap_failed(result.error(), where);
   if constexpr (!std::is_void_v<T>) return std::move(*result);
 }
 
 // Route 5 for a required result that the core reports absent.
 template <class T>
-T unwrap(std::optional<T> value) {
-  if (!value) internal_failure("called `Option::unwrap()` on a `None` value");
+T unwrap(std::optional<T> value, std::source_location where = std::source_location::current()) {
+  if (!value) internal_failure("called `Option::unwrap()` on a `None` value", where);
   return std::move(*value);
 }
 

@@ -10,21 +10,13 @@ namespace velk::py {
 
 namespace {
 
-Resolution to_resolution(PyObject* obj) {
-  const Triangle t = to_triangle(obj);
-  return {t.a, t.b, t.c};
-}
-
 PyObject* generate_block_cluster_py(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                                     PyObject* kwnames) {
   return guarded([&] {
     static constexpr Params<4> params{
         "generate_block_cluster()", {"length", "centre", "theta", "resolution"}, 4};
-    auto [length_arg, centre_arg, theta_arg, resolution_arg] = bind(params, args, nargs, kwnames);
-    const Point3 length = arg("length", length_arg, to_point3);
-    const Point3 centre = arg("centre", centre_arg, to_point3);
-    const Point3 theta = arg("theta", theta_arg, to_point3);
-    const Resolution resolution = arg("resolution", resolution_arg, to_resolution);
+    auto [length, centre, theta, resolution] = convert_all(
+        params, bind(params, args, nargs, kwnames), to_point3, to_point3, to_point3, to_resolution);
     return py_node_list(unwrap(generate_block_cluster(length, centre, theta, resolution)));
   });
 }
@@ -34,10 +26,8 @@ PyObject* generate_sphere_cluster_py(PyObject*, PyObject* const* args, Py_ssize_
   return guarded([&] {
     static constexpr Params<3> params{
         "generate_sphere_cluster()", {"radius", "centre", "resolution"}, 3};
-    auto [radius_arg, centre_arg, resolution_arg] = bind(params, args, nargs, kwnames);
-    const double radius = arg("radius", radius_arg, to_float);
-    const Point3 centre = arg("centre", centre_arg, to_point3);
-    const uint64_t resolution = arg("resolution", resolution_arg, to_unsigned);
+    auto [radius, centre, resolution] =
+        convert_all(params, bind(params, args, nargs, kwnames), to_float, to_point3, to_unsigned);
     return py_node_list(unwrap(generate_sphere_cluster(radius, centre, resolution)));
   });
 }

@@ -23,11 +23,9 @@ io::StlFormat stl_format(const std::optional<std::string>& text) {
 PyObject* write_stl_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&] {
     static constexpr Params<4> params{"write_stl()", {"nodes", "cells", "filename", "format"}, 2};
-    auto [nodes_arg, cells_arg, filename_arg, format_arg] = bind(params, args, nargs, kwnames);
-    NodeList nodes = arg("nodes", nodes_arg, to_node_list);
-    CellList cells = arg("cells", cells_arg, to_cell_list);
-    auto filename = optional_arg("filename", filename_arg, to_string);
-    auto format = optional_arg("format", format_arg, to_string);
+    auto [nodes, cells, filename, format] =
+        convert_all(params, bind(params, args, nargs, kwnames), to_node_list, to_cell_list,
+                    optional(to_string), optional(to_string));
     unwrap(io::write_stl(nodes, cells, filename, stl_format(format)));
     return py_none();
   });
@@ -36,9 +34,8 @@ PyObject* write_stl_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
 PyObject* write_vtp_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&] {
     static constexpr Params<2> params{"write_vtp()", {"nodes", "filename"}, 1};
-    auto [nodes_arg, filename_arg] = bind(params, args, nargs, kwnames);
-    NodeList nodes = arg("nodes", nodes_arg, to_node_list);
-    auto filename = optional_arg("filename", filename_arg, to_string);
+    auto [nodes, filename] =
+        convert_all(params, bind(params, args, nargs, kwnames), to_node_list, optional(to_string));
     unwrap(io::write_vtp(nodes, filename));
     return py_none();
   });
@@ -47,10 +44,8 @@ PyObject* write_vtp_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
 PyObject* write_obj_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&] {
     static constexpr Params<3> params{"write_obj()", {"nodes", "cells", "filename"}, 2};
-    auto [nodes_arg, cells_arg, filename_arg] = bind(params, args, nargs, kwnames);
-    NodeList nodes = arg("nodes", nodes_arg, to_node_list);
-    CellList cells = arg("cells", cells_arg, to_cell_list);
-    auto filename = optional_arg("filename", filename_arg, to_string);
+    auto [nodes, cells, filename] = convert_all(params, bind(params, args, nargs, kwnames),
+                                                to_node_list, to_cell_list, optional(to_string));
     unwrap(io::write_obj(nodes, cells, filename));
     return py_none();
   });
@@ -59,8 +54,7 @@ PyObject* write_obj_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
 PyObject* read_stl_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&] {
     static constexpr Params<1> params{"read_stl()", {"filename"}, 1};
-    auto [filename_arg] = bind(params, args, nargs, kwnames);
-    std::string filename = arg("filename", filename_arg, to_string);
+    auto [filename] = convert_all(params, bind(params, args, nargs, kwnames), to_string);
     return py_mesh_lists(unwrap(io::read_stl(filename)));
   });
 }
@@ -68,8 +62,7 @@ PyObject* read_stl_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
 PyObject* read_obj_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&] {
     static constexpr Params<1> params{"read_obj()", {"filename"}, 1};
-    auto [filename_arg] = bind(params, args, nargs, kwnames);
-    std::string filename = arg("filename", filename_arg, to_string);
+    auto [filename] = convert_all(params, bind(params, args, nargs, kwnames), to_string);
     return py_mesh_lists(unwrap(io::read_obj(filename)));
   });
 }
@@ -123,10 +116,9 @@ PyObject* mesh_write_stl(PyObject* self, PyObject* const* args, Py_ssize_t nargs
                          PyObject* kwnames) {
   return guarded([&] {
     static constexpr Params<2> params{"Mesh.write_stl()", {"filename", "format"}, 0};
-    auto [filename_arg, format_arg] = bind(params, args, nargs, kwnames);
+    const auto slots = bind(params, args, nargs, kwnames);
     Shared<Mesh> mesh(mesh_receiver(self));
-    auto filename = optional_arg("filename", filename_arg, to_string);
-    auto format = optional_arg("format", format_arg, to_string);
+    auto [filename, format] = convert_all(params, slots, optional(to_string), optional(to_string));
     unwrap(io::write_stl(mesh->nodes, mesh->cells, filename, stl_format(format)));
     return py_none();
   });
@@ -136,9 +128,9 @@ PyObject* mesh_write_obj(PyObject* self, PyObject* const* args, Py_ssize_t nargs
                          PyObject* kwnames) {
   return guarded([&] {
     static constexpr Params<1> params{"Mesh.write_obj()", {"filename"}, 0};
-    auto [filename_arg] = bind(params, args, nargs, kwnames);
+    const auto slots = bind(params, args, nargs, kwnames);
     Shared<Mesh> mesh(mesh_receiver(self));
-    auto filename = optional_arg("filename", filename_arg, to_string);
+    auto [filename] = convert_all(params, slots, optional(to_string));
     unwrap(io::write_obj(mesh->nodes, mesh->cells, filename));
     return py_none();
   });
@@ -148,9 +140,9 @@ PyObject* mesh_write_vtp(PyObject* self, PyObject* const* args, Py_ssize_t nargs
                          PyObject* kwnames) {
   return guarded([&] {
     static constexpr Params<1> params{"Mesh.write_vtp()", {"filename"}, 0};
-    auto [filename_arg] = bind(params, args, nargs, kwnames);
+    const auto slots = bind(params, args, nargs, kwnames);
     Shared<Mesh> mesh(mesh_receiver(self));
-    auto filename = optional_arg("filename", filename_arg, to_string);
+    auto [filename] = convert_all(params, slots, optional(to_string));
     unwrap(io::write_vtp(mesh->nodes, filename));
     return py_none();
   });

@@ -14,9 +14,8 @@ namespace {
 PyObject* mesh_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   return guarded([&] {
     static constexpr Params<2> params{"Mesh.__new__()", {"nodes", "cells"}, 2};
-    auto [nodes_arg, cells_arg] = bind(params, args, kwargs);
-    NodeList nodes = arg("nodes", nodes_arg, to_node_list);
-    CellList cells = arg("cells", cells_arg, to_cell_list);
+    auto [nodes, cells] =
+        convert_all(params, bind(params, args, kwargs), to_node_list, to_cell_list);
     return new_instance(type, Mesh{std::move(nodes), std::move(cells)});
   });
 }

@@ -14,10 +14,9 @@ PyObject* slice_from_plane_py(PyObject* self, PyObject* const* args, Py_ssize_t 
                               PyObject* kwnames) {
   return guarded([&] {
     static constexpr Params<2> params{"Mesh.slice_from_plane()", {"origin", "normal"}, 2};
-    auto [origin_arg, normal_arg] = bind(params, args, nargs, kwnames);
+    const auto slots = bind(params, args, nargs, kwnames);
     Shared<Mesh> mesh(mesh_receiver(self));
-    const Point3 origin = arg("origin", origin_arg, to_point3);
-    const Point3 normal = arg("normal", normal_arg, to_point3);
+    auto [origin, normal] = convert_all(params, slots, to_point3, to_point3);
     return py_node_list(unwrap(slice_from_plane(*mesh, origin, normal)));
   });
 }
@@ -26,10 +25,9 @@ PyObject* clip_from_plane_py(PyObject* self, PyObject* const* args, Py_ssize_t n
                              PyObject* kwnames) {
   return guarded([&] {
     static constexpr Params<2> params{"Mesh.clip_from_plane()", {"origin", "normal"}, 2};
-    auto [origin_arg, normal_arg] = bind(params, args, nargs, kwnames);
+    const auto slots = bind(params, args, nargs, kwnames);
     Shared<Mesh> mesh(mesh_receiver(self));
-    const Point3 origin = arg("origin", origin_arg, to_point3);
-    const Point3 normal = arg("normal", normal_arg, to_point3);
+    auto [origin, normal] = convert_all(params, slots, to_point3, to_point3);
     return wrap_mesh(clip_from_plane(*mesh, origin, normal));
   });
 }

@@ -25,22 +25,14 @@ DeformerInstance* deformer_receiver(PyObject* self) {
   return receiver<FreeFormDeformer>(self, deformer_type(), "FreeFormDeformer");
 }
 
-Resolution to_resolution(PyObject* obj) {
-  const Triangle t = to_triangle(obj);
-  return {t.a, t.b, t.c};
-}
-
 // ---- DesignBlock ----
 
 PyObject* design_block_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   return guarded([&] {
     static constexpr Params<4> params{
         "DesignBlock.__new__()", {"length", "centre", "theta", "resolution"}, 4};
-    auto [length_arg, centre_arg, theta_arg, resolution_arg] = bind(params, args, kwargs);
-    const Point3 length = arg("length", length_arg, to_point3);
-    const Point3 centre = arg("centre", centre_arg, to_point3);
-    const Point3 theta = arg("theta", theta_arg, to_point3);
-    const Resolution resolution = arg("resolution", resolution_arg, to_resolution);
+    auto [length, centre, theta, resolution] = convert_all(
+        params, bind(params, args, kwargs), to_point3, to_point3, to_point3, to_resolution);
     return new_instance(type, unwrap(make_design_block(length, centre, theta, resolution)));
   });
 }
@@ -89,7 +81,7 @@ PyObject* select_free_design_nodes_py(PyObject* self, PyObject* const* args, Py_
     auto [mesh_arg, layers_arg] = bind(params, args, nargs, kwnames);
     Shared<DesignBlock> block(block_receiver(self));
     const std::optional<uint64_t> fixed_layers =
-        optional_arg("fixed_layers", layers_arg, to_unsigned);
+        arg("fixed_layers", layers_arg, optional(to_unsigned));
     // Converted here rather than through arg(): its TypeError does not name the argument.
     const Mesh target_mesh = to_mesh(mesh_arg);
     return py_index_list(unwrap_or_raise(
@@ -102,11 +94,10 @@ PyObject* transform_subset_py(PyObject* self, PyObject* const* args, Py_ssize_t 
   return guarded([&] {
     static constexpr Params<3> params{
         "DesignBlock.transform_subset()", {"node_ids", "transform_matrix", "pivot"}, 3};
-    auto [ids_arg, matrix_arg, pivot_arg] = bind(params, args, nargs, kwnames);
+    const auto slots = bind(params, args, nargs, kwnames);
     Shared<DesignBlock> block(block_receiver(self));
-    const IndexList node_ids = arg("node_ids", ids_arg, to_index_list);
-    const Matrix4 matrix = arg("transform_matrix", matrix_arg, to_matrix);
-    const Point3 pivot = arg("pivot", pivot_arg, to_point3);
+    auto [node_ids, matrix, pivot] =
+        convert_all(params, slots, to_index_list, to_matrix, to_point3);
     return py_node_list(transform_subset(*block, node_ids, matrix, pivot));
   });
 }
@@ -166,10 +157,9 @@ PyObject* deform_py(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyO
   return guarded([&] {
     static constexpr Params<2> params{
         "FreeFormDeformer.deform()", {"points", "deformed_design_nodes"}, 2};
-    auto [points_arg, nodes_arg] = bind(params, args, nargs, kwnames);
+    const auto slots = bind(params, args, nargs, kwnames);
     Shared<FreeFormDeformer> deformer(deformer_receiver(self));
-    const NodeList points = arg("points", points_arg, to_node_list);
-    const NodeList moved = arg("deformed_design_nodes", nodes_arg, to_node_list);
+    auto [points, moved] = convert_all(params, slots, to_node_list, to_node_list);
     return py_node_list(unwrap_or_raise(deform(*deformer, points, moved), PyExc_ValueError));
   });
 }

@@ -12,20 +12,12 @@
 namespace velk::py {
 namespace {
 
-std::array<uint64_t, 3> to_resolution(PyObject* obj) {
-  const Triangle t = to_triangle(obj);  // three unsigned integers, read x, y, z
-  return {t.a, t.b, t.c};
-}
-
 PyObject* generate_box_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&] {
     static constexpr Params<4> params{
         "generate_box()", {"length", "centre", "theta", "resolution"}, 4};
-    auto [length_arg, centre_arg, theta_arg, resolution_arg] = bind(params, args, nargs, kwnames);
-    const Point3 length = arg("length", length_arg, to_point3);
-    const Point3 centre = arg("centre", centre_arg, to_point3);
-    const Point3 theta = arg("theta", theta_arg, to_point3);
-    const auto resolution = arg("resolution", resolution_arg, to_resolution);
+    auto [length, centre, theta, resolution] = convert_all(
+        params, bind(params, args, nargs, kwnames), to_point3, to_point3, to_point3, to_resolution);
     return wrap_mesh(unwrap(generate_box(length, centre, theta, resolution)));
   });
 }
@@ -35,10 +27,8 @@ PyObject* generate_icosphere_py(PyObject*, PyObject* const* args, Py_ssize_t nar
   return guarded([&] {
     static constexpr Params<3> params{
         "generate_icosphere()", {"radius", "centre", "subdivisions"}, 3};
-    auto [radius_arg, centre_arg, subdivisions_arg] = bind(params, args, nargs, kwnames);
-    const double radius = arg("radius", radius_arg, to_float);
-    const Point3 centre = arg("centre", centre_arg, to_point3);
-    const uint32_t subdivisions = arg("subdivisions", subdivisions_arg, to_u32);
+    auto [radius, centre, subdivisions] =
+        convert_all(params, bind(params, args, nargs, kwnames), to_float, to_point3, to_u32);
     return wrap_mesh(unwrap(generate_icosphere(radius, centre, subdivisions)));
   });
 }
@@ -48,11 +38,8 @@ PyObject* generate_uvsphere_py(PyObject*, PyObject* const* args, Py_ssize_t narg
   return guarded([&] {
     static constexpr Params<4> params{
         "generate_uvsphere()", {"radius", "centre", "sectors", "stacks"}, 4};
-    auto [radius_arg, centre_arg, sectors_arg, stacks_arg] = bind(params, args, nargs, kwnames);
-    const double radius = arg("radius", radius_arg, to_float);
-    const Point3 centre = arg("centre", centre_arg, to_point3);
-    const uint32_t sectors = arg("sectors", sectors_arg, to_u32);
-    const uint32_t stacks = arg("stacks", stacks_arg, to_u32);
+    auto [radius, centre, sectors, stacks] = convert_all(params, bind(params, args, nargs, kwnames),
+                                                         to_float, to_point3, to_u32, to_u32);
     return wrap_mesh(unwrap(generate_uvsphere(radius, centre, sectors, stacks)));
   });
 }
@@ -62,13 +49,8 @@ PyObject* generate_cylinder_py(PyObject*, PyObject* const* args, Py_ssize_t narg
   return guarded([&] {
     static constexpr Params<5> params{
         "generate_cylinder()", {"radius", "height", "centre", "sectors", "stacks"}, 5};
-    auto [radius_arg, height_arg, centre_arg, sectors_arg, stacks_arg] =
-        bind(params, args, nargs, kwnames);
-    const double radius = arg("radius", radius_arg, to_float);
-    const double height = arg("height", height_arg, to_float);
-    const Point3 centre = arg("centre", centre_arg, to_point3);
-    const uint32_t sectors = arg("sectors", sectors_arg, to_u32);
-    const uint32_t stacks = arg("stacks", stacks_arg, to_u32);
+    auto [radius, height, centre, sectors, stacks] = convert_all(
+        params, bind(params, args, nargs, kwnames), to_float, to_float, to_point3, to_u32, to_u32);
     return wrap_mesh(unwrap(generate_cylinder(radius, height, centre, sectors, stacks)));
   });
 }
@@ -77,11 +59,8 @@ PyObject* generate_cone_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, P
   return guarded([&] {
     static constexpr Params<4> params{
         "generate_cone()", {"radius", "height", "centre", "sectors"}, 4};
-    auto [radius_arg, height_arg, centre_arg, sectors_arg] = bind(params, args, nargs, kwnames);
-    const double radius = arg("radius", radius_arg, to_float);
-    const double height = arg("height", height_arg, to_float);
-    const Point3 centre = arg("centre", centre_arg, to_point3);
-    const uint32_t sectors = arg("sectors", sectors_arg, to_u32);
+    auto [radius, height, centre, sectors] = convert_all(params, bind(params, args, nargs, kwnames),
+                                                         to_float, to_float, to_point3, to_u32);
     return wrap_mesh(unwrap(generate_cone(radius, height, centre, sectors)));
   });
 }
@@ -91,13 +70,8 @@ PyObject* generate_capsule_py(PyObject*, PyObject* const* args, Py_ssize_t nargs
   return guarded([&] {
     static constexpr Params<5> params{
         "generate_capsule()", {"radius", "cylinder_height", "centre", "sectors", "stacks"}, 5};
-    auto [radius_arg, height_arg, centre_arg, sectors_arg, stacks_arg] =
-        bind(params, args, nargs, kwnames);
-    const double radius = arg("radius", radius_arg, to_float);
-    const double cylinder_height = arg("cylinder_height", height_arg, to_float);
-    const Point3 centre = arg("centre", centre_arg, to_point3);
-    const uint32_t sectors = arg("sectors", sectors_arg, to_u32);
-    const uint32_t stacks = arg("stacks", stacks_arg, to_u32);
+    auto [radius, cylinder_height, centre, sectors, stacks] = convert_all(
+        params, bind(params, args, nargs, kwnames), to_float, to_float, to_point3, to_u32, to_u32);
     return wrap_mesh(unwrap(generate_capsule(radius, cylinder_height, centre, sectors, stacks)));
   });
 }
@@ -108,13 +82,8 @@ PyObject* generate_torus_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, 
         "generate_torus()",
         {"major_radius", "minor_radius", "centre", "major_segments", "minor_segments"},
         5};
-    auto [major_arg, minor_arg, centre_arg, major_segments_arg, minor_segments_arg] =
-        bind(params, args, nargs, kwnames);
-    const double major_radius = arg("major_radius", major_arg, to_float);
-    const double minor_radius = arg("minor_radius", minor_arg, to_float);
-    const Point3 centre = arg("centre", centre_arg, to_point3);
-    const uint32_t major_segments = arg("major_segments", major_segments_arg, to_u32);
-    const uint32_t minor_segments = arg("minor_segments", minor_segments_arg, to_u32);
+    auto [major_radius, minor_radius, centre, major_segments, minor_segments] = convert_all(
+        params, bind(params, args, nargs, kwnames), to_float, to_float, to_point3, to_u32, to_u32);
     return wrap_mesh(
         unwrap(generate_torus(major_radius, minor_radius, centre, major_segments, minor_segments)));
   });
@@ -127,13 +96,9 @@ PyObject* generate_naca_wing_py(PyObject*, PyObject* const* args, Py_ssize_t nar
         "generate_naca_wing()",
         {"maximum_camber", "camber_distance", "maximum_thickness", "n_points", "wing_span"},
         5};
-    auto [camber_arg, distance_arg, thickness_arg, n_points_arg, span_arg] =
-        bind(params, args, nargs, kwnames);
-    const double maximum_camber = arg("maximum_camber", camber_arg, to_float);
-    const double camber_distance = arg("camber_distance", distance_arg, to_float);
-    const double maximum_thickness = arg("maximum_thickness", thickness_arg, to_float);
-    const uint64_t n_points = arg("n_points", n_points_arg, to_unsigned);
-    const auto wing_span = arg("wing_span", span_arg, to_float_pair);
+    auto [maximum_camber, camber_distance, maximum_thickness, n_points, wing_span] =
+        convert_all(params, bind(params, args, nargs, kwnames), to_float, to_float, to_float,
+                    to_unsigned, to_float_pair);
     return wrap_mesh(unwrap(generate_naca_wing(maximum_camber, camber_distance, maximum_thickness,
                                                n_points, wing_span)));
   });

@@ -21,8 +21,8 @@ PyObject* rbf_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
         {"original_control_points", "deformed_control_points", "kernel", "epsilon"},
         2};
     auto [original_arg, deformed_arg, kernel_arg, epsilon_arg] = bind(params, args, kwargs);
-    std::optional<std::string> kernel = optional_arg("kernel", kernel_arg, to_string);
-    std::optional<double> epsilon = optional_arg("epsilon", epsilon_arg, to_float);
+    std::optional<std::string> kernel = arg("kernel", kernel_arg, optional(to_string));
+    std::optional<double> epsilon = arg("epsilon", epsilon_arg, optional(to_float));
     NodeList original = convert_or_panic([&] { return to_node_list(original_arg); });
     NodeList deformed = convert_or_panic([&] { return to_node_list(deformed_arg); });
     return new_instance(type, unwrap(RbfDeformer::create(original, deformed, kernel, epsilon)));
@@ -32,9 +32,9 @@ PyObject* rbf_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
 PyObject* rbf_deform(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&] {
     static constexpr Params<1> params{"RbfDeformer.deform()", {"points"}, 1};
-    auto [points_arg] = bind(params, args, nargs, kwnames);
+    const auto slots = bind(params, args, nargs, kwnames);
     Shared<RbfDeformer> deformer(receiver<RbfDeformer>(self, rbf_type(), "RbfDeformer"));
-    NodeList points = arg("points", points_arg, to_node_list);
+    auto [points] = convert_all(params, slots, to_node_list);
     return py_node_list(unwrap_or_raise(deformer->deform(points), PyExc_ValueError));
   });
 }

@@ -13,9 +13,8 @@ PyObject* closest_to_point_py(PyObject*, PyObject* const* args, Py_ssize_t nargs
                               PyObject* kwnames) {
   return guarded([&] {
     static constexpr Params<2> params{"select_nodes_closest_to_point()", {"nodes", "point"}, 2};
-    auto [nodes_arg, point_arg] = bind(params, args, nargs, kwnames);
-    const NodeList nodes = arg("nodes", nodes_arg, to_node_list);
-    const Point3 point = arg("point", point_arg, to_point3);
+    auto [nodes, point] =
+        convert_all(params, bind(params, args, nargs, kwnames), to_node_list, to_point3);
     return py_index_list(select_nodes_closest_to_point(nodes, point));
   });
 }
@@ -23,10 +22,8 @@ PyObject* closest_to_point_py(PyObject*, PyObject* const* args, Py_ssize_t nargs
 PyObject* on_line_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&] {
     static constexpr Params<3> params{"select_nodes_on_line()", {"nodes", "point_a", "point_b"}, 3};
-    auto [nodes_arg, a_arg, b_arg] = bind(params, args, nargs, kwnames);
-    const NodeList nodes = arg("nodes", nodes_arg, to_node_list);
-    const Point3 point_a = arg("point_a", a_arg, to_point3);
-    const Point3 point_b = arg("point_b", b_arg, to_point3);
+    auto [nodes, point_a, point_b] =
+        convert_all(params, bind(params, args, nargs, kwnames), to_node_list, to_point3, to_point3);
     return py_index_list(select_nodes_on_line(nodes, point_a, point_b));
   });
 }
@@ -34,10 +31,8 @@ PyObject* on_line_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObjec
 PyObject* in_sphere_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&] {
     static constexpr Params<3> params{"select_nodes_in_sphere()", {"nodes", "radius", "centre"}, 3};
-    auto [nodes_arg, radius_arg, centre_arg] = bind(params, args, nargs, kwnames);
-    const NodeList nodes = arg("nodes", nodes_arg, to_node_list);
-    const double radius = arg("radius", radius_arg, to_float);
-    const Point3 centre = arg("centre", centre_arg, to_point3);
+    auto [nodes, radius, centre] =
+        convert_all(params, bind(params, args, nargs, kwnames), to_node_list, to_float, to_point3);
     return py_index_list(select_nodes_in_sphere(nodes, radius, centre));
   });
 }
@@ -46,11 +41,8 @@ PyObject* in_box_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject
   return guarded([&] {
     static constexpr Params<4> params{
         "select_nodes_in_box()", {"nodes", "length", "centre", "theta"}, 4};
-    auto [nodes_arg, length_arg, centre_arg, theta_arg] = bind(params, args, nargs, kwnames);
-    const NodeList nodes = arg("nodes", nodes_arg, to_node_list);
-    const Point3 length = arg("length", length_arg, to_point3);
-    const Point3 centre = arg("centre", centre_arg, to_point3);
-    const Point3 theta = arg("theta", theta_arg, to_point3);
+    auto [nodes, length, centre, theta] = convert_all(
+        params, bind(params, args, nargs, kwnames), to_node_list, to_point3, to_point3, to_point3);
     return py_index_list(select_nodes_in_box(nodes, length, centre, theta));
   });
 }
@@ -60,10 +52,8 @@ PyObject* closest_to_plane_py(PyObject*, PyObject* const* args, Py_ssize_t nargs
   return guarded([&] {
     static constexpr Params<3> params{
         "select_nodes_closest_to_plane()", {"nodes", "origin", "normal"}, 3};
-    auto [nodes_arg, origin_arg, normal_arg] = bind(params, args, nargs, kwnames);
-    const NodeList nodes = arg("nodes", nodes_arg, to_node_list);
-    const Point3 origin = arg("origin", origin_arg, to_point3);
-    const Point3 normal = arg("normal", normal_arg, to_point3);
+    auto [nodes, origin, normal] =
+        convert_all(params, bind(params, args, nargs, kwnames), to_node_list, to_point3, to_point3);
     return py_index_list(select_nodes_closest_to_plane(nodes, origin, normal));
   });
 }
@@ -73,10 +63,8 @@ PyObject* in_plane_direction_py(PyObject*, PyObject* const* args, Py_ssize_t nar
   return guarded([&] {
     static constexpr Params<3> params{
         "select_nodes_in_plane_direction()", {"nodes", "origin", "normal"}, 3};
-    auto [nodes_arg, origin_arg, normal_arg] = bind(params, args, nargs, kwnames);
-    const NodeList nodes = arg("nodes", nodes_arg, to_node_list);
-    const Point3 origin = arg("origin", origin_arg, to_point3);
-    const Point3 normal = arg("normal", normal_arg, to_point3);
+    auto [nodes, origin, normal] =
+        convert_all(params, bind(params, args, nargs, kwnames), to_node_list, to_point3, to_point3);
     return py_index_list(select_nodes_in_plane_direction(nodes, origin, normal));
   });
 }

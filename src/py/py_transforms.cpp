@@ -13,9 +13,8 @@ PyObject* translate_nodes_py(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                              PyObject* kwnames) {
   return guarded([&] {
     static constexpr Params<2> params{"translate_nodes()", {"nodes", "translation"}, 2};
-    auto [nodes_arg, translation_arg] = bind(params, args, nargs, kwnames);
-    NodeList nodes = arg("nodes", nodes_arg, to_node_list);
-    const Point3 translation = arg("translation", translation_arg, to_point3);
+    auto [nodes, translation] =
+        convert_all(params, bind(params, args, nargs, kwnames), to_node_list, to_point3);
     translate_nodes(nodes, translation);
     return py_node_list(nodes);
   });
@@ -24,10 +23,8 @@ PyObject* translate_nodes_py(PyObject*, PyObject* const* args, Py_ssize_t nargs,
 PyObject* rotate_nodes_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&] {
     static constexpr Params<3> params{"rotate_nodes()", {"nodes", "rotation", "origin"}, 3};
-    auto [nodes_arg, rotation_arg, origin_arg] = bind(params, args, nargs, kwnames);
-    NodeList nodes = arg("nodes", nodes_arg, to_node_list);
-    const Point3 rotation = arg("rotation", rotation_arg, to_point3);
-    const Point3 origin = arg("origin", origin_arg, to_point3);
+    auto [nodes, rotation, origin] =
+        convert_all(params, bind(params, args, nargs, kwnames), to_node_list, to_point3, to_point3);
     rotate_nodes(nodes, rotation, origin);
     return py_node_list(nodes);
   });
@@ -36,10 +33,8 @@ PyObject* rotate_nodes_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
 PyObject* scale_nodes_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&] {
     static constexpr Params<3> params{"scale_nodes()", {"nodes", "scaling", "origin"}, 3};
-    auto [nodes_arg, scaling_arg, origin_arg] = bind(params, args, nargs, kwnames);
-    NodeList nodes = arg("nodes", nodes_arg, to_node_list);
-    const Point3 scaling = arg("scaling", scaling_arg, to_point3);
-    const Point3 origin = arg("origin", origin_arg, to_point3);
+    auto [nodes, scaling, origin] =
+        convert_all(params, bind(params, args, nargs, kwnames), to_node_list, to_point3, to_point3);
     scale_nodes(nodes, scaling, origin);
     return py_node_list(nodes);
   });
@@ -50,10 +45,8 @@ PyObject* transform_nodes_py(PyObject*, PyObject* const* args, Py_ssize_t nargs,
   return guarded([&] {
     static constexpr Params<3> params{
         "transform_nodes()", {"nodes", "transformation_matrix", "origin"}, 3};
-    auto [nodes_arg, matrix_arg, origin_arg] = bind(params, args, nargs, kwnames);
-    NodeList nodes = arg("nodes", nodes_arg, to_node_list);
-    const Matrix4 matrix = arg("transformation_matrix", matrix_arg, to_matrix);
-    const Point3 origin = arg("origin", origin_arg, to_point3);
+    auto [nodes, matrix, origin] =
+        convert_all(params, bind(params, args, nargs, kwnames), to_node_list, to_matrix, to_point3);
     transform_nodes(nodes, matrix, origin);
     return py_node_list(nodes);
   });
@@ -65,11 +58,9 @@ PyObject* transform_selected_nodes_py(PyObject*, PyObject* const* args, Py_ssize
     static constexpr Params<4> params{"transform_selected_nodes()",
                                       {"nodes", "selected_ids", "transformation_matrix", "origin"},
                                       4};
-    auto [nodes_arg, ids_arg, matrix_arg, origin_arg] = bind(params, args, nargs, kwnames);
-    const NodeList nodes = arg("nodes", nodes_arg, to_node_list);
-    const IndexList ids = arg("selected_ids", ids_arg, to_index_list);
-    const Matrix4 matrix = arg("transformation_matrix", matrix_arg, to_matrix);
-    const Point3 origin = arg("origin", origin_arg, to_point3);
+    auto [nodes, ids, matrix, origin] =
+        convert_all(params, bind(params, args, nargs, kwnames), to_node_list, to_index_list,
+                    to_matrix, to_point3);
     return py_node_list(transform_selected_nodes(nodes, ids, matrix, origin));
   });
 }
@@ -79,10 +70,8 @@ PyObject* build_transformation_matrix_py(PyObject*, PyObject* const* args, Py_ss
   return guarded([&] {
     static constexpr Params<3> params{
         "build_transformation_matrix()", {"translation", "rotation", "scaling"}, 3};
-    auto [translation_arg, rotation_arg, scaling_arg] = bind(params, args, nargs, kwnames);
-    const Point3 translation = arg("translation", translation_arg, to_point3);
-    const Point3 rotation = arg("rotation", rotation_arg, to_point3);
-    const Point3 scaling = arg("scaling", scaling_arg, to_point3);
+    auto [translation, rotation, scaling] =
+        convert_all(params, bind(params, args, nargs, kwnames), to_point3, to_point3, to_point3);
     return py_matrix(build_transformation_matrix(translation, rotation, scaling));
   });
 }

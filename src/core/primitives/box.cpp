@@ -47,10 +47,10 @@ void face_pass(const FaceGrid& min_face, const FaceGrid& max_face, uint64_t rows
 }  // namespace
 
 Result<Mesh> generate_box(const Point3& length, const Point3& centre, const Point3& theta,
-                          const std::array<uint64_t, 3>& resolution) {
+                          const Resolution& resolution) {
   if (length.x <= 0.0 || length.y <= 0.0 || length.z <= 0.0)
     return fail_with(Error::mesh_generation("Invalid length: dimensions must be positive."));
-  const uint64_t nx = resolution[0], ny = resolution[1], nz = resolution[2];
+  const uint64_t nx = resolution.x, ny = resolution.y, nz = resolution.z;
   if (nx == 0 || ny == 0 || nz == 0)
     return fail_with(Error::mesh_generation("Invalid resolution: dimensions must be non-zero."));
 
