@@ -75,7 +75,8 @@ def ordered_loop(points: list[list[float]]) -> list[list[float]]:
     chain = list(segments.pop())
     while segments:
         end = chain[-1]
-        nearest = min(range(len(segments)), key=lambda i: min(math.dist(end, segments[i][0]), math.dist(end, segments[i][1])))
+        gaps = [min(math.dist(end, a), math.dist(end, b)) for a, b in segments]
+        nearest = gaps.index(min(gaps))
         a, b = segments.pop(nearest)
         chain.append(b if math.dist(end, a) <= math.dist(end, b) else a)
     return chain
@@ -167,8 +168,8 @@ def main(argv: Sequence[str] | None = None) -> None:
     task_seconds = sum(row["seconds"] for row in rows)
     print(f"wrote {len(rows)} STL files wing_0000.stl ... into {out}")
     print(f"wrote {table}  (one row per variant)")
-    print(f"sweep {sweep_seconds:.1f} s on {'the cluster at ' + args.scheduler if args.scheduler else f'{args.workers} local workers'}"
-          f" ({task_seconds / len(rows) * 1000:.0f} ms per task); total {time.perf_counter() - start:.1f} s")
+    where = f"the cluster at {args.scheduler}" if args.scheduler else f"{args.workers} local workers"
+    print(f"sweep {sweep_seconds:.1f} s on {where} ({task_seconds / len(rows) * 1000:.0f} ms per task); total {time.perf_counter() - start:.1f} s")
 
 
 if __name__ == "__main__":
