@@ -1,0 +1,137 @@
+"""The example scripts run end to end with small sizes, and the files they report read back."""
+
+import csv
+import math
+import pathlib
+import re
+import subprocess
+import sys
+import xml.etree.ElementTree as ElementTree
+
+import pytest
+
+import velk
+
+EXAMPLES = pathlib.Path(__file__).resolve().parent.parent / "examples"
+
+
+def run_example(name, *args, cwd):
+    result = subprocess.run([sys.executable, str(EXAMPLES / name), *map(str, args)],
+                            capture_output=True, text=True, cwd=cwd, timeout=120)
+    return result
+
+
+def written(stdout):
+    """The paths an example reports on its "wrote PATH  (what)" lines."""
+    return [pathlib.Path(m) for m in re.findall(r"^wrote (\S+)", stdout, flags=re.MULTILINE)]
+
+
+def is_png(path):
+    return path.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
+
+
+def vtp_point_count(path):
+    piece = ElementTree.parse(path).getroot().find("./PolyData/Piece")
+    return int(piece.get("NumberOfPoints"))
+
+
+def test_morph_wing_writes_wings_lattices_and_picture(tmp_path):
+    pytest.importorskip("matplotlib")
+    out = tmp_path / "result"
+    result = run_example("morph_wing.py", "--out", out, "--chord-points", 8, "--span-stations", 5, cwd=tmp_path)
+    assert result.returncode == 0, result.stderr
+    files = {p.name: p for p in written(result.stdout)}
+    assert set(files) == {"wing.stl", "wing_ffd.stl", "wing_rbf.stl", "lattice.vtp", "lattice_moved.vtp",
+                          "morph_wing.png"}
+    assert all(p.parent == out and p.is_file() for p in files.values())
+
+    wing, ffd, rbf = (velk.Mesh.from_stl(str(files[n])) for n in ("wing.stl", "wing_ffd.stl", "wing_rbf.stl"))
+    assert len(wing.cells) == len(ffd.cells) == len(rbf.cells) == 4 * 8 * (5 - 1)
+    for morphed in (ffd, rbf):
+        tip = [p for p in morphed.nodes if p[2] > 3.99]
+        assert tip and min(p[1] for p in tip) > 0.2  # the tip is lifted clear of where it was
+        # Cells keep their order through the files: corners at the root stay where they were.
+        pairs = [(p, q) for a, b in zip(wing.triangles(), morphed.triangles()) for p, q in zip(a, b) if p[2] == 0.0]
+        assert pairs and all(math.dist(p, q) < 1e-3 for p, q in pairs)
+    assert vtp_point_count(files["lattice.vtp"]) == vtp_point_count(files["lattice_moved.vtp"]) == 5 * 3 * 9
+    assert is_png(files["morph_wing.png"])
+
+
+def test_morph_wing_refuses_too_few_sections(tmp_path):
+    pytest.importorskip("matplotlib")
+    result = run_example("morph_wing.py", "--out", tmp_path, "--span-stations", 2, cwd=tmp_path)
+    assert result.returncode == 2 and "at least 3" in result.stderr
+
+
+def section_area(stdout):
+    return float(re.search(r"enclosed area (\S+)", stdout).group(1))
+
+
+@pytest.mark.parametrize("case", ["default wing", "sphere", "torus"])
+def test_slice_section_reports_the_enclosed_area(tmp_path, case):
+    pytest.importorskip("matplotlib")
+    args = []
+    if case == "sphere":  # through the centre: a polygon inscribed in the unit circle
+        velk.generate_icosphere(1.0, (0, 0, 0), 3).write_stl(str(tmp_path / "ball.stl"))
+        args = [tmp_path / "ball.stl", "--origin", 0, 0, 0, "--normal", 0.3, 0.2, 1]
+        low, high = 3.0, math.pi
+    elif case == "torus":  # across the ring: an annulus between radii 1.4 and 2.6, a hole inside
+        velk.generate_torus(2.0, 0.6, (0, 0, 0), 48, 24).write_stl(str(tmp_path / "ring.stl"))
+        args = [tmp_path / "ring.stl", "--normal", 0, 1, 0]
+        low, high = math.pi * (2.6**2 - 1.4**2) * 0.98, math.pi * (2.6**2 - 1.4**2)
+    else:  # a 12 % thick aerofoil of unit chord
+        low, high = 0.080, 0.083
+    result = run_example("slice_section.py", *args, "--out", tmp_path / "out", cwd=tmp_path)
+    assert result.returncode == 0, result.stderr
+    assert low < section_area(result.stdout) < high
+    files = written(result.stdout)
+    assert files[-1].name == "section.png" and is_png(files[-1])
+    if case == "default wing":
+        assert files[0].name == "naca2412_wing.stl"
+        assert len(velk.Mesh.from_stl(str(files[0])).cells) == 4 * 80
+
+
+@pytest.mark.parametrize("case", ["missing file", "plane misses"])
+def test_slice_section_reports_a_failure_without_a_traceback(tmp_path, case):
+    pytest.importorskip("matplotlib")
+    velk.generate_icosphere(1.0, (0, 0, 0), 1).write_stl(str(tmp_path / "ball.stl"))
+    path = tmp_path / ("nothing.stl" if case == "missing file" else "ball.stl")
+    result = run_example("slice_section.py", path, "--origin", 0, 0, 5, "--out", tmp_path, cwd=tmp_path)
+    assert result.returncode == 1
+    assert ("cannot read" if case == "missing file" else "does not cut") in result.stderr
+    assert "Traceback" not in result.stderr
+
+
+def check_sweep(result, out, variants):
+    assert result.returncode == 0, result.stderr
+    with open(out / "sweep.csv", newline="") as stream:
+        rows = list(csv.DictReader(stream))
+    assert [int(r["variant"]) for r in rows] == list(range(variants))
+    for row in rows:
+        mesh = velk.Mesh.from_stl(row["file"])
+        assert len(mesh.cells) == 4 * 8 * (5 - 1)
+        # The measured tip section follows the requested twist and lift.
+        assert float(row["section_twist"]) == pytest.approx(float(row["twist"]), abs=0.5)
+        assert float(row["section_lift"]) == pytest.approx(float(row["lift"]), abs=0.1)
+        assert 0.07 < float(row["section_area"]) < 0.085
+    assert len({(r["lift"], r["twist"]) for r in rows}) == variants
+
+
+def test_design_sweep_on_a_local_cluster(tmp_path):
+    pytest.importorskip("dask.distributed")
+    out = tmp_path / "sweep"
+    result = run_example("design_sweep.py", "--variants", 4, "--workers", 1, "--out", out,
+                         "--chord-points", 8, "--span-stations", 5, cwd=tmp_path)
+    check_sweep(result, out, 4)
+    assert "4 variants" in result.stdout
+
+
+def test_design_sweep_on_a_running_scheduler(tmp_path):
+    distributed = pytest.importorskip("dask.distributed")
+    out = tmp_path / "sweep"
+    with distributed.LocalCluster(n_workers=1, threads_per_worker=1, processes=False, protocol="tcp",
+                                   host="127.0.0.1", dashboard_address=None) as cluster:
+        result = run_example("design_sweep.py", "--variants", 3, "--scheduler", cluster.scheduler_address,
+                             "--out", out, "--chord-points", 8, "--span-stations", 5, cwd=tmp_path)
+    check_sweep(result, out, 3)
+    assert "the cluster at tcp://" in result.stdout
