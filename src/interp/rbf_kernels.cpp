@@ -1,11 +1,9 @@
 // The radial basis kernels (all functions of the squared distance) and the kernel matrix.
 #include "interp/rbf_kernels.hpp"
 
-#include <unistd.h>
-
 #include <cmath>
-#include <limits>
-#include <new>
+
+#include "core/checked_size.hpp"
 
 namespace velk::interp {
 
@@ -30,18 +28,10 @@ double thin_plate_spline(double s, double) {
   return s == 0.0 ? 0.0 : std::log(s) * (s * s);
 }
 
-// Refuses an n × n matrix of doubles whose size overflows, or whose two copies (the kernel
-// matrix and the solver's factorised copy) exceed the machine's physical memory, so a huge
-// request fails cleanly instead of exhausting memory.
+// Refuses an n × n matrix of doubles whose two copies (the kernel matrix and the solver's
+// factorised copy) cannot fit in memory, so a huge request fails cleanly before any work.
 void check_matrix_size(std::size_t n) {
-  constexpr std::size_t kMax = std::numeric_limits<std::size_t>::max();
-  if (n != 0 && n > kMax / n / sizeof(double)) throw std::bad_alloc();
-  const long pages = sysconf(_SC_PHYS_PAGES), page_size = sysconf(_SC_PAGESIZE);
-  if (pages > 0 && page_size > 0) {
-    const double physical = static_cast<double>(pages) * static_cast<double>(page_size);
-    if (2.0 * static_cast<double>(n) * static_cast<double>(n) * sizeof(double) > physical)
-      throw std::bad_alloc();
-  }
+  sizes::require_memory(sizes::mul(2, sizes::bytes(sizes::mul(n, n), sizeof(double))));
 }
 
 }  // namespace

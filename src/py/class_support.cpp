@@ -2,15 +2,22 @@
 #include "py/class_support.hpp"
 
 #include <cstring>
+#include <vector>
 
 namespace velk::py {
 
-PyTypeObject* create_type(PyType_Spec* spec, const char* internal_doc) {
+PyTypeObject* create_type(const char* name, int basic_size, destructor dealloc,
+                          const char* internal_doc, std::initializer_list<PyType_Slot> slots) {
+  std::vector<PyType_Slot> all(slots);
+  all.push_back({Py_tp_dealloc, reinterpret_cast<void*>(dealloc)});
+  all.push_back({Py_tp_doc, const_cast<char*>(internal_doc)});
+  all.push_back({0, nullptr});
+  PyType_Spec spec = {name, basic_size, 0, Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE, all.data()};
   // The spec is named "builtins.Name" so that the interpreter sets __module__ without a
   // deprecation warning; messages then use the bare name.
-  Ref type = Ref::steal(PyType_FromSpec(spec));
+  Ref type = Ref::steal(PyType_FromSpec(&spec));
   auto* tp = reinterpret_cast<PyTypeObject*>(type.get());
-  const char* dot = std::strrchr(spec->name, '.');
+  const char* dot = std::strrchr(name, '.');
   if (dot) tp->tp_name = dot + 1;
   // The interpreter keeps only the docstring part; keep the whole internal doc so that the
   // text signature can be read from it.

@@ -6,6 +6,8 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <initializer_list>
+
 #include "py/convert.hpp"
 #include "py/error_route.hpp"
 #include "py/ref.hpp"
@@ -91,10 +93,20 @@ T copy_instance(PyObject* obj, PyTypeObject* type, const char* class_name) {
   return *access;
 }
 
-// Creates a heap type from its spec. internal_doc is "Name(signature)\n--\n\n" + docstring;
-// __text_signature__ and __doc__ read from it (an empty docstring reads as None). The spec's
-// name must be "builtins.<Name>". Returns a new reference or throws PyErrorSet.
-PyTypeObject* create_type(PyType_Spec* spec, const char* internal_doc);
+// Creates a class's heap type: `name` is "builtins.<Name>" (a literal: the type keeps it),
+// internal_doc is "Name(signature)\n--\n\n" + docstring, from which __text_signature__ and
+// __doc__ are read (an empty docstring reads as None); `slots` are the class's own (methods,
+// properties, constructor, ...), to which the instance release and the doc are added. Arrays
+// the slots point to must outlive the type. Returns a new reference or throws PyErrorSet.
+PyTypeObject* create_type(const char* name, int basic_size, destructor dealloc,
+                          const char* internal_doc, std::initializer_list<PyType_Slot> slots);
+
+template <class T>
+PyTypeObject* create_class(const char* name, const char* internal_doc,
+                           std::initializer_list<PyType_Slot> slots) {
+  return create_type(name, static_cast<int>(sizeof(Instance<T>)), dealloc_instance<T>, internal_doc,
+                     slots);
+}
 
 // AttributeError "can't delete attribute" for a property setter called with null.
 [[noreturn]] void refuse_delete();

@@ -106,19 +106,11 @@ PyTypeObject* create_mesh_type() {
       method_table("Mesh", {&triangles_def, &cell_normals_def},
                    {"from_stl", "from_obj", "triangles", "cell_normals", "slice_from_plane",
                     "clip_from_plane", "write_stl", "write_obj", "write_vtp"});
-  static const char doc[] = "Mesh(nodes, cells)\n--\n\nMesh";
-  static PyType_Slot slots[] = {
-      {Py_tp_getset, getset},
-      {Py_tp_methods, methods.data()},
-      {Py_tp_new, reinterpret_cast<void*>(mesh_new)},
-      {Py_tp_repr, reinterpret_cast<void*>(mesh_repr)},
-      {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_instance<Mesh>)},
-      {Py_tp_doc, const_cast<char*>(doc)},
-      {0, nullptr},
-  };
-  static PyType_Spec spec = {"builtins.Mesh", sizeof(MeshInstance), 0,
-                             Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE, slots};
-  return create_type(&spec, doc);
+  return create_class<Mesh>("builtins.Mesh", "Mesh(nodes, cells)\n--\n\nMesh",
+                            {{Py_tp_getset, getset},
+                             {Py_tp_methods, methods.data()},
+                             {Py_tp_new, reinterpret_cast<void*>(mesh_new)},
+                             {Py_tp_repr, reinterpret_cast<void*>(mesh_repr)}});
 }
 
 ClassRegistrar mesh_registrar{"Mesh", mesh_type};

@@ -124,20 +124,12 @@ PyGetSetDef block_getset[] = {
 
 PyTypeObject* design_block_type() {
   static PyTypeObject* type = nullptr;
-  if (!type) {
-    static const char doc[] = "DesignBlock(length, centre, theta, resolution)\n--\n\n";
-    static PyType_Slot slots[] = {
-        {Py_tp_getset, block_getset},
-        {Py_tp_methods, block_methods},
-        {Py_tp_new, reinterpret_cast<void*>(design_block_new)},
-        {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_instance<DesignBlock>)},
-        {Py_tp_doc, const_cast<char*>(doc)},
-        {0, nullptr},
-    };
-    static PyType_Spec spec = {"builtins.DesignBlock", sizeof(DesignBlockInstance), 0,
-                               Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE, slots};
-    type = create_type(&spec, doc);
-  }
+  if (!type)
+    type = create_class<DesignBlock>("builtins.DesignBlock",
+                                     "DesignBlock(length, centre, theta, resolution)\n--\n\n",
+                                     {{Py_tp_getset, block_getset},
+                                      {Py_tp_methods, block_methods},
+                                      {Py_tp_new, reinterpret_cast<void*>(design_block_new)}});
   return type;
 }
 
@@ -171,19 +163,10 @@ PyMethodDef deformer_methods[] = {deform_def, {nullptr, nullptr, 0, nullptr}};
 
 PyTypeObject* deformer_type() {
   static PyTypeObject* type = nullptr;
-  if (!type) {
-    static const char doc[] = "FreeFormDeformer(original_design_block)\n--\n\n";
-    static PyType_Slot slots[] = {
-        {Py_tp_methods, deformer_methods},
-        {Py_tp_new, reinterpret_cast<void*>(deformer_new)},
-        {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_instance<FreeFormDeformer>)},
-        {Py_tp_doc, const_cast<char*>(doc)},
-        {0, nullptr},
-    };
-    static PyType_Spec spec = {"builtins.FreeFormDeformer", sizeof(DeformerInstance), 0,
-                               Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE, slots};
-    type = create_type(&spec, doc);
-  }
+  if (!type)
+    type = create_class<FreeFormDeformer>(
+        "builtins.FreeFormDeformer", "FreeFormDeformer(original_design_block)\n--\n\n",
+        {{Py_tp_methods, deformer_methods}, {Py_tp_new, reinterpret_cast<void*>(deformer_new)}});
   return type;
 }
 

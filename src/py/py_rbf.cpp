@@ -8,8 +8,6 @@ namespace velk::py {
 
 namespace {
 
-using RbfInstance = Instance<RbfDeformer>;
-
 PyTypeObject* rbf_type();
 
 // Control-point conversion failures, the length mismatch and construction Errors all take the
@@ -44,19 +42,11 @@ PyMethodDef deform_def = {"deform", as_method(rbf_deform), METH_FASTCALL | METH_
 
 PyTypeObject* create_rbf_type() {
   static std::vector<PyMethodDef> methods = method_table("RbfDeformer", {&deform_def}, {"deform"});
-  static const char doc[] =
+  return create_class<RbfDeformer>(
+      "builtins.RbfDeformer",
       "RbfDeformer(original_control_points, deformed_control_points, kernel=None, "
-      "epsilon=None)\n--\n\nRbf deformer.";
-  static PyType_Slot slots[] = {
-      {Py_tp_methods, methods.data()},
-      {Py_tp_new, reinterpret_cast<void*>(rbf_new)},
-      {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_instance<RbfDeformer>)},
-      {Py_tp_doc, const_cast<char*>(doc)},
-      {0, nullptr},
-  };
-  static PyType_Spec spec = {"builtins.RbfDeformer", sizeof(RbfInstance), 0,
-                             Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE, slots};
-  return create_type(&spec, doc);
+      "epsilon=None)\n--\n\nRbf deformer.",
+      {{Py_tp_methods, methods.data()}, {Py_tp_new, reinterpret_cast<void*>(rbf_new)}});
 }
 
 PyTypeObject* rbf_type() {
