@@ -10,9 +10,9 @@ import math
 import os
 import subprocess
 import sys
-import time
 
 import numpy as np
+from timing import best_of
 
 POINTS = 1_000_000
 RESOLUTIONS = [(4, 4, 4), (9, 9, 9)]
@@ -73,14 +73,8 @@ def time_velk(res, repeats=1):
     block, nodes, moved, points = problem(res)
     deformer = velk.FreeFormDeformer(block)
     point_list, moved_list = points.tolist(), moved.tolist()
-    best = math.inf
-    for _ in range(repeats):
-        start = time.perf_counter()
-        out = deformer.deform(point_list, moved_list)
-        best = min(best, time.perf_counter() - start)
-        if _ + 1 < repeats:
-            del out
-    return best, out
+    best = best_of(lambda: deformer.deform(point_list, moved_list), repeats)
+    return best, deformer.deform(point_list, moved_list)
 
 
 def velk_in_subprocess(res, threads):
@@ -94,11 +88,8 @@ def run():
     rows = []
     for res in RESOLUTIONS:
         _, nodes, moved, points = problem(res)
-        numpy_s = math.inf
-        for _ in range(2):
-            start = time.perf_counter()
-            expected = numpy_ffd(points, nodes, moved, res)
-            numpy_s = min(numpy_s, time.perf_counter() - start)
+        numpy_s = best_of(lambda: numpy_ffd(points, nodes, moved, res), 2)
+        expected = numpy_ffd(points, nodes, moved, res)
         # One check that both compute the same deformation.
         _, out = time_velk(res)
         err = float(np.max(np.abs(np.asarray(out) - expected)))

@@ -7,11 +7,11 @@ peers work on numpy arrays they already hold."""
 import os
 import sys
 import tempfile
-import time
 
 import numpy as np
 
 import velk
+from timing import best_of
 
 TRIANGLES = 1_000_000
 
@@ -29,12 +29,6 @@ def grid(triangles):
     upper = np.stack([a + 1, a + ny, a + ny + 1], axis=1)
     cells = np.concatenate([lower, upper])[:triangles]
     return nodes, cells
-
-
-def timed(fn):
-    start = time.perf_counter()
-    fn()
-    return time.perf_counter() - start
 
 
 def run(triangles=TRIANGLES):
@@ -88,11 +82,11 @@ def run(triangles=TRIANGLES):
              {"trimesh": lambda m: trimesh.load(path("t.obj"))}),
         ]
         for name, velk_fn, peer_fns in cases:
-            velk_s = timed(velk_fn)
+            velk_s = best_of(velk_fn)
             for peer, fn in peer_fns.items():
                 if peer in peers:
                     rows.append({"benchmark": name, "size": triangles, "velk_s": velk_s,
-                                 "peer": peer, "peer_s": timed(lambda: fn(peers[peer]))})
+                                 "peer": peer, "peer_s": best_of(lambda: fn(peers[peer]))})
     return rows
 
 

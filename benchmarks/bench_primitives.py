@@ -4,18 +4,9 @@ run. Prints a table of sizes, times and ratios (velk time / peer time).
 Run: python benchmarks/bench_primitives.py
 """
 
-import time
 
 import velk
-
-
-def best_time(fn, repeats):
-    best = float("inf")
-    for _ in range(repeats):
-        start = time.perf_counter()
-        fn()
-        best = min(best, time.perf_counter() - start)
-    return best
+from timing import best_of
 
 
 def run(repeats=5):
@@ -43,10 +34,10 @@ def run(repeats=5):
     rows = []
     for name, size, ours, peer in cases:
         ours()  # warm up
-        row = {"benchmark": name, "size": size, "velk_s": best_time(ours, repeats)}
+        row = {"benchmark": name, "size": size, "velk_s": best_of(ours, repeats)}
         if peer:
             peer()
-            row.update(peer="trimesh.creation", peer_s=best_time(peer, repeats))
+            row.update(peer="trimesh.creation", peer_s=best_of(peer, repeats))
         else:
             row.update(peer=None, peer_s=None)
         rows.append(row)

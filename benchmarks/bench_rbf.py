@@ -4,11 +4,11 @@ point cloud; scipy's epsilon 1/sqrt(2) gives the same kernel exp(-d²/2) as velk
 
 Run as a script to print a table; run() returns the rows for a combined report."""
 
-import time
 
 import numpy as np
 
 import velk
+from timing import best_of
 
 try:
     from scipy.interpolate import RBFInterpolator
@@ -18,15 +18,6 @@ except ImportError:  # without scipy only velk is timed
 FIT_SIZES = (500, 1000, 2000)
 DEFORM_POINTS = 100_000
 DEFORM_CONTROLS = (500, 2000)
-
-
-def best_of(repeats, fn):
-    best = float("inf")
-    for _ in range(repeats):
-        start = time.perf_counter()
-        fn()
-        best = min(best, time.perf_counter() - start)
-    return best
 
 
 def clouds(count, seed=0):
@@ -43,9 +34,9 @@ def run():
         original, deformed = clouds(n)
         o_list, d_list = original.tolist(), deformed.tolist()
         repeats = 3 if n < 2000 else 1
-        velk_s = best_of(repeats, lambda: velk.RbfDeformer(o_list, d_list, "gaussian", 1.0))
-        peer_s = RBFInterpolator and best_of(repeats, lambda: RBFInterpolator(
-            original, deformed, kernel="gaussian", epsilon=2 ** -0.5, degree=-1))
+        velk_s = best_of(lambda: velk.RbfDeformer(o_list, d_list, "gaussian", 1.0), repeats)
+        peer_s = RBFInterpolator and best_of(lambda: RBFInterpolator(
+            original, deformed, kernel="gaussian", epsilon=2 ** -0.5, degree=-1), repeats)
         rows.append({"benchmark": "fit", "size": n, "velk_s": velk_s,
                      "peer": "scipy.RBFInterpolator", "peer_s": peer_s})
     queries = np.random.default_rng(1).standard_normal((DEFORM_POINTS, 3))
@@ -53,12 +44,12 @@ def run():
     for n in DEFORM_CONTROLS:
         original, deformed = clouds(n)
         rbf = velk.RbfDeformer(original.tolist(), deformed.tolist(), "gaussian", 1.0)
-        velk_s = best_of(1, lambda: rbf.deform(q_list))
+        velk_s = best_of(lambda: rbf.deform(q_list))
         peer_s = None
         if RBFInterpolator:
             peer = RBFInterpolator(original, deformed, kernel="gaussian", epsilon=2 ** -0.5,
                                    degree=-1)
-            peer_s = best_of(1, lambda: peer(queries))
+            peer_s = best_of(lambda: peer(queries))
         rows.append({"benchmark": f"deform {DEFORM_POINTS} points", "size": n, "velk_s": velk_s,
                      "peer": "scipy.RBFInterpolator", "peer_s": peer_s})
     return rows

@@ -9,24 +9,15 @@ Run as a script to print the table; run() returns the rows.
 import math
 import random
 import sys
-import time
 
 import numpy as np
 
 import velk
+from timing import best_of
 
 EPS = 2.220446049250313e-16
 SIZES = (100_000, 1_000_000)
 REPEATS = 3
-
-
-def best_of(fn):
-    times = []
-    for _ in range(REPEATS):
-        start = time.perf_counter()
-        fn()
-        times.append(time.perf_counter() - start)
-    return min(times)
 
 
 def cases():
@@ -98,11 +89,11 @@ def run():
             if call(nodes) != expected or call(array) != expected:
                 raise AssertionError(f"{name}: velk and numpy disagree at size {size}")
             rows.append({"benchmark": f"{name} (array input)", "size": size,
-                         "velk_s": best_of(lambda: call(array)), "peer": "numpy",
-                         "peer_s": best_of(lambda: numpy_calls[name](array))})
+                         "velk_s": best_of(lambda: call(array), REPEATS), "peer": "numpy",
+                         "peer_s": best_of(lambda: numpy_calls[name](array), REPEATS)})
             rows.append({"benchmark": f"{name} (list input)", "size": size,
-                         "velk_s": best_of(lambda: call(nodes)), "peer": "numpy incl. asarray",
-                         "peer_s": best_of(lambda: numpy_calls[name](np.asarray(nodes)))})
+                         "velk_s": best_of(lambda: call(nodes), REPEATS), "peer": "numpy incl. asarray",
+                         "peer_s": best_of(lambda: numpy_calls[name](np.asarray(nodes)), REPEATS)})
     return rows
 
 
