@@ -5,6 +5,8 @@
 #include <cstring>
 #include <type_traits>
 
+#include "py/collector_pause.hpp"
+
 namespace velk::py {
 
 namespace {
@@ -25,13 +27,55 @@ auto item(PyObject* seq, Py_ssize_t i, F&& convert) {
   return convert(value.get());
 }
 
+// Three floats of an exact list or tuple of length 3, read without the generic sequence
+// protocol; an exact float item is read without a call. False (nothing converted) for any other
+// object, which takes the generic path. A list item is held while it converts: its __float__
+// may change the list, and the generic path reads each item afresh by index.
+bool point3_of_list_or_tuple(PyObject* obj, Point3& p) {
+  const bool is_list = PyList_CheckExact(obj);
+  if (!is_list && !PyTuple_CheckExact(obj)) return false;
+  if (Py_SIZE(obj) != 3) return false;
+  PyObject* const* items = PySequence_Fast_ITEMS(obj);
+  PyObject *x = items[0], *y = items[1], *z = items[2];
+  if (PyFloat_CheckExact(x) && PyFloat_CheckExact(y) && PyFloat_CheckExact(z)) {
+    p = {PyFloat_AS_DOUBLE(x), PyFloat_AS_DOUBLE(y), PyFloat_AS_DOUBLE(z)};
+    return true;
+  }
+  if (!is_list) {
+    p = {to_float(x), to_float(y), to_float(z)};
+    return true;
+  }
+  double values[3];
+  for (Py_ssize_t i = 0; i < 3; ++i) {
+    if (i >= PyList_GET_SIZE(obj)) {
+      // The list shrank under a conversion: the generic read raises what it raises.
+      values[i] = item(obj, i, to_float);
+      continue;
+    }
+    Ref value = Ref::add(PyList_GET_ITEM(obj, i));
+    values[i] = to_float(value.get());
+  }
+  p = {values[0], values[1], values[2]};
+  return true;
+}
+
 // The shared algorithm of node, cell and index lists: no str, a sequence, reserve from the
 // reported length, then convert items in iteration order until the first failure.
 template <class T, class F>
 std::vector<T> to_list(PyObject* obj, F&& convert) {
   if (PyUnicode_Check(obj)) raise(PyExc_TypeError, "Can't extract `str` to `Vec`");
-  if (!PySequence_Check(obj)) raise_downcast(obj, "Sequence");
   std::vector<T> out;
+  if (PyList_CheckExact(obj) || PyTuple_CheckExact(obj)) {
+    // Items read by index, each held while it converts, the size checked before every step:
+    // exactly what iterating a list or tuple does, without the iterator's calls.
+    out.reserve(static_cast<std::size_t>(Py_SIZE(obj)));
+    for (Py_ssize_t i = 0; i < Py_SIZE(obj); ++i) {
+      Ref value = Ref::add(PySequence_Fast_GET_ITEM(obj, i));
+      out.push_back(convert(value.get()));
+    }
+    return out;
+  }
+  if (!PySequence_Check(obj)) raise_downcast(obj, "Sequence");
   Py_ssize_t len = PySequence_Size(obj);
   if (len < 0)
     PyErr_Clear();
@@ -111,6 +155,13 @@ Ref build_list(std::size_t n, F&& make) {
   return list;
 }
 
+// A result list that may hold a million small lists: built with the collector suspended.
+template <class F>
+Ref build_large_list(std::size_t n, F&& make) {
+  CollectorPause pause;
+  return build_list(n, make);
+}
+
 }  // namespace
 
 void raise_downcast(PyObject* obj, const char* target) {
@@ -149,6 +200,12 @@ double to_float(PyObject* obj) {
 }
 
 uint64_t to_unsigned(PyObject* obj) {
+  // An exact int is its own index: read it without the protocol call.
+  if (PyLong_CheckExact(obj)) {
+    unsigned long long value = PyLong_AsUnsignedLongLong(obj);
+    if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) throw PyErrorSet{};
+    return value;
+  }
   Ref index = Ref::steal(PyNumber_Index(obj));
   unsigned long long value = PyLong_AsUnsignedLongLong(index.get());
   if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) throw PyErrorSet{};
@@ -165,8 +222,9 @@ uint32_t to_u32(PyObject* obj) {
 }
 
 Point3 to_point3(PyObject* obj) {
-  require_sequence_of(obj, 3);
   Point3 p;
+  if (point3_of_list_or_tuple(obj, p)) return p;
+  require_sequence_of(obj, 3);
   p.x = item(obj, 0, to_float);
   p.y = item(obj, 1, to_float);
   p.z = item(obj, 2, to_float);
@@ -237,7 +295,7 @@ Ref py_float(double value) {
   return Ref::steal(PyFloat_FromDouble(value));
 }
 Ref py_int(uint64_t value) {
-  return Ref::steal(PyLong_FromUnsignedLongLong(value));
+  return Ref::steal(PyLong_FromSize_t(static_cast<std::size_t>(value)));
 }
 Ref py_none() {
   return Ref::add(Py_None);
@@ -260,19 +318,19 @@ Ref py_triangle(const Triangle& t) {
 }
 
 Ref py_node_list(const NodeList& nodes) {
-  return build_list(nodes.size(), [&](std::size_t i) { return py_point3(nodes[i]); });
+  return build_large_list(nodes.size(), [&](std::size_t i) { return py_point3(nodes[i]); });
 }
 
 Ref py_cell_list(const CellList& cells) {
-  return build_list(cells.size(), [&](std::size_t i) { return py_triangle(cells[i]); });
+  return build_large_list(cells.size(), [&](std::size_t i) { return py_triangle(cells[i]); });
 }
 
 Ref py_index_list(const IndexList& ids) {
-  return build_list(ids.size(), [&](std::size_t i) { return py_int(ids[i]); });
+  return build_large_list(ids.size(), [&](std::size_t i) { return py_int(ids[i]); });
 }
 
 Ref py_corner_triples(const std::vector<CornerTriple>& triples) {
-  return build_list(triples.size(), [&](std::size_t i) {
+  return build_large_list(triples.size(), [&](std::size_t i) {
     return build_list(3, [&](std::size_t k) { return py_point3(triples[i][k]); });
   });
 }
@@ -284,6 +342,7 @@ Ref py_matrix(const Matrix4& m) {
 }
 
 Ref py_mesh_lists(const Mesh& mesh) {
+  CollectorPause pause;
   Ref nodes = py_node_list(mesh.nodes);
   Ref cells = py_cell_list(mesh.cells);
   Ref tuple = Ref::steal(PyTuple_New(2));
