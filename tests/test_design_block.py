@@ -267,3 +267,29 @@ def test_selection_matches_a_plain_reference_on_random_meshes():
         f = rng.randint(1, 2)
         want = _free_nodes(length, centre, theta, res, b.nodes, mesh, f)
         assert b.select_free_design_nodes(mesh, f) == want
+
+
+@pytest.mark.parametrize("cells_before", [0, 40_000], ids=["small mesh", "many blocks of cells"])
+def test_a_cell_naming_a_missing_node_fails_the_selection_even_after_a_cut(cells_before):
+    # The first cell crosses the lower z face; a later cell names node 99 of 3. The face test
+    # still checks every cell, as a slice of the mesh does, and fails on the first bad one.
+    crossing = [[-0.2, -0.2, -1.5], [0.3, -0.2, -0.5], [0.0, 0.3, -0.2]]
+    cells = [[0, 1, 2]] * (cells_before + 1) + [[0, 1, 99], [0, 1, 77]]
+    mesh = velk.Mesh(crossing, cells)
+    with pytest.raises(BaseException) as info:
+        block((4, 4, 4)).select_free_design_nodes(mesh)
+    assert type(info.value).__name__ == "PanicException"
+    assert str(info.value) == "index out of bounds: the len is 3 but the index is 99"
+    with pytest.raises(BaseException) as sliced:
+        mesh.slice_from_plane([0, 0, -1], [0, 0, 1])
+    assert str(sliced.value) == str(info.value)
+
+
+def test_the_target_mesh_is_read_in_place_and_left_unchanged():
+    mesh = closed_box((-0.5, -0.5, -1.5), (0.5, 0.5, 0.0))
+    nodes, cells = mesh.nodes, mesh.cells
+    b = block((4, 4, 4))
+    assert b.select_free_design_nodes(mesh) == b.select_free_design_nodes(velk.Mesh(nodes, cells))
+    assert (mesh.nodes, mesh.cells) == (nodes, cells)
+    with pytest.raises(TypeError, match="'list' object cannot be converted to 'Mesh'"):
+        b.select_free_design_nodes([nodes, cells])

@@ -7,16 +7,12 @@
 
 namespace velk {
 
-namespace {
-
 CornerTriple corners(const NodeList& nodes, const Triangle& t) {
   const Point3& a = checked_at(nodes, t.a);
   const Point3& b = checked_at(nodes, t.b);
   const Point3& c = checked_at(nodes, t.c);
   return {a, b, c};
 }
-
-}  // namespace
 
 std::vector<CornerTriple> triangles(const Mesh& mesh) {
   std::vector<CornerTriple> out;

@@ -12,6 +12,10 @@ struct Mesh {
   CellList cells;
 };
 
+// The corner points A, B, C of one cell; an index at or beyond the node count is an internal
+// failure (the checked accessor's text).
+CornerTriple corners(const NodeList& nodes, const Triangle& t);
+
 // The corner points of every cell, in cell order. A cell index at or beyond the node count is
 // an internal failure, raised before any result is returned.
 std::vector<CornerTriple> triangles(const Mesh& mesh);

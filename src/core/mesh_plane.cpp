@@ -1,11 +1,31 @@
 // Slicing a mesh by a plane into segments, and clipping it to one side of the plane.
 #include "core/mesh_plane.hpp"
 
+#include <algorithm>
 #include <limits>
 
 #include "core/selection.hpp"
+#include "core/worker_pool.hpp"
 
 namespace velk {
+
+namespace {
+
+// The points where the plane x·n = offset meets the edges A→B, B→C, C→A of one cell, in that
+// order; returns how many edges it meets.
+int edge_hits(const CornerTriple& abc, double offset, const Point3& normal, Point3 hits[3]) {
+  int count = 0;
+  for (int edge = 0; edge < 3; ++edge) {
+    const Point3& s = abc[edge];
+    const Point3& e = abc[(edge + 1) % 3];
+    const Point3 along{e.x - s.x, e.y - s.y, e.z - s.z};
+    const double t = (offset - dot(s, normal)) / dot(along, normal);
+    if (0.0 <= t && t <= 1.0) hits[count++] = {s.x + along.x * t, s.y + along.y * t, s.z + along.z * t};
+  }
+  return count;
+}
+
+}  // namespace
 
 std::optional<NodeList> slice_from_plane(const Mesh& mesh, const Point3& origin,
                                          const Point3& normal) {
@@ -15,22 +35,33 @@ std::optional<NodeList> slice_from_plane(const Mesh& mesh, const Point3& origin,
   out.reserve(2 * corners.size());
   for (const CornerTriple& abc : corners) {
     Point3 hits[3];
-    int count = 0;
-    for (int edge = 0; edge < 3; ++edge) {
-      const Point3& s = abc[edge];
-      const Point3& e = abc[(edge + 1) % 3];
-      const Point3 along{e.x - s.x, e.y - s.y, e.z - s.z};
-      const double t = (offset - dot(s, normal)) / dot(along, normal);
-      if (0.0 <= t && t <= 1.0)
-        hits[count++] = {s.x + along.x * t, s.y + along.y * t, s.z + along.z * t};
-    }
-    if (count == 2) {
+    if (edge_hits(abc, offset, normal, hits) == 2) {
       out.push_back(hits[0]);
       out.push_back(hits[1]);
     }
   }
   if (out.empty()) return std::nullopt;
   return out;
+}
+
+bool plane_cuts_mesh(const Mesh& mesh, const Point3& origin, const Point3& normal) {
+  const double offset = dot(origin, normal);
+  // Blocks of cells on the worker pool; the first bad index in cell order still wins, since
+  // the pool re-throws the failure of the lowest block.
+  constexpr std::size_t kBlock = 1 << 14;
+  const std::size_t n = mesh.cells.size();
+  std::vector<char> cut((n + kBlock - 1) / kBlock, 0);
+  pool::parallel_for(cut.size(), [&](std::size_t b) {
+    bool found = false;
+    for (std::size_t i = b * kBlock, end = std::min(n, i + kBlock); i < end; ++i) {
+      // Every cell is checked even after a cut, so a bad index fails as a slice does.
+      const CornerTriple abc = corners(mesh.nodes, mesh.cells[i]);
+      Point3 hits[3];
+      if (!found) found = edge_hits(abc, offset, normal, hits) == 2;
+    }
+    cut[b] = found;
+  });
+  return std::find(cut.begin(), cut.end(), 1) != cut.end();
 }
 
 Mesh clip_from_plane(const Mesh& mesh, const Point3& origin, const Point3& normal) {

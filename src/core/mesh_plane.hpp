@@ -17,6 +17,10 @@ namespace velk {
 std::optional<NodeList> slice_from_plane(const Mesh& mesh, const Point3& origin,
                                          const Point3& normal);
 
+// Whether slice_from_plane would find a segment, without building the section: the same test per
+// cell; fails on a bad cell index exactly as the slice does.
+bool plane_cuts_mesh(const Mesh& mesh, const Point3& origin, const Point3& normal);
+
 // The kept nodes (node·n − d ≥ 0, in old order; NaN tests are not kept) and the cells whose three
 // indices are all kept, in old order and renumbered to positions in the kept list. Cells with an
 // index beyond the node list are dropped. Never fails.

@@ -53,7 +53,7 @@ bool face_touched(const std::array<Point3, 8>& corners, int f, const Mesh& mesh)
   const Point3 sum = plus(plus(plus(plus({0.0, 0.0, 0.0}, a), b), c), d);
   const Point3 origin = {sum.x * 0.25, sum.y * 0.25, sum.z * 0.25};
   const Point3 normal = cross(minus(b, a), minus(c, a));
-  return slice_from_plane(mesh, origin, normal).has_value();
+  return plane_cuts_mesh(mesh, origin, normal);
 }
 
 }  // namespace

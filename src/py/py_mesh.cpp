@@ -131,8 +131,4 @@ Ref wrap_mesh(Mesh mesh) {
   return new_instance(mesh_type(), std::move(mesh));
 }
 
-Mesh to_mesh(PyObject* obj) {
-  return copy_instance<Mesh>(obj, mesh_type(), "Mesh");
-}
-
 }  // namespace velk::py

@@ -12,13 +12,10 @@ using MeshInstance = Instance<Mesh>;
 // The Mesh type, created on first use (borrowed reference, lives for the process).
 PyTypeObject* mesh_type();
 
-// The receiver of a Mesh method.
+// The receiver of a Mesh method, or a Mesh argument read in place (through Shared).
 MeshInstance* mesh_receiver(PyObject* self);
 
 // A new Mesh instance owning mesh.
 Ref wrap_mesh(Mesh mesh);
-
-// The instance-of-a-class conversion for Mesh: a copy of its nodes and cells.
-Mesh to_mesh(PyObject* obj);
 
 }  // namespace velk::py

@@ -82,10 +82,11 @@ PyObject* select_free_design_nodes_py(PyObject* self, PyObject* const* args, Py_
     Shared<DesignBlock> block(block_receiver(self));
     const std::optional<uint64_t> fixed_layers =
         arg("fixed_layers", layers_arg, optional(to_unsigned));
-    // Converted here rather than through arg(): its TypeError does not name the argument.
-    const Mesh target_mesh = to_mesh(mesh_arg);
+    // Checked here rather than through arg(): its TypeError does not name the argument. The
+    // mesh is read in place for the call, not copied.
+    Shared<Mesh> target_mesh(mesh_receiver(mesh_arg));
     return py_index_list(unwrap_or_raise(
-        select_free_design_nodes(*block, target_mesh, fixed_layers), PyExc_ValueError));
+        select_free_design_nodes(*block, *target_mesh, fixed_layers), PyExc_ValueError));
   });
 }
 
