@@ -8,6 +8,7 @@ velk objects itself, so any worker with velk installed can run it.
 
     python3 examples/design_sweep.py [--variants N] [--out DIR]              # a LocalCluster
     python3 examples/design_sweep.py --scheduler tcp://HOST:8786 --out /shared/sweep
+    python3 examples/design_sweep.py --designs my_designs.csv    # your own (lift, twist) table
 
 With --scheduler the tasks run on that cluster's workers and write their STL files there, so
 --out must be a folder every worker can reach (a shared file system).
@@ -19,11 +20,12 @@ import argparse
 import csv
 import math
 import pathlib
+import sys
 import time
 from collections.abc import Sequence
 from typing import Any
 
-from dask.distributed import Client, LocalCluster
+from dask.distributed import Client, LocalCluster, as_completed
 
 import velk
 
@@ -95,8 +97,27 @@ def measure_section(points: list[list[float]]) -> dict[str, float]:
     }
 
 
+def read_designs(path: str) -> list[dict[str, Any]]:
+    """A design table with the columns lift and twist (degrees), one variant per row."""
+    with open(path, newline="") as stream:
+        return [{"variant": i, "lift": float(row["lift"]), "twist": float(row["twist"])}
+                for i, row in enumerate(csv.DictReader(stream))]
+
+
 def run_variant(design: dict[str, Any], wing: dict[str, Any], out: str) -> dict[str, Any]:
-    """One task: morph the wing as `design` says, write it as STL, measure it; plain values in and out."""
+    """One task: morph the wing as `design` says, write it as STL, measure it; plain values in and
+    out. velk's internal failure (PanicException) derives from BaseException, and Dask's client
+    waits for ever on a task exception that does not derive from Exception (its event loop only
+    catches Exception), so such a failure is handed on as a RuntimeError carrying its text."""
+    try:
+        return morph_variant(design, wing, out)
+    except (KeyboardInterrupt, SystemExit):
+        raise
+    except BaseException as error:  # noqa: B036 - see the docstring
+        raise RuntimeError(f"variant {design['variant']}: {type(error).__name__}: {error}") from None
+
+
+def morph_variant(design: dict[str, Any], wing: dict[str, Any], out: str) -> dict[str, Any]:
     start = time.perf_counter()
     mesh = velk.Mesh(wing["nodes"], wing["cells"])
     block = velk.DesignBlock(BLOCK_LENGTH, BLOCK_CENTRE, [0.0, 0.0, 0.0], BLOCK_RESOLUTION)
@@ -128,6 +149,8 @@ def print_summary(rows: list[dict[str, Any]], shown: int) -> None:
 def main(argv: Sequence[str] | None = None) -> None:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--variants", type=int, default=200, help="number of wing variants (default: 200)")
+    parser.add_argument("--designs", help="CSV file with columns lift and twist, one variant per row "
+                                          "(default: --variants points of a Halton set)")
     parser.add_argument("--out", default="out/sweep", help="output folder (default: out/sweep)")
     parser.add_argument("--scheduler", help="address of a running Dask scheduler (default: start a LocalCluster)")
     parser.add_argument("--workers", type=int, default=2, help="LocalCluster worker processes (default: 2)")
@@ -151,14 +174,27 @@ def main(argv: Sequence[str] | None = None) -> None:
     try:
         started = time.perf_counter()
         wing = client.scatter(wing_lists(args.chord_points, args.span_stations), broadcast=True)
-        futures = client.map(run_variant, designs(args.variants), wing=wing, out=str(out), pure=False)
-        rows: list[dict[str, Any]] = client.gather(futures)
+        plan = read_designs(args.designs) if args.designs else designs(args.variants)
+        futures = client.map(run_variant, plan, wing=wing, out=str(out), pure=False)
+        # Results as they arrive: a failed variant is reported, the others still count.
+        rows: list[dict[str, Any]] = []
+        failures: list[str] = []
+        for future in as_completed(futures):
+            if future.status == "error":
+                failures.append(str(future.exception()))
+            else:
+                rows.append(future.result())
+        rows.sort(key=lambda row: row["variant"])
         sweep_seconds = time.perf_counter() - started
     finally:
         client.close()
         if cluster is not None:
             cluster.close()
 
+    for failure in sorted(failures):
+        print(f"failed: {failure}", file=sys.stderr)
+    if not rows:
+        sys.exit(f"all {len(failures)} variants failed")
     table = out / "sweep.csv"
     with table.open("w", newline="") as stream:
         writer = csv.DictWriter(stream, fieldnames=list(rows[0]))
@@ -170,6 +206,8 @@ def main(argv: Sequence[str] | None = None) -> None:
     print(f"wrote {table}  (one row per variant)")
     where = f"the cluster at {args.scheduler}" if args.scheduler else f"{args.workers} local workers"
     print(f"sweep {sweep_seconds:.1f} s on {where} ({task_seconds / len(rows) * 1000:.0f} ms per task); total {time.perf_counter() - start:.1f} s")
+    if failures:
+        sys.exit(f"{len(failures)} of {len(failures) + len(rows)} variants failed")
 
 
 if __name__ == "__main__":

@@ -135,3 +135,19 @@ def test_design_sweep_on_a_running_scheduler(tmp_path):
                              "--out", out, "--chord-points", 8, "--span-stations", 5, cwd=tmp_path)
     check_sweep(result, out, 3)
     assert "the cluster at tcp://" in result.stdout
+
+
+def test_design_sweep_reports_a_failing_variant_and_keeps_the_others(tmp_path):
+    pytest.importorskip("dask.distributed")
+    out = tmp_path / "sweep"
+    table = tmp_path / "designs.csv"
+    # A NaN lift moves the lattice to NaN: the section finds nothing and velk fails internally.
+    table.write_text("lift,twist\n0.1,2.0\nnan,0.0\n0.3,-4.0\n")
+    result = subprocess.run([sys.executable, str(EXAMPLES / "design_sweep.py"), "--designs", str(table),
+                             "--workers", "1", "--out", str(out), "--chord-points", "8", "--span-stations", "5"],
+                            capture_output=True, text=True, cwd=tmp_path, timeout=30)
+    assert result.returncode == 1
+    assert "failed: variant 1: PanicException: called `Option::unwrap()` on a `None` value" in result.stderr
+    assert "1 of 3 variants failed" in result.stderr
+    with (out / "sweep.csv").open() as stream:
+        assert [int(row["variant"]) for row in csv.DictReader(stream)] == [0, 2]

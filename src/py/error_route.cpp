@@ -11,13 +11,18 @@ namespace velk::py {
 
 namespace {
 
+// The module that holds the internal-failure exception type. It is registered in sys.modules
+// under this dotted name but is not an attribute of velk: pickle finds the type by importing
+// its module, and importing "velk.panic" imports velk, which registers it, in any process.
+constexpr const char* kPanicModule = "velk.panic";
+
 // The internal-failure exception type, created once per process on first use. It derives from
 // BaseException so that handlers for Exception do not swallow it.
 PyObject* panic_type() {
   static PyObject* type = nullptr;
   if (!type) {
     type = PyErr_NewExceptionWithDoc(
-        "velk.PanicException",
+        "velk.panic.PanicException",
         "The exception raised when native code fails internally.\n\n"
         "Like SystemExit it derives from BaseException, so that it propagates through the stack.",
         PyExc_BaseException, nullptr);
@@ -61,6 +66,14 @@ void raise(PyObject* type, const std::string& text) {
   throw PyErrorSet{};
 }
 
+void register_panic_module() {
+  PyObject* type = panic_type();
+  if (!type) throw PyErrorSet{};
+  Ref module = Ref::steal(PyModule_New(kPanicModule));
+  check(PyModule_AddObjectRef(module.get(), "PanicException", type));
+  check(PyDict_SetItemString(PyImport_GetModuleDict(), kPanicModule, module.get()));
+}
+
 void unwrap_failed(const Error& error, std::source_location where) {
   internal_failure("called `Result::unwrap()` on an `Err` value: " + error.debug(), where);
 }
@@ -69,6 +82,13 @@ void conversion_panic() {
   PyObject *type, *value, *traceback;
   PyErr_Fetch(&type, &value, &traceback);
   if (!type) internal_failure("called `Result::unwrap()` on an `Err` value: PyErr { none }");
+  // An interrupt or an exit request raised while converting is not a conversion failure: it
+  // goes on unchanged.
+  if (PyErr_GivenExceptionMatches(type, PyExc_KeyboardInterrupt) ||
+      PyErr_GivenExceptionMatches(type, PyExc_SystemExit)) {
+    PyErr_Restore(type, value, traceback);
+    throw PyErrorSet{};
+  }
   PyErr_NormalizeException(&type, &value, &traceback);
   Ref t = Ref::steal(type), v = Ref::steal(value);
   std::string rendering =

@@ -55,6 +55,11 @@ int guarded_status(F&& body) noexcept {
   }
 }
 
+// Creates the internal-failure exception type and registers its module "velk.panic" in
+// sys.modules, so that a PanicException pickles and unpickles in any process. Called by the
+// module's initialisation.
+void register_panic_module();
+
 // Route 4: an Error becomes an exception of `type` whose argument is the display form.
 template <class T>
 T unwrap_or_raise(Result<T> result, PyObject* type) {
@@ -80,7 +85,8 @@ T unwrap(std::optional<T> value, std::source_location where = std::source_locati
 }
 
 // Route 5 for a conversion failure that an entry point sends to the internal failure instead of
-// the argument prefix: the set Python exception is rendered into the failure text.
+// the argument prefix: the set Python exception is rendered into the failure text. A
+// KeyboardInterrupt or SystemExit is re-raised unchanged instead.
 [[noreturn]] void conversion_panic();
 
 template <class F>

@@ -44,8 +44,11 @@ constexpr std::array<const char*, 31> kNames = {
     "FreeFormDeformer",
 };
 
+// The state size is 0, not -1: the interpreter then calls PyInit_velk again on a re-import
+// (after `del sys.modules["velk"]`) instead of handing back a cached copy, so the once-only
+// guard below answers it.
 PyModuleDef module_def = {
-    PyModuleDef_HEAD_INIT, "velk", "", -1, nullptr, nullptr, nullptr, nullptr, nullptr,
+    PyModuleDef_HEAD_INIT, "velk", "", 0, nullptr, nullptr, nullptr, nullptr, nullptr,
 };
 
 bool g_initialised = false;
@@ -57,6 +60,7 @@ Ref create_module() {
           "the velk module may only be initialised once per interpreter process");
   g_initialised = true;
   Ref module = Ref::steal(PyModule_Create(&module_def));
+  register_panic_module();
   Ref all = Ref::steal(PyList_New(0));
   check(PyObject_SetAttrString(module.get(), "__all__", all.get()));
   Ref module_name = Ref::steal(PyUnicode_FromString("velk"));
