@@ -26,10 +26,17 @@ def test_obj_empty_and_default_name(tmp_path, monkeypatch):
     assert velk.read_obj("mesh.obj") == ([], [])
 
 
-def test_obj_writes_indices_unchecked(tmp_path):
+@pytest.mark.parametrize("write", [
+    lambda path: velk.write_obj(NODES, [[0, 1, 2], [0, 1, 5]], str(path)),
+    lambda path: velk.Mesh(NODES, [[0, 1, 2], [0, 1, 5]]).write_obj(str(path)),
+], ids=["write_obj", "Mesh.write_obj"])
+def test_obj_writer_refuses_a_cell_naming_a_missing_node_before_creating_the_file(tmp_path, write):
     path = tmp_path / "m.obj"
-    velk.write_obj([], [[7, 2**64 - 1, 0]], str(path))
-    assert path.read_text().endswith("# 0 vertices, 1 faces\nf 8 0 1\n")
+    with pytest.raises(BaseException) as info:
+        write(path)
+    assert type(info.value).__name__ == "PanicException"
+    assert str(info.value) == "index out of bounds: the len is 3 but the index is 5"
+    assert not path.exists()
 
 
 @pytest.mark.parametrize(
@@ -37,9 +44,11 @@ def test_obj_writes_indices_unchecked(tmp_path):
     [
         ("f 1/4/7 2//8 3/6", [], [[0, 1, 2]]),
         ("f 1 2 3 4", [], [[0, 1, 2], [0, 2, 3]]),
-        ("f 1 2 3 4 5", [], []),
+        ("f 1 2 3 4 5", [], [[0, 1, 2], [0, 2, 3], [0, 3, 4]]),
+        ("f 1 2 3 4 5 6", [], [[0, 1, 2], [0, 2, 3], [0, 3, 4], [0, 4, 5]]),
+        ("f 1 2 x 3 4 5", [], [[0, 1, 2], [0, 2, 3], [0, 3, 4]]),
         ("f 1 2", [], []),
-        ("f -3 -2 -1", [], []),
+        ("f -3 -2 -1", [], []),  # no vertex read yet: every relative index points before it
         ("f 1 x 2 3", [], [[0, 1, 2]]),
         ("f 1 x y z w", [], []),
         ("v 1.5 abc 2", [[1.5, 0.0, 2.0]], []),
@@ -147,3 +156,47 @@ def test_text_writers_report_the_failed_last_flush(write):
         write("/dev/full")
     assert type(e.value).__name__ == "PanicException"
     assert "FileSystem(Os { code: 28, kind: StorageFull" in str(e.value)
+
+
+def test_obj_relative_indices_count_back_from_the_last_vertex_read(tmp_path):
+    path = tmp_path / "rel.obj"
+    path.write_text(
+        "v 0 0 0\nv 1 0 0\nv 0 1 0\n"
+        "f -3 -2 -1\n"           # the three vertices so far
+        "f -1/1/1 -2//2 -3\n"    # texture and normal parts after the slash are ignored
+        "v 1 1 0\nv 2 1 0\n"
+        "f 1 -4 -1 -2\n"         # absolute and relative mixed, a quad: 1, 2, 5, 4
+        "f -6 1 2 3\n"           # -6 points before the first vertex: dropped, 1 2 3 remain
+        "f -0 1 2 3\n"           # -0 is no index: dropped alike
+        "f -3 -2 -1 1 2\n"       # a pentagon of relative and absolute corners
+    )
+    nodes, cells = velk.read_obj(str(path))
+    assert len(nodes) == 5
+    assert cells == [[0, 1, 2], [2, 1, 0], [0, 1, 4], [0, 4, 3], [0, 1, 2], [0, 1, 2],
+                     [2, 3, 4], [2, 4, 0], [2, 0, 1]]
+
+
+@pytest.mark.parametrize("writer", ["trimesh", "meshio"])
+def test_obj_files_of_other_programs_keep_every_face(tmp_path, writer):
+    np = pytest.importorskip("numpy")
+    nodes = np.array([[0, 0, 0], [1, 0, 0], [1, 1, 0], [0, 1, 0], [0.5, 1.5, 0], [2, 0, 0]], float)
+    cells = np.array([[0, 1, 2], [0, 2, 3], [3, 2, 4], [1, 5, 2]])
+    path = tmp_path / f"{writer}.obj"
+    if writer == "trimesh":
+        trimesh = pytest.importorskip("trimesh")
+        trimesh.Trimesh(nodes, cells, process=False).export(str(path))
+    else:
+        meshio = pytest.importorskip("meshio")
+        meshio.write_points_cells(str(path), nodes, [("triangle", cells)])
+    read_nodes, read_cells = velk.read_obj(str(path))
+    assert np.allclose(read_nodes, nodes)
+    assert read_cells == cells.tolist()
+
+
+def test_obj_written_polygons_of_meshio_are_split_as_a_fan(tmp_path):
+    meshio = pytest.importorskip("meshio")
+    np = pytest.importorskip("numpy")
+    nodes = np.array([[np.cos(a), np.sin(a), 0.0] for a in np.linspace(0, 2 * np.pi, 6)[:-1]])
+    path = tmp_path / "pentagon.obj"
+    meshio.write_points_cells(str(path), nodes, [("polygon", np.array([[0, 1, 2, 3, 4]]))])
+    assert velk.read_obj(str(path))[1] == [[0, 1, 2], [0, 2, 3], [0, 3, 4]]

@@ -11,12 +11,15 @@
 
 namespace velk::io {
 
-// No file name means "mesh.obj". Indices are written as they are, plus 1, unchecked.
+// No file name means "mesh.obj". Indices are written plus 1; a cell naming a node beyond the
+// list is an internal failure, raised before the file is created.
 Status write_obj(const NodeList& nodes, const CellList& cells,
                  const std::optional<std::string>& filename);
 
-// The "v" and "f" lines of the file: triangles kept, quads split into two, other faces and
-// statements dropped. Indices are not checked against the node count.
+// The "v" and "f" lines of the file: a face of n >= 3 readable corners becomes the fan
+// (i0, i1, i2), (i0, i2, i3), ...; a relative index -k is the k-th vertex back from the last
+// one read so far. Other statements are dropped. Indices are not checked against the node
+// count.
 Result<Mesh> read_obj(const std::string& filename);
 
 }  // namespace velk::io

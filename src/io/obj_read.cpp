@@ -1,5 +1,6 @@
 // The lenient OBJ reader: only "v" and "f" lines with enough words add anything; a malformed
-// line is skipped or read as far as it goes, never an error.
+// line is skipped or read as far as it goes, never an error. Faces of any corner count are
+// split as a fan; relative (negative) indices are resolved.
 #include <vector>
 
 #include "io/file.hpp"
@@ -16,10 +17,19 @@ double coordinate(std::string_view word) {
   return parse_float(word).value_or(0.0);
 }
 
-// The index before the first "/", 1-based in the file; nothing for an unreadable word.
-std::optional<uint64_t> face_index(std::string_view word) {
+// The index before the first "/", 1-based in the file, as a 0-based node index; nothing for an
+// unreadable word. A relative index -k counts back from the last of the `nodes_read` vertices
+// read so far; one that points before the first vertex (or -0) is unreadable.
+std::optional<uint64_t> face_index(std::string_view word, uint64_t nodes_read) {
   const std::size_t slash = word.find('/');
   if (slash != word.npos) word = word.substr(0, slash);
+  if (!word.empty() && word[0] == '-') {
+    word.remove_prefix(1);
+    if (word.empty() || word[0] == '+') return std::nullopt;
+    const auto back = parse_index(word);
+    if (!back || *back == 0 || *back > nodes_read) return std::nullopt;
+    return nodes_read - *back;
+  }
   const auto value = parse_index(word);
   if (!value) return std::nullopt;
   return *value - 1;  // an index 0 wraps, as unsigned arithmetic does
@@ -50,13 +60,10 @@ Result<Mesh> read_obj(const std::string& filename) {
     } else if (words[0] == "f") {
       indices.clear();
       for (std::size_t i = 1; i < words.size(); ++i)
-        if (auto index = face_index(words[i])) indices.push_back(*index);
-      if (indices.size() == 3) {
-        mesh.cells.push_back({indices[0], indices[1], indices[2]});
-      } else if (indices.size() == 4) {
-        mesh.cells.push_back({indices[0], indices[1], indices[2]});
-        mesh.cells.push_back({indices[0], indices[2], indices[3]});
-      }
+        if (auto index = face_index(words[i], mesh.nodes.size())) indices.push_back(*index);
+      // A fan from the first corner: (i0, i1, i2), (i0, i2, i3), ...; a quad gives two cells.
+      for (std::size_t k = 1; k + 1 < indices.size(); ++k)
+        mesh.cells.push_back({indices[0], indices[k], indices[k + 1]});
     }
   }
   return mesh;

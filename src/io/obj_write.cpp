@@ -1,5 +1,6 @@
 // The OBJ writer: header and vertex lines go straight into the buffered writer; face lines are
 // formatted on the worker pool, then written in cell order.
+#include "core/mesh.hpp"
 #include "core/worker_pool.hpp"
 #include "io/file.hpp"
 #include "io/number_text.hpp"
@@ -23,6 +24,9 @@ std::string face_line(const Triangle& t) {
 
 Status write_obj(const NodeList& nodes, const CellList& cells,
                  const std::optional<std::string>& filename) {
+  // A cell naming a missing node would make a corrupt file: refused before the file is created,
+  // with the checked accessor's failure, as the STL writer refuses it.
+  for (const Triangle& cell : cells) corners(nodes, cell);
   auto file = File::create(filename.value_or("mesh.obj"));
   if (!file) return fail_with(file.error());
   BufferedWriter out(std::move(*file));

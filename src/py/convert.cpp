@@ -291,6 +291,16 @@ std::string to_string(PyObject* obj) {
   return std::string(text, static_cast<std::size_t>(len));
 }
 
+std::string to_filename(PyObject* obj) {
+  if (PyUnicode_Check(obj) || PyBytes_Check(obj)) return to_string(obj);
+  // An os.PathLike gives its text through os.fspath; one giving bytes is refused as before.
+  if (!PyObject_HasAttrString(reinterpret_cast<PyObject*>(Py_TYPE(obj)), "__fspath__"))
+    return to_string(obj);
+  Ref path = Ref::steal(PyOS_FSPath(obj));
+  if (!PyUnicode_Check(path.get())) raise_downcast(obj, "PyString");
+  return to_string(path.get());
+}
+
 Ref py_float(double value) {
   return Ref::steal(PyFloat_FromDouble(value));
 }

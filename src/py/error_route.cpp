@@ -74,6 +74,22 @@ void register_panic_module() {
   check(PyDict_SetItemString(PyImport_GetModuleDict(), kPanicModule, module.get()));
 }
 
+void raise_os_error(const Error& error) {
+  const int code = error.variant() == Error::Variant::FileSystem ? error.io().os_code : 0;
+  if (!code) raise(PyExc_OSError, error.display());
+  // OSError(errno, text) picks the subclass; the instance raised keeps the one-argument form.
+  Ref picked = Ref::steal(PyObject_CallFunction(PyExc_OSError, "is", code, ""));
+  PyObject* type = reinterpret_cast<PyObject*>(Py_TYPE(picked.get()));
+  const std::string text = error.display();
+  Ref message =
+      Ref::steal(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+  Ref exception = Ref::steal(PyObject_CallOneArg(type, message.get()));
+  Ref number = Ref::steal(PyLong_FromLong(code));
+  check(PyObject_SetAttrString(exception.get(), "errno", number.get()));
+  PyErr_SetObject(type, exception.get());
+  throw PyErrorSet{};
+}
+
 void unwrap_failed(const Error& error, std::source_location where) {
   internal_failure("called `Result::unwrap()` on an `Err` value: " + error.debug(), where);
 }

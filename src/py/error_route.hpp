@@ -67,6 +67,11 @@ T unwrap_or_raise(Result<T> result, PyObject* type) {
   if constexpr (!std::is_void_v<T>) return std::move(*result);
 }
 
+// An I/O Error as the OSError subclass Python itself picks for its error number
+// (FileNotFoundError, IsADirectoryError, ...) with .errno set, or a plain OSError when it has
+// none; the argument is the display form, as for route 4.
+[[noreturn]] void raise_os_error(const Error& error);
+
 // Route 5: an unmapped Error is an internal failure
 // "called `Result::unwrap()` on an `Err` value: <debug form>".
 // The diagnostic on standard error names the caller's line.

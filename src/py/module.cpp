@@ -63,6 +63,7 @@ Ref create_module() {
   register_panic_module();
   Ref all = Ref::steal(PyList_New(0));
   check(PyObject_SetAttrString(module.get(), "__all__", all.get()));
+  check(PyModule_AddStringConstant(module.get(), "__version__", VELK_VERSION));
   Ref module_name = Ref::steal(PyUnicode_FromString("velk"));
   for (const char* name : kNames) {
     const ModuleEntry* entry = find_entry(name);

@@ -25,7 +25,7 @@ PyObject* write_stl_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
     static constexpr Params<4> params{"write_stl()", {"nodes", "cells", "filename", "format"}, 2};
     auto [nodes, cells, filename, format] =
         convert_all(params, bind(params, args, nargs, kwnames), to_node_list, to_cell_list,
-                    optional(to_string), optional(to_string));
+                    optional(to_filename), optional(to_string));
     unwrap(io::write_stl(nodes, cells, filename, stl_format(format)));
     return py_none();
   });
@@ -35,7 +35,7 @@ PyObject* write_vtp_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
   return guarded([&] {
     static constexpr Params<2> params{"write_vtp()", {"nodes", "filename"}, 1};
     auto [nodes, filename] =
-        convert_all(params, bind(params, args, nargs, kwnames), to_node_list, optional(to_string));
+        convert_all(params, bind(params, args, nargs, kwnames), to_node_list, optional(to_filename));
     unwrap(io::write_vtp(nodes, filename));
     return py_none();
   });
@@ -45,7 +45,7 @@ PyObject* write_obj_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
   return guarded([&] {
     static constexpr Params<3> params{"write_obj()", {"nodes", "cells", "filename"}, 2};
     auto [nodes, cells, filename] = convert_all(params, bind(params, args, nargs, kwnames),
-                                                to_node_list, to_cell_list, optional(to_string));
+                                                to_node_list, to_cell_list, optional(to_filename));
     unwrap(io::write_obj(nodes, cells, filename));
     return py_none();
   });
@@ -54,7 +54,7 @@ PyObject* write_obj_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
 PyObject* read_stl_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&] {
     static constexpr Params<1> params{"read_stl()", {"filename"}, 1};
-    auto [filename] = convert_all(params, bind(params, args, nargs, kwnames), to_string);
+    auto [filename] = convert_all(params, bind(params, args, nargs, kwnames), to_filename);
     return py_mesh_lists(unwrap(io::read_stl(filename)));
   });
 }
@@ -62,7 +62,7 @@ PyObject* read_stl_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
 PyObject* read_obj_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&] {
     static constexpr Params<1> params{"read_obj()", {"filename"}, 1};
-    auto [filename] = convert_all(params, bind(params, args, nargs, kwnames), to_string);
+    auto [filename] = convert_all(params, bind(params, args, nargs, kwnames), to_filename);
     return py_mesh_lists(unwrap(io::read_obj(filename)));
   });
 }
@@ -92,8 +92,10 @@ Ref mesh_from_file(const char* display, PyObject* const* args, Py_ssize_t nargs,
                    Reader&& read) {
   const Params<1> params{display, {"filename"}, 1};
   auto [filename_arg] = bind(params, args, nargs, kwnames);
-  std::string filename = to_string(filename_arg);  // its failure is raised unchanged
-  return wrap_mesh(unwrap_or_raise(read(filename), PyExc_OSError));
+  std::string filename = to_filename(filename_arg);  // its failure is raised unchanged
+  Result<Mesh> mesh = read(filename);
+  if (!mesh) raise_os_error(mesh.error());
+  return wrap_mesh(std::move(*mesh));
 }
 
 PyObject* mesh_from_stl(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -118,7 +120,7 @@ PyObject* mesh_write_stl(PyObject* self, PyObject* const* args, Py_ssize_t nargs
     static constexpr Params<2> params{"Mesh.write_stl()", {"filename", "format"}, 0};
     const auto slots = bind(params, args, nargs, kwnames);
     Shared<Mesh> mesh(mesh_receiver(self));
-    auto [filename, format] = convert_all(params, slots, optional(to_string), optional(to_string));
+    auto [filename, format] = convert_all(params, slots, optional(to_filename), optional(to_string));
     unwrap(io::write_stl(mesh->nodes, mesh->cells, filename, stl_format(format)));
     return py_none();
   });
@@ -130,7 +132,7 @@ PyObject* mesh_write_obj(PyObject* self, PyObject* const* args, Py_ssize_t nargs
     static constexpr Params<1> params{"Mesh.write_obj()", {"filename"}, 0};
     const auto slots = bind(params, args, nargs, kwnames);
     Shared<Mesh> mesh(mesh_receiver(self));
-    auto [filename] = convert_all(params, slots, optional(to_string));
+    auto [filename] = convert_all(params, slots, optional(to_filename));
     unwrap(io::write_obj(mesh->nodes, mesh->cells, filename));
     return py_none();
   });
@@ -142,7 +144,7 @@ PyObject* mesh_write_vtp(PyObject* self, PyObject* const* args, Py_ssize_t nargs
     static constexpr Params<1> params{"Mesh.write_vtp()", {"filename"}, 0};
     const auto slots = bind(params, args, nargs, kwnames);
     Shared<Mesh> mesh(mesh_receiver(self));
-    auto [filename] = convert_all(params, slots, optional(to_string));
+    auto [filename] = convert_all(params, slots, optional(to_filename));
     unwrap(io::write_vtp(mesh->nodes, filename));
     return py_none();
   });
