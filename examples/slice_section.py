@@ -43,12 +43,15 @@ def unit(a: Sequence[float]) -> Point:
     return [c / length for c in a]
 
 
-def plane_cuts_mesh(mesh: velk.Mesh, origin: Point, normal: Point) -> bool:
-    """True when some cell has corners strictly on both sides of the plane: such a cell always
-    yields a segment, so the slice is not empty (slice_from_plane raises on an empty one)."""
-    offset = dot(origin, normal)
-    side = [dot(p, normal) - offset for p in mesh.nodes]
-    return any(min(side[a], side[b], side[c]) < 0.0 < max(side[a], side[b], side[c]) for a, b, c in mesh.cells)
+def section(mesh: velk.Mesh, origin: Point, normal: Point) -> list[Point] | None:
+    """The slice's segment end points, or None when the plane cuts no cell (slice_from_plane
+    then fails internally: its PanicException derives from BaseException)."""
+    try:
+        return mesh.slice_from_plane(origin, normal)
+    except (KeyboardInterrupt, SystemExit):
+        raise
+    except BaseException:  # noqa: B036 - velk's PanicException: nothing cut
+        return None
 
 
 def plane_axes(normal: Point) -> tuple[Point, Point]:
@@ -62,9 +65,18 @@ def plane_axes(normal: Point) -> tuple[Point, Point]:
 
 def join_loops(points: list[Point], tolerance: float) -> list[list[Point]]:
     """Joins the section's segments (consecutive point pairs) into chains by matching end
-    points; a chain whose ends meet is a closed loop. Zero-length segments are dropped."""
-    segments = [(points[i], points[i + 1]) for i in range(0, len(points), 2)]
-    segments = [s for s in segments if math.dist(s[0], s[1]) > tolerance]
+    points; a chain whose ends meet is a closed loop. A plane through a ring of nodes meets a
+    cell touching the ring at one corner in a zero-length segment, which is dropped, and the two
+    cells on either side of a ring edge in the same segment, which is kept once."""
+    segments: list[tuple[Point, Point]] = []
+    for i in range(0, len(points), 2):
+        a, b = points[i], points[i + 1]
+        if math.dist(a, b) <= tolerance:
+            continue
+        if any((math.dist(a, p) <= tolerance and math.dist(b, q) <= tolerance)
+               or (math.dist(a, q) <= tolerance and math.dist(b, p) <= tolerance) for p, q in segments):
+            continue
+        segments.append((a, b))
     loops: list[list[Point]] = []
     while segments:
         start, end = segments.pop()
@@ -168,11 +180,10 @@ def main(argv: Sequence[str] | None = None) -> int:
     low = [min(p[a] for p in nodes) for a in range(3)]
     high = [max(p[a] for p in nodes) for a in range(3)]
     origin: Point = args.origin if args.origin is not None else [(lo + hi) * 0.5 for lo, hi in zip(low, high)]
-    if not plane_cuts_mesh(mesh, origin, normal):
+    points = section(mesh, origin, normal)
+    if points is None:
         print(f"the plane through {origin} with normal {normal} does not cut {source}", file=sys.stderr)
         return 1
-
-    points = mesh.slice_from_plane(origin, normal)
     size = math.dist(low, high)
     tolerance = size * 1e-9
     loops = join_loops(points, tolerance)

@@ -67,11 +67,28 @@ def section_area(stdout):
     return float(re.search(r"enclosed area (\S+)", stdout).group(1))
 
 
-@pytest.mark.parametrize("case", ["default wing", "sphere", "torus"])
+def ring_tube(path, sides=24):
+    """A tube of three rings of nodes at z = 0, 1 and 2 around the z axis."""
+    nodes = [[math.cos(2 * math.pi * k / sides), math.sin(2 * math.pi * k / sides), float(z)]
+             for z in range(3) for k in range(sides)]
+    cells = []
+    for z in range(2):
+        for k in range(sides):
+            a, b = z * sides + k, z * sides + (k + 1) % sides
+            cells += [[a, b, b + sides], [a, b + sides, a + sides]]
+    velk.Mesh(nodes, cells).write_stl(str(path))
+    return sides / 2 * math.sin(2 * math.pi / sides)
+
+
+@pytest.mark.parametrize("case", ["default wing", "sphere", "torus", "plane on a ring of nodes"])
 def test_slice_section_reports_the_enclosed_area(tmp_path, case):
     pytest.importorskip("matplotlib")
     args = []
-    if case == "sphere":  # through the centre: a polygon inscribed in the unit circle
+    if case == "plane on a ring of nodes":  # zero-length and duplicated segments: one polygon
+        polygon = ring_tube(tmp_path / "tube.stl")
+        args = [tmp_path / "tube.stl", "--origin", 0, 0, 1]
+        low, high = polygon * (1 - 1e-6), polygon * (1 + 1e-6)
+    elif case == "sphere":  # through the centre: a polygon inscribed in the unit circle
         velk.generate_icosphere(1.0, (0, 0, 0), 3).write_stl(str(tmp_path / "ball.stl"))
         args = [tmp_path / "ball.stl", "--origin", 0, 0, 0, "--normal", 0.3, 0.2, 1]
         low, high = 3.0, math.pi
