@@ -40,3 +40,50 @@ def test_examples_type_check(tmp_path):
     examples = sorted(str(p) for p in (ROOT / "examples").glob("*.py"))
     result = run(tmp_path, "mypy", "--ignore-missing-imports", "--no-incremental", *examples)
     assert result.returncode == 0, result.stdout + result.stderr
+
+
+STRICT_GOOD = '''
+import pathlib
+
+import numpy as np
+import velk
+
+nodes = np.zeros((4, 3))
+cells = np.array([[0, 1, 2], [0, 2, 3]], dtype=np.int64)
+mesh = velk.Mesh(nodes, cells)
+mesh.nodes = velk.translate_nodes(nodes, np.array([1.0, 0.0, 0.0]))
+out = pathlib.Path("out")
+mesh.write_stl(out / "m.stl", "ascii")
+velk.write_obj(nodes, cells, out / "m.obj")
+again: velk.Mesh = velk.Mesh.from_stl(out / "m.stl")
+read_nodes, read_cells = velk.read_stl(out / "m.stl")
+ids: list[int] = velk.select_nodes_in_sphere(nodes, 1.0, [0, 0, 0])
+block = velk.DesignBlock([1, 1, 1], [0, 0, 0], [0, 0, 0], [2, 2, 2])
+moved = block.transform_subset(np.array(ids, dtype=np.int64), velk.build_transformation_matrix(
+    [0, 0, 1], [0, 0, 0], [1, 1, 1]), [0, 0, 0])
+deformed: list[list[float]] = velk.FreeFormDeformer(block).deform(nodes, moved)
+rbf = velk.RbfDeformer(nodes, nodes, "thin_plate_spline", 1.0)
+version: str = velk.__version__
+'''
+
+STRICT_BAD = '''
+import velk
+
+velk.translate_nodes("abc", [0, 0, 0])
+velk.RbfDeformer([[0, 0, 0]], [[0, 0, 0]], "gauss")
+velk.read_stl(b"m.stl")
+'''
+
+
+def test_stubs_take_arrays_and_paths_under_strict_checking(tmp_path):
+    pytest.importorskip("mypy")
+    pytest.importorskip("numpy")
+    good, bad = tmp_path / "good.py", tmp_path / "bad.py"
+    good.write_text(STRICT_GOOD)
+    bad.write_text(STRICT_BAD)
+    result = run(tmp_path, "mypy", "--strict", "--no-incremental", str(good))
+    assert result.returncode == 0, result.stdout + result.stderr
+    result = run(tmp_path, "mypy", "--strict", "--no-incremental", str(bad))
+    assert 'Argument 1 to "translate_nodes" has incompatible type "str"' in result.stdout
+    assert 'Argument 3 to "RbfDeformer" has incompatible type "Literal[\'gauss\']"' in result.stdout
+    assert 'Argument 1 to "read_stl" has incompatible type "bytes"' in result.stdout
