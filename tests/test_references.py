@@ -4,9 +4,15 @@ import os
 import subprocess
 import sys
 
+import pytest
+
 HERE = os.path.dirname(__file__)
 
+# Under AddressSanitizer freed memory sits in a quarantine, so the resident size grows anyway.
+SANITIZED = os.environ.get("VELK_SANITIZED") == "1"
 
+
+@pytest.mark.skipif(SANITIZED, reason="the sanitizer's quarantine holds freed memory")
 def test_memory_stays_flat_over_many_calls():
     # Runs in a child so that the internal-failure diagnostics and earlier tests do not interfere.
     code = f"import sys; sys.path.insert(0, {HERE!r}); import leak_check; print(leak_check.growth_kib(20000))"
