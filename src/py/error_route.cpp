@@ -5,6 +5,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "core/checked_size.hpp"
 #include "py/ref.hpp"
 
 namespace velk::py {
@@ -132,6 +133,9 @@ void route_current_exception() noexcept {
     } catch (...) {
       PyErr_NoMemory();
     }
+  } catch (const sizes::MemoryRefused& refused) {
+    PyErr_Clear();
+    PyErr_SetString(PyExc_MemoryError, refused.what());
   } catch (const std::bad_alloc&) {
     PyErr_Clear();
     PyErr_NoMemory();
