@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "core/cpu_dispatch.hpp"
@@ -33,7 +34,12 @@ class EdgeMidpoints {
   };
 
   // Room for the edges of a level whose nodes number at most node_count.
-  explicit EdgeMidpoints(uint64_t node_count) : by_lo_(node_count) {}
+  // The records are left uninitialised: clear sets the counts a level uses.
+  explicit EdgeMidpoints(uint64_t node_count)
+      : by_lo_(new Slots[node_count]), bytes_(node_count * sizeof(Slots)) {}
+
+  const void* storage() const { return by_lo_.get(); }
+  std::size_t storage_bytes() const { return bytes_; }
 
   // Forgets every edge, for a level of node_count nodes.
   void clear(uint64_t node_count) {
@@ -56,7 +62,8 @@ class EdgeMidpoints {
   }
 
  private:
-  std::vector<Slots> by_lo_;
+  std::unique_ptr<Slots[]> by_lo_;
+  std::size_t bytes_;
 };
 
 // Splits every cell of the base solid into four, `subdivisions` times; level L writes into
@@ -64,8 +71,7 @@ class EdgeMidpoints {
 // when they are new, so nodes are numbered by first use.
 template <class Index>
 void subdivide(NodeList& nodes, CellList* const (&buffers)[2], uint32_t subdivisions,
-               uint64_t last_level_nodes) {
-  EdgeMidpoints<Index> edges(last_level_nodes);
+               EdgeMidpoints<Index>& edges) {
   for (uint32_t level = 1; level <= subdivisions; ++level) {
     const CellList& from = *buffers[(level + 1) % 2];
     CellList& to = *buffers[level % 2];
@@ -83,6 +89,25 @@ void subdivide(NodeList& nodes, CellList* const (&buffers)[2], uint32_t subdivis
       to.push_back({pq, qr, rp});
     }
   }
+}
+
+// The subdivision on one thread while a second one maps in the pages of the edge table and of
+// the growing lists, which the levels would otherwise fault in one at a time (the kernel, not
+// the arithmetic, is most of the cost of a fresh list of many megabytes). With one thread the
+// pages are mapped first.
+template <class Index>
+void build_levels(Mesh& mesh, CellList& scratch_cells, CellList* const (&buffers)[2],
+                  uint32_t subdivisions, uint64_t last_level_nodes) {
+  EdgeMidpoints<Index> edges(last_level_nodes);
+  pool::run_blocks(2, 2, [&](std::size_t begin, std::size_t end) {
+    if (begin == 1 || end == 2) {
+      primitives::prefault(edges.storage(), edges.storage_bytes());
+      primitives::prefault(scratch_cells);
+      primitives::prefault(mesh.nodes);
+      primitives::prefault(mesh.cells);
+    }
+    if (begin == 0) subdivide<Index>(mesh.nodes, buffers, subdivisions, edges);
+  });
 }
 
 // Below this many nodes the projection runs on the calling thread; the bits are the same.
@@ -179,9 +204,9 @@ Result<Mesh> generate_icosphere(double radius, const Point3& centre, uint32_t su
                                 subdivisions % 2 == 0 ? &scratch_cells : &mesh.cells};
   buffers[0]->insert(buffers[0]->end(), base.begin(), base.end());
   if (narrow)
-    subdivide<uint32_t>(mesh.nodes, buffers, subdivisions, last_level_nodes);
+    build_levels<uint32_t>(mesh, scratch_cells, buffers, subdivisions, last_level_nodes);
   else
-    subdivide<uint64_t>(mesh.nodes, buffers, subdivisions, last_level_nodes);
+    build_levels<uint64_t>(mesh, scratch_cells, buffers, subdivisions, last_level_nodes);
 
   void (*const project)(Point3*, std::size_t, double, const Point3&) =
       cpu::avx2_enabled() ? project_avx2 : project_plain;

@@ -33,6 +33,27 @@ void advise_huge_pages(const std::vector<T>& buffer) {
 #endif
 }
 
+// Maps in every whole page of [data, data + bytes) without changing its contents (the kernel
+// fills each page as a write would), so that later writes do not fault. Safe while another
+// thread writes the same memory; where the kernel cannot do it, nothing happens.
+inline void prefault(const void* data, std::size_t bytes) {
+#if defined(MADV_POPULATE_WRITE)
+  constexpr std::uintptr_t kPage = 4096;
+  const auto start = reinterpret_cast<std::uintptr_t>(data);
+  const std::uintptr_t begin = (start + kPage - 1) & ~(kPage - 1);
+  const std::uintptr_t end = (start + bytes) & ~(kPage - 1);
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
+#else
+  (void)data, (void)bytes;
+#endif
+}
+
+// The reserved room of a buffer, as above.
+template <class T>
+void prefault(const std::vector<T>& buffer) {
+  prefault(buffer.data(), buffer.capacity() * sizeof(T));
+}
+
 inline Mesh reserve_mesh(uint64_t node_count, uint64_t cell_count, uint64_t scratch_bytes = 0) {
   const uint64_t total = sizes::add(sizes::add(sizes::bytes(node_count, sizeof(Point3)),
                                                sizes::bytes(cell_count, sizeof(Triangle))),
