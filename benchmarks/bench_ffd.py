@@ -5,8 +5,8 @@ Times FreeFormDeformer.deform for every point inside a design block of resolutio
 process, RAYON_NUM_THREADS), and the same trivariate Bernstein deformation written with numpy in
 this process. velk's time includes reading the array and building the result list of lists; the
 kernel part is that time less the time of translate_nodes on the same array, which reads and
-builds exactly as much. Best of 5, with the slowest of the 5 as the spread. Run as a script to
-print the table.
+builds exactly as much (ffd_kernel_timing.cpp times the kernel alone, without Python). Best of
+5, with the slowest of the 5 as the spread. Run as a script to print the table.
 """
 
 import json
@@ -88,8 +88,10 @@ def time_velk(res, repeats=1):
     block, nodes, moved, points = problem(res)
     deformer = velk.FreeFormDeformer(block)
     moved_list = moved.tolist()
-    deform_s = wall_times(lambda: deformer.deform(points, moved_list), repeats)
-    lists_s = wall_times(lambda: velk.translate_nodes(points, [0.0, 0.0, 0.0]), repeats)
+    deform_s, lists_s = [], []
+    for _ in range(repeats):  # alternating, so both see the same state of a shared machine
+        deform_s += wall_times(lambda: deformer.deform(points, moved_list), 1)
+        lists_s += wall_times(lambda: velk.translate_nodes(points, [0.0, 0.0, 0.0]), 1)
     return deform_s, lists_s, deformer.deform(points, moved_list)
 
 
