@@ -1,23 +1,28 @@
 """Free-form deformation of 1,000,000 points: velk against a vectorised numpy implementation.
 
 Times FreeFormDeformer.deform for every point inside a design block of resolution (4, 4, 4) and
-(9, 9, 9), with 1 and 2 worker threads (each in its own process, RAYON_NUM_THREADS), and the same
-trivariate Bernstein deformation written with numpy in this process. velk's time includes
-converting the Python lists in and out. Run as a script to print the table.
+(9, 9, 9), the points given as a float64 numpy array, with 1 and 2 worker threads (each in its own
+process, RAYON_NUM_THREADS), and the same trivariate Bernstein deformation written with numpy in
+this process. velk's time includes reading the array and building the result list of lists; the
+kernel part is that time less the time of translate_nodes on the same array, which reads and
+builds exactly as much (ffd_kernel_timing.cpp times the kernel alone, without Python). Best of
+5, with the slowest of the 5 as the spread. Run as a script to print the table.
 """
 
+import json
 import math
 import os
 import subprocess
 import sys
+import time
 
 import numpy as np
-from timing import best_of
 
 POINTS = 1_000_000
 RESOLUTIONS = [(4, 4, 4), (9, 9, 9)]
 LENGTH, CENTRE, THETA = [2.0, 3.0, 1.5], [0.1, -0.2, 0.3], [0.0, 0.0, 25.0]
 CHUNK = 50_000
+REPEATS = 5
 
 
 def rotation(theta):
@@ -66,57 +71,76 @@ def numpy_ffd(points, nodes, moved, res):
     return out
 
 
+def wall_times(fn, repeats):
+    out = []
+    for _ in range(repeats):
+        start = time.perf_counter()
+        fn()
+        out.append(time.perf_counter() - start)
+    return out
+
+
 def time_velk(res, repeats=1):
-    """Best time of `repeats` calls (the machine may be shared), and the last result."""
+    """Wall times of `repeats` deform calls and of as many translate_nodes calls on the same
+    array, and the last deformation."""
     import velk
 
     block, nodes, moved, points = problem(res)
     deformer = velk.FreeFormDeformer(block)
-    point_list, moved_list = points.tolist(), moved.tolist()
-    best = best_of(lambda: deformer.deform(point_list, moved_list), repeats)
-    return best, deformer.deform(point_list, moved_list)
+    moved_list = moved.tolist()
+    deform_s, lists_s = [], []
+    for _ in range(repeats):  # alternating, so both see the same state of a shared machine
+        deform_s += wall_times(lambda: deformer.deform(points, moved_list), 1)
+        lists_s += wall_times(lambda: velk.translate_nodes(points, [0.0, 0.0, 0.0]), 1)
+    return deform_s, lists_s, deformer.deform(points, moved_list)
 
 
 def velk_in_subprocess(res, threads):
     env = dict(os.environ, RAYON_NUM_THREADS=str(threads))
     done = subprocess.run([sys.executable, os.path.abspath(__file__), "--velk", ",".join(map(str, res))],
                           env=env, capture_output=True, text=True, check=True)
-    return float(done.stdout.strip().splitlines()[-1])
+    return json.loads(done.stdout.strip().splitlines()[-1])
 
 
 def run():
     rows = []
     for res in RESOLUTIONS:
         _, nodes, moved, points = problem(res)
-        numpy_s = best_of(lambda: numpy_ffd(points, nodes, moved, res), 2)
+        numpy_s = wall_times(lambda: numpy_ffd(points, nodes, moved, res), REPEATS)
         expected = numpy_ffd(points, nodes, moved, res)
         # One check that both compute the same deformation.
-        _, out = time_velk(res)
+        _, _, out = time_velk(res)
         err = float(np.max(np.abs(np.asarray(out) - expected)))
         assert err < 1e-10, err
         del out, expected
         for threads in (1, 2):
-            rows.append({
-                "benchmark": f"ffd deform {res} {threads} thread{'s' if threads > 1 else ''}",
-                "size": POINTS,
-                "velk_s": velk_in_subprocess(res, threads),
-                "peer": "numpy",
-                "peer_s": numpy_s,
-            })
+            t = velk_in_subprocess(res, threads)
+            deform_s, lists_s = t["deform"], t["lists"]
+            suffix = f"{threads} thread{'s' if threads > 1 else ''}"
+            common = {"size": POINTS, "peer": "numpy", "peer_s": min(numpy_s),
+                      "peer_spread_s": max(numpy_s)}
+            rows.append({"benchmark": f"ffd deform {res} array in, {suffix}",
+                         "velk_s": min(deform_s), "velk_spread_s": max(deform_s), **common})
+            rows.append({"benchmark": f"ffd kernel part {res}, {suffix}",
+                         "velk_s": min(deform_s) - min(lists_s),
+                         "velk_spread_s": max(deform_s) - min(lists_s), **common})
     return rows
 
 
 def main():
     if len(sys.argv) == 3 and sys.argv[1] == "--velk":
         res = tuple(int(v) for v in sys.argv[2].split(","))
-        print(time_velk(res, repeats=3)[0])
+        deform_s, lists_s, _ = time_velk(res, repeats=REPEATS)
+        print(json.dumps({"deform": deform_s, "lists": lists_s}))
         return
     rows = run()
-    print(f"{'benchmark':36} {'size':>9} {'velk s':>9} {'numpy s':>9} {'ratio':>7} {'speed-up':>9}")
+    print(f"{'benchmark':40} {'velk s':>8} {'(worst)':>8} {'numpy s':>8} {'(worst)':>8} "
+          f"{'ratio':>6} {'1->2 threads':>12}")
     for i, row in enumerate(rows):
-        one = rows[i - (i % 2)]["velk_s"]
-        print(f"{row['benchmark']:36} {row['size']:>9} {row['velk_s']:>9.3f} {row['peer_s']:>9.3f} "
-              f"{row['velk_s'] / row['peer_s']:>7.2f} {one / row['velk_s']:>9.2f}")
+        one = rows[i - (i % 4) + (i % 2)]["velk_s"]  # the same row at 1 thread
+        print(f"{row['benchmark']:40} {row['velk_s']:>8.3f} {row['velk_spread_s']:>8.3f} "
+              f"{row['peer_s']:>8.3f} {row['peer_spread_s']:>8.3f} "
+              f"{row['velk_s'] / row['peer_s']:>6.3f} {one / row['velk_s']:>12.2f}")
 
 
 if __name__ == "__main__":

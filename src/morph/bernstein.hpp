@@ -1,8 +1,11 @@
 // The arithmetic of trivariate Bernstein blending: binomial coefficients, integer powers by
-// repeated squaring, the weights of one axis and the blend of lattice displacements.
+// repeated squaring, and for a group of points side by side (one point per lane) the weights of
+// one axis and the blend of lattice displacements.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "core/point.hpp"
@@ -23,14 +26,114 @@ inline double powi(double x, uint64_t n) {
   return y;
 }
 
-// weights[i] = s^i · ((1 − s)^(n − i) · C(n, i)) for i = 0 … n, n = binomials.size() − 1.
-// weights must already hold n + 1 entries.
-void bernstein_weights(double s, const std::vector<double>& binomials,
-                       std::vector<double>& weights);
+// ---- Group forms: the points of a group side by side, one per lane ----
+// Every lane receives exactly the operations its point would alone, in the same order, as
+// separate IEEE multiplies and adds, so each lane's bits equal the one-point result. The work is
+// written on vectors of W lanes and forced inline, so that each kernel compiles it for its own
+// instruction set: W = 4 in AVX2 code, W = 2 in baseline (SSE2) code. A group is kVectors
+// vectors, enough independent sums in flight to hide the adder's latency. Vectors are passed
+// through references only (no function returns one, so its calling convention never matters)
+// and never put in containers; an array of group values is plain doubles, lane l of entry i at
+// [i * group_lanes<W> + l].
 
-// Σ over i (outermost), j, k (innermost) of ((bx[i]·by[j])·bz[k]) · d[(i·ny1 + j)·nz1 + k],
-// with ny1 = by.size(), nz1 = bz.size(); each component accumulated from 0.0 in that order.
-Point3 bernstein_blend(const std::vector<double>& bx, const std::vector<double>& by,
-                       const std::vector<double>& bz, const NodeList& d);
+template <std::size_t W>
+struct Vector;
+// The alignment is spelled out: left to the compiler it would differ between code compiled for
+// AVX2 and for the baseline.
+template <>
+struct Vector<4> {
+  typedef double type __attribute__((vector_size(4 * sizeof(double)), aligned(32)));
+};
+template <>
+struct Vector<2> {
+  typedef double type __attribute__((vector_size(2 * sizeof(double)), aligned(16)));
+};
+
+constexpr std::size_t kVectors = 2;
+template <std::size_t W>
+constexpr std::size_t group_lanes = kVectors * W;
+
+// Vector h of entry i of an array of group values, and back.
+template <std::size_t W>
+[[gnu::always_inline]] inline void load_vector(typename Vector<W>::type& v, const double* lanes,
+                                               std::size_t i, std::size_t h) {
+  std::memcpy(&v, lanes + i * group_lanes<W> + h * W, sizeof v);
+}
+template <std::size_t W>
+[[gnu::always_inline]] inline void store_vector(double* lanes, std::size_t i, std::size_t h,
+                                                const typename Vector<W>::type& v) {
+  std::memcpy(lanes + i * group_lanes<W> + h * W, &v, sizeof v);
+}
+
+// powi for every lane, into y: the same squarings and products as powi.
+template <std::size_t W>
+[[gnu::always_inline]] inline void powi_lanes(typename Vector<W>::type& y,
+                                              const typename Vector<W>::type& base, uint64_t n) {
+  typename Vector<W>::type x = base;
+  y = (n & 1) ? x : typename Vector<W>::type{} + 1.0;
+  while (n >>= 1) {
+    x = x * x;
+    if (n & 1) y = y * x;
+  }
+}
+
+// weights[i] = powi(s, i) · (powi(1 − s, n − i) · C(n, i)) per lane of the group s, i = 0 … n,
+// with n = binomials.size() − 1; weights must hold n + 1 entries.
+template <std::size_t W>
+[[gnu::always_inline]] inline void bernstein_weights_group(const double* s,
+                                                           const std::vector<double>& binomials,
+                                                           double* weights) {
+  using V = typename Vector<W>::type;
+  const uint64_t n = binomials.size() - 1;
+  for (std::size_t h = 0; h < kVectors; ++h) {
+    V v;
+    load_vector<W>(v, s, 0, h);
+    const V rest = 1.0 - v;
+    for (uint64_t i = 0; i <= n; ++i) {
+      V head, tail;
+      powi_lanes<W>(head, v, i);
+      powi_lanes<W>(tail, rest, n - i);
+      store_vector<W>(weights, i, h, head * (tail * binomials[i]));
+    }
+  }
+}
+
+// Per lane, Σ over i (outermost), j, k (innermost) of ((bx[i]·by[j])·bz[k]) · d[(i·ny1 + j)·nz1 +
+// k], each component accumulated from 0.0 in that order; bx, by, bz hold nx1, ny1, nz1 weights. The
+// three sums go to entries 0, 1 and 2 of out.
+template <std::size_t W>
+[[gnu::always_inline]] inline void bernstein_blend_group(const double* bx, std::size_t nx1,
+                                                         const double* by, std::size_t ny1,
+                                                         const double* bz, std::size_t nz1,
+                                                         const Point3* d, double* out) {
+  static_assert(kVectors == 2, "the blend keeps two vectors of sums per component");
+  using V = typename Vector<W>::type;
+  V ax0 = V{}, ay0 = ax0, az0 = ax0, ax1 = ax0, ay1 = ax0, az1 = ax0;  // +0.0
+  const Point3* node = d;
+  for (std::size_t i = 0; i < nx1; ++i) {
+    V wi0, wi1;
+    load_vector<W>(wi0, bx, i, 0);
+    load_vector<W>(wi1, bx, i, 1);
+    for (std::size_t j = 0; j < ny1; ++j) {
+      V wj0, wj1;
+      load_vector<W>(wj0, by, j, 0);
+      load_vector<W>(wj1, by, j, 1);
+      const V wij0 = wi0 * wj0, wij1 = wi1 * wj1;
+      for (std::size_t k = 0; k < nz1; ++k, ++node) {
+        V wk0, wk1;
+        load_vector<W>(wk0, bz, k, 0);
+        load_vector<W>(wk1, bz, k, 1);
+        const V w0 = wij0 * wk0, w1 = wij1 * wk1;
+        const double x = node->x, y = node->y, z = node->z;
+        ax0 = ax0 + w0 * x, ax1 = ax1 + w1 * x;
+        ay0 = ay0 + w0 * y, ay1 = ay1 + w1 * y;
+        az0 = az0 + w0 * z, az1 = az1 + w1 * z;
+      }
+    }
+  }
+  store_vector<W>(out, 0, 0, ax0), store_vector<W>(out, 0, 1, ax1);
+  store_vector<W>(out, 1, 0, ay0), store_vector<W>(out, 1, 1, ay1);
+  store_vector<W>(out, 2, 0, az0), store_vector<W>(out, 2, 1, az1);
+}
 
 }  // namespace velk

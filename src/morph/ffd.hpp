@@ -22,8 +22,9 @@ Result<FreeFormDeformer> make_free_form_deformer(const DesignBlock& block);
 // The points with every point inside the block (parameters in [0, 1]³, bounds included)
 // displaced by the blend of the moved lattice; every other point is returned bit for bit.
 // Fails with Deformation unless deformed_design_nodes holds exactly one node per lattice node.
-// The per-point loops run on the worker pool with the same bits as the serial loop.
-Result<NodeList> deform(const FreeFormDeformer& deformer, const NodeList& points,
+// The points are deformed in place (pass an rvalue to spare the copy), on the worker pool and
+// with vector kernels, with the same bits as one point at a time.
+Result<NodeList> deform(const FreeFormDeformer& deformer, NodeList points,
                         const NodeList& deformed_design_nodes);
 
 }  // namespace velk

@@ -153,7 +153,8 @@ PyObject* deform_py(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyO
     const auto slots = bind(params, args, nargs, kwnames);
     Shared<FreeFormDeformer> deformer(deformer_receiver(self));
     auto [points, moved] = convert_all(params, slots, to_node_list, to_node_list);
-    return py_node_list(unwrap_or_raise(deform(*deformer, points, moved), PyExc_ValueError));
+    return py_node_list(
+        unwrap_or_raise(deform(*deformer, std::move(points), moved), PyExc_ValueError));
   });
 }
 

@@ -1,59 +1,160 @@
 // generate_icosphere: an icosahedron whose cells are split into four per level, with one
-// midpoint node per edge shared by both its cells, projected onto the sphere once at the end.
+// midpoint node per edge shared by both its cells (found in a per-node table of edges),
+// projected onto the sphere once at the end.
+#include <immintrin.h>
+
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
+#include "core/cpu_dispatch.hpp"
 #include "core/internal_failure.hpp"
 #include "core/primitives.hpp"
 #include "core/primitives/mesh_storage.hpp"
+#include "core/worker_pool.hpp"
 
 namespace velk {
 
 namespace {
 
-// Edge (smaller, larger) → midpoint node index. Open addressing with linear probing, sized once
-// for every midpoint the whole call creates, so it never grows.
-class MidpointCache {
+// The midpoints of one level's edges, each kept at the edge's smaller end. A node has at most
+// six neighbours (five at the icosahedron's corners, six everywhere else), so every node holds
+// six slots (larger end, midpoint) and a count: a lookup scans at most six entries of one small
+// record. Index is the narrowest type that holds every node index of the call.
+template <class Index>
+class EdgeMidpoints {
  public:
-  explicit MidpointCache(uint64_t capacity_pow2)
-      : slots_(capacity_pow2), mask_(capacity_pow2 - 1) {}
-
-  static uint64_t capacity_for(uint64_t entries) {
-    uint64_t capacity = 16;
-    while (capacity < sizes::mul(entries, 2)) capacity = sizes::mul(capacity, 2);
-    return capacity;
-  }
-
-  // The slot of key (lo, hi): either the one holding it, or the empty slot where it belongs.
-  struct Slot {
-    uint64_t lo = 0, hi = kEmpty, node = 0;
+  static constexpr uint32_t kMaxNeighbours = 6;
+  struct Slots {
+    Index hi[kMaxNeighbours];
+    Index mid[kMaxNeighbours];
+    uint32_t count;
   };
-  Slot& find(uint64_t lo, uint64_t hi) {
-    uint64_t h = lo * 0x9E3779B97F4A7C15ull ^ (hi + 0x632BE59BD9B4E019ull) * 0xC2B2AE3D27D4EB4Full;
-    h ^= h >> 29;
-    for (uint64_t i = h & mask_;; i = (i + 1) & mask_) {
-      Slot& s = slots_[i];
-      if (s.hi == kEmpty || (s.lo == lo && s.hi == hi)) return s;
-    }
+
+  // Room for the edges of a level whose nodes number at most node_count.
+  // The records are left uninitialised: clear sets the counts a level uses.
+  explicit EdgeMidpoints(uint64_t node_count)
+      : by_lo_(new Slots[node_count]), bytes_(node_count * sizeof(Slots)) {}
+
+  const void* storage() const { return by_lo_.get(); }
+  std::size_t storage_bytes() const { return bytes_; }
+
+  // Forgets every edge, for a level of node_count nodes.
+  void clear(uint64_t node_count) {
+    for (uint64_t i = 0; i < node_count; ++i) by_lo_[i].count = 0;
   }
-  static bool empty(const Slot& s) { return s.hi == kEmpty; }
+
+  // The midpoint node of edge p-q, appended to nodes (the average of its ends) when new.
+  Index midpoint(NodeList& nodes, Index p, Index q) {
+    const Index lo = p < q ? p : q, hi = p < q ? q : p;
+    Slots& slots = by_lo_[lo];
+    for (uint32_t s = 0; s < slots.count; ++s)
+      if (slots.hi[s] == hi) return slots.mid[s];
+    if (slots.count == kMaxNeighbours) internal_failure("icosphere node with a seventh neighbour");
+    const Point3 a = nodes[lo], b = nodes[hi];
+    const Index id = static_cast<Index>(nodes.size());
+    nodes.push_back({(a.x + b.x) * 0.5, (a.y + b.y) * 0.5, (a.z + b.z) * 0.5});
+    slots.hi[slots.count] = hi;
+    slots.mid[slots.count++] = id;
+    return id;
+  }
 
  private:
-  static constexpr uint64_t kEmpty = UINT64_MAX;  // no node index reaches it
-  std::vector<Slot> slots_;
-  uint64_t mask_;
+  std::unique_ptr<Slots[]> by_lo_;
+  std::size_t bytes_;
 };
 
-uint64_t midpoint(NodeList& nodes, MidpointCache& cache, uint64_t p, uint64_t q) {
-  const uint64_t lo = p < q ? p : q, hi = p < q ? q : p;
-  MidpointCache::Slot& slot = cache.find(lo, hi);
-  if (!MidpointCache::empty(slot)) return slot.node;
-  const Point3 a = checked_at(nodes, lo), b = checked_at(nodes, hi);
-  const uint64_t id = nodes.size();
-  nodes.push_back({(a.x + b.x) * 0.5, (a.y + b.y) * 0.5, (a.z + b.z) * 0.5});
-  slot = {lo, hi, id};
-  return id;
+// Splits every cell of the base solid into four, `subdivisions` times; level L writes into
+// buffer L mod 2. Each cell creates the midpoints of its edges p-q, q-r, r-p in that order
+// when they are new, so nodes are numbered by first use.
+template <class Index>
+void subdivide(NodeList& nodes, CellList* const (&buffers)[2], uint32_t subdivisions,
+               EdgeMidpoints<Index>& edges) {
+  for (uint32_t level = 1; level <= subdivisions; ++level) {
+    const CellList& from = *buffers[(level + 1) % 2];
+    CellList& to = *buffers[level % 2];
+    to.clear();
+    edges.clear(nodes.size());
+    for (const Triangle& cell : from) {
+      const Index p = static_cast<Index>(cell.a), q = static_cast<Index>(cell.b),
+                  r = static_cast<Index>(cell.c);
+      const uint64_t pq = edges.midpoint(nodes, p, q);
+      const uint64_t qr = edges.midpoint(nodes, q, r);
+      const uint64_t rp = edges.midpoint(nodes, r, p);
+      to.push_back({cell.a, pq, rp});
+      to.push_back({cell.b, qr, pq});
+      to.push_back({cell.c, rp, qr});
+      to.push_back({pq, qr, rp});
+    }
+  }
+}
+
+// The subdivision on one thread while a second one maps in the pages of the edge table and of
+// the growing lists, which the levels would otherwise fault in one at a time (the kernel, not
+// the arithmetic, is most of the cost of a fresh list of many megabytes). With one thread the
+// pages are mapped first.
+template <class Index>
+void build_levels(Mesh& mesh, CellList& scratch_cells, CellList* const (&buffers)[2],
+                  uint32_t subdivisions, uint64_t last_level_nodes) {
+  EdgeMidpoints<Index> edges(last_level_nodes);
+  pool::run_blocks(2, 2, [&](std::size_t begin, std::size_t end) {
+    if (begin == 1 || end == 2) {
+      primitives::prefault(edges.storage(), edges.storage_bytes());
+      primitives::prefault(scratch_cells);
+      primitives::prefault(mesh.nodes);
+      primitives::prefault(mesh.cells);
+    }
+    if (begin == 0) subdivide<Index>(mesh.nodes, buffers, subdivisions, edges);
+  });
+}
+
+// Below this many nodes the projection runs on the calling thread; the bits are the same.
+constexpr std::size_t kMinParallelNodes = 32768;
+
+// One node onto the sphere: p / max(|p|, EPS) · radius + centre, |p| from ((x² + y²) + z²).
+inline Point3 projected(const Point3& p, double radius, const Point3& centre) {
+  const double norm = std::sqrt((p.x * p.x + p.y * p.y) + p.z * p.z);
+  const double d = norm > EPS ? norm : EPS;
+  return {p.x / d * radius + centre.x, p.y / d * radius + centre.y, p.z / d * radius + centre.z};
+}
+
+void project_plain(Point3* p, std::size_t n, double radius, const Point3& centre) {
+  for (std::size_t i = 0; i < n; ++i) p[i] = projected(p[i], radius, centre);
+}
+
+// projected for four nodes at a time: the same correctly rounded square root, divisions,
+// products and sums per node, on the x, y and z of four nodes transposed into three vectors.
+__attribute__((target("avx2"))) void project_avx2(Point3* p, std::size_t n, double radius,
+                                                  const Point3& centre) {
+  const __m256d eps = _mm256_set1_pd(EPS), r = _mm256_set1_pd(radius);
+  const __m256d cx = _mm256_set1_pd(centre.x), cy = _mm256_set1_pd(centre.y),
+                cz = _mm256_set1_pd(centre.z);
+  std::size_t i = 0;
+  for (; i + 4 <= n; i += 4) {
+    double* q = &p[i].x;
+    // a = x0 y0 z0 x1, b = y1 z1 x2 y2, c = z2 x3 y3 z3.
+    const __m256d a = _mm256_loadu_pd(q), b = _mm256_loadu_pd(q + 4), c = _mm256_loadu_pd(q + 8);
+    const __m256d l0 = _mm256_permute2f128_pd(a, b, 0x30);  // x0 y0 | x2 y2
+    const __m256d l1 = _mm256_permute2f128_pd(a, c, 0x21);  // z0 x1 | z2 x3
+    const __m256d l2 = _mm256_permute2f128_pd(b, c, 0x30);  // y1 z1 | y3 z3
+    const __m256d x = _mm256_shuffle_pd(l0, l1, 0xA), y = _mm256_shuffle_pd(l0, l2, 0x5),
+                  z = _mm256_shuffle_pd(l1, l2, 0xA);
+    const __m256d norm = _mm256_sqrt_pd(_mm256_add_pd(
+        _mm256_add_pd(_mm256_mul_pd(x, x), _mm256_mul_pd(y, y)), _mm256_mul_pd(z, z)));
+    const __m256d d = _mm256_blendv_pd(eps, norm, _mm256_cmp_pd(norm, eps, _CMP_GT_OQ));
+    const __m256d ox = _mm256_add_pd(_mm256_mul_pd(_mm256_div_pd(x, d), r), cx);
+    const __m256d oy = _mm256_add_pd(_mm256_mul_pd(_mm256_div_pd(y, d), r), cy);
+    const __m256d oz = _mm256_add_pd(_mm256_mul_pd(_mm256_div_pd(z, d), r), cz);
+    const __m256d m0 = _mm256_shuffle_pd(ox, oy, 0x0);  // x0 y0 | x2 y2
+    const __m256d m1 = _mm256_shuffle_pd(oz, ox, 0xA);  // z0 x1 | z2 x3
+    const __m256d m2 = _mm256_shuffle_pd(oy, oz, 0xF);  // y1 z1 | y3 z3
+    _mm256_storeu_pd(q, _mm256_permute2f128_pd(m0, m1, 0x20));
+    _mm256_storeu_pd(q + 4, _mm256_permute2f128_pd(m2, m0, 0x30));
+    _mm256_storeu_pd(q + 8, _mm256_permute2f128_pd(m1, m2, 0x31));
+  }
+  for (; i < n; ++i) p[i] = projected(p[i], radius, centre);
 }
 
 }  // namespace
@@ -67,9 +168,13 @@ Result<Mesh> generate_icosphere(double radius, const Point3& centre, uint32_t su
   const uint64_t cell_count = sizes::mul(20, growth);
   const uint64_t node_count = sizes::add(sizes::mul(10, growth), 2);
   const uint64_t previous_cells = subdivisions == 0 ? 0 : cell_count / 4;
-  const uint64_t cache_capacity = MidpointCache::capacity_for(node_count - 12);
+  // The nodes the last level starts from: those of the level before it.
+  const uint64_t last_level_nodes = subdivisions == 0 ? 0 : (node_count - 2) / 4 + 2;
+  const bool narrow = node_count <= UINT32_MAX;
+  const uint64_t slot_bytes =
+      narrow ? sizeof(EdgeMidpoints<uint32_t>::Slots) : sizeof(EdgeMidpoints<uint64_t>::Slots);
   const uint64_t scratch = sizes::add(sizes::bytes(previous_cells, sizeof(Triangle)),
-                                      sizes::bytes(cache_capacity, sizeof(MidpointCache::Slot)));
+                                      sizes::bytes(last_level_nodes, slot_bytes));
   Mesh mesh = primitives::reserve_mesh(node_count, cell_count, scratch);
 
   const double t = 1.618033988749895;
@@ -90,34 +195,24 @@ Result<Mesh> generate_icosphere(double radius, const Point3& centre, uint32_t su
                          {3, 9, 4},  {3, 4, 2},  {3, 2, 6},   {3, 6, 8},  {3, 8, 9},
                          {4, 9, 5},  {2, 4, 11}, {6, 2, 10},  {8, 6, 7},  {9, 8, 1}};
 
-  // Level L writes into buffer L mod 2, so the buffer of the last level gets the final size
-  // and the other one the size of the level before it.
-  CellList buffers[2];
-  buffers[subdivisions % 2].reserve(cell_count);
-  buffers[(subdivisions + 1) % 2].reserve(previous_cells);
-  buffers[0].insert(buffers[0].end(), base.begin(), base.end());
-  MidpointCache cache(cache_capacity);
-  for (uint32_t level = 1; level <= subdivisions; ++level) {
-    const CellList& from = buffers[(level + 1) % 2];
-    CellList& to = buffers[level % 2];
-    to.clear();
-    for (const Triangle& cell : from) {
-      const uint64_t pq = midpoint(mesh.nodes, cache, cell.a, cell.b);
-      const uint64_t qr = midpoint(mesh.nodes, cache, cell.b, cell.c);
-      const uint64_t rp = midpoint(mesh.nodes, cache, cell.c, cell.a);
-      to.push_back({cell.a, pq, rp});
-      to.push_back({cell.b, qr, pq});
-      to.push_back({cell.c, rp, qr});
-      to.push_back({pq, qr, rp});
-    }
-  }
-  mesh.cells = std::move(buffers[subdivisions % 2]);
+  // Level L writes into buffer L mod 2: the mesh's own cell list (already of the final size) for
+  // the last level, the scratch list (of the size of the level before it) for the other one.
+  CellList scratch_cells;
+  scratch_cells.reserve(previous_cells);
+  primitives::advise_huge_pages(scratch_cells);
+  CellList* const buffers[2] = {subdivisions % 2 == 0 ? &mesh.cells : &scratch_cells,
+                                subdivisions % 2 == 0 ? &scratch_cells : &mesh.cells};
+  buffers[0]->insert(buffers[0]->end(), base.begin(), base.end());
+  if (narrow)
+    build_levels<uint32_t>(mesh, scratch_cells, buffers, subdivisions, last_level_nodes);
+  else
+    build_levels<uint64_t>(mesh, scratch_cells, buffers, subdivisions, last_level_nodes);
 
-  for (Point3& p : mesh.nodes) {
-    const double norm = std::sqrt((p.x * p.x + p.y * p.y) + p.z * p.z);
-    const double d = norm > EPS ? norm : EPS;
-    p = {p.x / d * radius + centre.x, p.y / d * radius + centre.y, p.z / d * radius + centre.z};
-  }
+  void (*const project)(Point3*, std::size_t, double, const Point3&) =
+      cpu::avx2_enabled() ? project_avx2 : project_plain;
+  pool::run_blocks(mesh.nodes.size(), kMinParallelNodes, [&](std::size_t begin, std::size_t end) {
+    project(mesh.nodes.data() + begin, end - begin, radius, centre);
+  });
   return mesh;
 }
 
