@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <new>
+#include <string>
 
 #include "core/checked_size.hpp"
 #include "morph/rotation.hpp"
@@ -11,10 +12,20 @@ namespace velk {
 
 namespace {
 
-// Reserves room for count points, refusing a count beyond the machine's memory at once.
-void reserve_points(NodeList& nodes, uint64_t count) {
-  sizes::require_memory(sizes::bytes(count, sizeof(Point3)));
-  nodes.reserve(static_cast<std::size_t>(count));
+// The memory count points need: their core list and the caller's copy of each.
+uint64_t point_bytes(uint64_t count, uint64_t caller_bytes_per_node) {
+  return sizes::bytes(count, sizes::add(sizeof(Point3), caller_bytes_per_node));
+}
+
+std::string resolution_text(const Resolution& r) {
+  std::string text = "(";
+  text += std::to_string(r.x);
+  text += ", ";
+  text += std::to_string(r.y);
+  text += ", ";
+  text += std::to_string(r.z);
+  text += ')';
+  return text;
 }
 
 // Square of a difference, as the ball test forms it.
@@ -25,7 +36,8 @@ double squared(double d) {
 }  // namespace
 
 Result<NodeList> generate_block_cluster(const Point3& length, const Point3& centre,
-                                        const Point3& theta, const Resolution& resolution) {
+                                        const Point3& theta, const Resolution& resolution,
+                                        const LatticeBudget& budget) {
   if (length.x <= 0.0 || length.y <= 0.0 || length.z <= 0.0)
     return fail_with(Error::mesh_generation("Invalid length: dimensions must be positive."));
   if (resolution.x == 0 || resolution.y == 0 || resolution.z == 0)
@@ -35,7 +47,10 @@ Result<NodeList> generate_block_cluster(const Point3& length, const Point3& cent
   const uint64_t py = sizes::add(resolution.y, 1);
   const uint64_t pz = sizes::add(resolution.z, 1);
   NodeList nodes;
-  reserve_points(nodes, sizes::mul(sizes::mul(px, py), pz));
+  const uint64_t count = sizes::mul(sizes::mul(px, py), pz);
+  sizes::require_memory(point_bytes(count, budget.caller_bytes_per_node),
+                        "a " + resolution_text(resolution) + " " + budget.name);
+  nodes.reserve(static_cast<std::size_t>(count));
 
   const double x0 = centre.x - length.x * 0.5;
   const double y0 = centre.y - length.y * 0.5;
@@ -59,7 +74,8 @@ Result<NodeList> generate_block_cluster(const Point3& length, const Point3& cent
   return nodes;
 }
 
-Result<NodeList> generate_sphere_cluster(double radius, const Point3& centre, uint64_t resolution) {
+Result<NodeList> generate_sphere_cluster(double radius, const Point3& centre, uint64_t resolution,
+                                         uint64_t caller_bytes_per_node) {
   if (radius <= 0.0) return fail_with(Error::mesh_generation("Invalid radius: must be positive."));
   if (resolution == 0)
     return fail_with(Error::mesh_generation("Invalid resolution: must be non-zero."));
@@ -68,8 +84,10 @@ Result<NodeList> generate_sphere_cluster(double radius, const Point3& centre, ui
   // The ball holds at least the lattice points of a cube inscribed well inside it, so a
   // lattice whose inner cube alone cannot be held fails at once instead of being walked.
   const double inner = std::floor(0.9 * static_cast<double>(resolution) / std::sqrt(3.0));
-  if (inner * inner * inner > 9.0e18) throw std::bad_alloc();
-  sizes::require_memory(sizes::bytes(static_cast<uint64_t>(inner * inner * inner), sizeof(Point3)));
+  const std::string what = "a sphere cluster of resolution " + std::to_string(resolution);
+  if (inner * inner * inner > 9.0e18) throw sizes::MemoryRefused(what + " is too large");
+  sizes::require_memory(
+      point_bytes(static_cast<uint64_t>(inner * inner * inner), caller_bytes_per_node), what);
 
   const double e = (radius + radius) / static_cast<double>(resolution);
   const double rr = radius * radius;
@@ -90,8 +108,9 @@ Result<NodeList> generate_sphere_cluster(double radius, const Point3& centre, ui
   // Count first so the list is allocated once at its final size.
   uint64_t count = 0;
   visit([&](double, double, double) { ++count; });
+  sizes::require_memory(point_bytes(count, caller_bytes_per_node), what);
   NodeList nodes;
-  reserve_points(nodes, count);
+  nodes.reserve(static_cast<std::size_t>(count));
   visit([&](double x, double y, double z) { nodes.push_back({x, y, z}); });
   return nodes;
 }

@@ -59,8 +59,12 @@ bool face_touched(const std::array<Point3, 8>& corners, int f, const Mesh& mesh)
 }  // namespace
 
 Result<DesignBlock> make_design_block(const Point3& length, const Point3& centre,
-                                      const Point3& theta, const Resolution& resolution) {
-  Result<NodeList> lattice = generate_block_cluster(length, centre, theta, resolution);
+                                      const Point3& theta, const Resolution& resolution,
+                                      uint64_t caller_bytes_per_node) {
+  // Every use of a block passes its lattice through the caller once (its nodes, a moved copy
+  // for deform), so that copy counts too, at caller_bytes_per_node.
+  Result<NodeList> lattice = generate_block_cluster(length, centre, theta, resolution,
+                                                    {caller_bytes_per_node, "design block"});
   if (!lattice) return fail_with(lattice.error());
   DesignBlock block;
   block.nodes = std::move(*lattice);

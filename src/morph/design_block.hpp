@@ -30,9 +30,12 @@ struct DesignBlock {
 };
 
 // Builds the lattice with generate_block_cluster (whose MeshGeneration errors come back
-// unchanged) and the derived geometry.
+// unchanged) and the derived geometry. A lattice too large for memory, counting
+// caller_bytes_per_node for the caller's copy of each lattice node, throws
+// sizes::MemoryRefused ("a (x, y, z) design block needs ...").
 Result<DesignBlock> make_design_block(const Point3& length, const Point3& centre,
-                                      const Point3& theta, const Resolution& resolution);
+                                      const Point3& theta, const Resolution& resolution,
+                                      uint64_t caller_bytes_per_node = 0);
 
 // Indices, in increasing order, of the design nodes left free when every face of the block
 // whose (unbounded) plane cuts target_mesh holds fixed_layers lattice layers (2 when absent).

@@ -1,10 +1,12 @@
 // Argument and result conversions between Python objects and core values.
 #include "py/convert.hpp"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <type_traits>
 
+#include "core/checked_size.hpp"
 #include "py/collector_pause.hpp"
 
 namespace velk::py {
@@ -76,11 +78,14 @@ std::vector<T> to_list(PyObject* obj, F&& convert) {
     return out;
   }
   if (!PySequence_Check(obj)) raise_downcast(obj, "Sequence");
+  // The reported length only sizes a first reservation, capped at a few megabytes: a
+  // sequence may claim more items than it yields, and the list grows as items come.
+  constexpr std::size_t kTrustedItems = (std::size_t{4} << 20) / sizeof(T);
   Py_ssize_t len = PySequence_Size(obj);
   if (len < 0)
     PyErr_Clear();
   else
-    out.reserve(static_cast<std::size_t>(len));
+    out.reserve(std::min(static_cast<std::size_t>(len), kTrustedItems));
   Ref iter = Ref::steal(PyObject_GetIter(obj));
   while (PyObject* raw = PyIter_Next(iter.get())) {
     Ref value = Ref::steal(raw);
@@ -155,9 +160,12 @@ Ref build_list(std::size_t n, F&& make) {
   return list;
 }
 
-// A result list that may hold a million small lists: built with the collector suspended.
+// A result list that may hold a million small lists: refused at once when its Python objects
+// (bytes_per_item each) cannot fit in memory, else built with the collector suspended.
 template <class F>
-Ref build_large_list(std::size_t n, F&& make) {
+Ref build_large_list(std::size_t n, uint64_t bytes_per_item, const char* what, F&& make) {
+  sizes::require_memory(sizes::bytes(n, bytes_per_item),
+                        "a result of " + std::to_string(n) + " " + what);
   CollectorPause pause;
   return build_list(n, make);
 }
@@ -328,21 +336,24 @@ Ref py_triangle(const Triangle& t) {
 }
 
 Ref py_node_list(const NodeList& nodes) {
-  return build_large_list(nodes.size(), [&](std::size_t i) { return py_point3(nodes[i]); });
+  return build_large_list(nodes.size(), kPythonNodeBytes, "nodes",
+                          [&](std::size_t i) { return py_point3(nodes[i]); });
 }
 
 Ref py_cell_list(const CellList& cells) {
-  return build_large_list(cells.size(), [&](std::size_t i) { return py_triangle(cells[i]); });
+  return build_large_list(cells.size(), kPythonCellBytes, "cells",
+                          [&](std::size_t i) { return py_triangle(cells[i]); });
 }
 
 Ref py_index_list(const IndexList& ids) {
-  return build_large_list(ids.size(), [&](std::size_t i) { return py_int(ids[i]); });
+  return build_large_list(ids.size(), 40, "indices", [&](std::size_t i) { return py_int(ids[i]); });
 }
 
 Ref py_corner_triples(const std::vector<CornerTriple>& triples) {
-  return build_large_list(triples.size(), [&](std::size_t i) {
-    return build_list(3, [&](std::size_t k) { return py_point3(triples[i][k]); });
-  });
+  return build_large_list(
+      triples.size(), 3 * kPythonNodeBytes + 96, "corner triples", [&](std::size_t i) {
+        return build_list(3, [&](std::size_t k) { return py_point3(triples[i][k]); });
+      });
 }
 
 Ref py_matrix(const Matrix4& m) {

@@ -77,6 +77,12 @@ auto convert_all(const Params<N>& params, const std::array<PyObject*, N>& slots,
 }
 
 // ---- core to Python (new references, lists built at their final size) ----
+
+// What one node of a result list costs in Python objects (a list of three floats and its slot
+// in the outer list, as the interpreter's allocator rounds them), and one cell (a list of
+// three ints, most not cached); counted by the memory checks of large results.
+inline constexpr uint64_t kPythonNodeBytes = 200;
+inline constexpr uint64_t kPythonCellBytes = 200;
 Ref py_float(double value);
 Ref py_int(uint64_t value);
 Ref py_none();

@@ -17,7 +17,8 @@ PyObject* generate_block_cluster_py(PyObject*, PyObject* const* args, Py_ssize_t
         "generate_block_cluster()", {"length", "centre", "theta", "resolution"}, 4};
     auto [length, centre, theta, resolution] = convert_all(
         params, bind(params, args, nargs, kwnames), to_point3, to_point3, to_point3, to_resolution);
-    return py_node_list(unwrap(generate_block_cluster(length, centre, theta, resolution)));
+    return py_node_list(
+        unwrap(generate_block_cluster(length, centre, theta, resolution, {kPythonNodeBytes})));
   });
 }
 
@@ -28,7 +29,8 @@ PyObject* generate_sphere_cluster_py(PyObject*, PyObject* const* args, Py_ssize_
         "generate_sphere_cluster()", {"radius", "centre", "resolution"}, 3};
     auto [radius, centre, resolution] =
         convert_all(params, bind(params, args, nargs, kwnames), to_float, to_point3, to_unsigned);
-    return py_node_list(unwrap(generate_sphere_cluster(radius, centre, resolution)));
+    return py_node_list(
+        unwrap(generate_sphere_cluster(radius, centre, resolution, kPythonNodeBytes)));
   });
 }
 

@@ -33,7 +33,8 @@ PyObject* design_block_new(PyTypeObject* type, PyObject* args, PyObject* kwargs)
         "DesignBlock.__new__()", {"length", "centre", "theta", "resolution"}, 4};
     auto [length, centre, theta, resolution] = convert_all(
         params, bind(params, args, kwargs), to_point3, to_point3, to_point3, to_resolution);
-    return new_instance(type, unwrap(make_design_block(length, centre, theta, resolution)));
+    return new_instance(
+        type, unwrap(make_design_block(length, centre, theta, resolution, kPythonNodeBytes)));
   });
 }
 

@@ -19,8 +19,7 @@ bool has_nan(const velk::NodeList& nodes) {
 }
 
 velk::Mesh round_trip(const velk::Mesh& mesh, const std::string& path) {
-  if (!velk::io::write_stl(mesh.nodes, mesh.cells, path, velk::io::StlFormat::Ascii))
-    std::abort();
+  if (!velk::io::write_stl(mesh.nodes, mesh.cells, path, velk::io::StlFormat::Ascii)) std::abort();
   auto again = velk::io::read_stl(path);
   if (!again) std::abort();
   return std::move(*again);

@@ -1,10 +1,11 @@
 // Shared by the generators: an empty mesh with room reserved for exactly the counts it will
-// hold, refused with std::bad_alloc when those counts (plus any scratch memory the generator
+// hold, refused with a MemoryError text when those counts (plus any scratch memory the generator
 // needs) cannot fit in the machine's memory.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #if defined(__linux__)
@@ -58,7 +59,8 @@ inline Mesh reserve_mesh(uint64_t node_count, uint64_t cell_count, uint64_t scra
   const uint64_t total = sizes::add(sizes::add(sizes::bytes(node_count, sizeof(Point3)),
                                                sizes::bytes(cell_count, sizeof(Triangle))),
                                     scratch_bytes);
-  sizes::require_memory(total);
+  sizes::require_memory(total, "a mesh of " + std::to_string(node_count) + " nodes and " +
+                                   std::to_string(cell_count) + " cells");
   Mesh mesh;
   mesh.nodes.reserve(node_count);
   mesh.cells.reserve(cell_count);
