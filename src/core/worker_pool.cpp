@@ -5,6 +5,7 @@
 #include <pthread.h>
 #include <sched.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <deque>
@@ -13,6 +14,8 @@
 #include <optional>
 #include <system_error>
 #include <thread>
+
+#include "core/interrupt.hpp"
 
 namespace velk::pool {
 
@@ -68,6 +71,7 @@ class Pool {
  private:
   void work() {
     in_worker = true;
+    interrupt::mark_worker();
     for (;;) {
       std::function<void()> task;
       {
@@ -161,11 +165,28 @@ void run_blocks(std::size_t n, std::size_t min_parallel,
     // Out of memory while queueing: wait for the blocks already queued, then fail.
     submit_failure = std::current_exception();
   }
+  // While the workers run, the calling thread polls the interrupt check every 20 ms; when it
+  // throws, the workers skip their remaining blocks (at their next checkpoint) and the
+  // check's exception ends the loop once every block has returned.
+  std::exception_ptr interrupted;
+  interrupt::set_stopping(false);
   {
     std::unique_lock<std::mutex> lock(done_mutex);
     remaining -= blocks - submitted;
-    done.wait(lock, [&] { return remaining == 0; });
+    while (!done.wait_for(lock, std::chrono::milliseconds(20), [&] { return remaining == 0; })) {
+      if (interrupted) continue;
+      lock.unlock();
+      try {
+        interrupt::poll();
+      } catch (...) {
+        interrupted = std::current_exception();
+        interrupt::set_stopping(true);
+      }
+      lock.lock();
+    }
   }
+  interrupt::set_stopping(false);
+  if (interrupted) std::rethrow_exception(interrupted);
   if (submit_failure) std::rethrow_exception(submit_failure);
   for (auto& f : failures)
     if (f) std::rethrow_exception(f);

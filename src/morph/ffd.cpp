@@ -8,6 +8,7 @@
 
 #include "core/cpu_dispatch.hpp"
 #include "core/internal_failure.hpp"
+#include "core/interrupt.hpp"
 #include "core/worker_pool.hpp"
 #include "morph/bernstein.hpp"
 #include "morph/linear_algebra.hpp"
@@ -200,6 +201,7 @@ Result<NodeList> deform(const FreeFormDeformer& deformer, NodeList points,
   pool::run_blocks(tasks, 2, [&](std::size_t, std::size_t) {
     Scratch scratch(plan);
     for (std::size_t c; (c = next.fetch_add(1, std::memory_order_relaxed)) < chunks;) {
+      if (c % 64 == 0) interrupt::checkpoint();  // a pending interrupt ends the call
       const std::size_t begin = c * kChunk;
       chunk(plan, scratch, points.data() + begin, std::min(kChunk, n - begin));
     }

@@ -2,6 +2,7 @@
 // in their fixed order, recording them in __all__.
 #include <array>
 
+#include "core/interrupt.hpp"
 #include "py/ref.hpp"
 #include "py/registry.hpp"
 
@@ -61,6 +62,11 @@ Ref create_module() {
   g_initialised = true;
   Ref module = Ref::steal(PyModule_Create(&module_def));
   register_panic_module();
+  // Long calls poll for a pending signal (Ctrl-C) between blocks of work; a handler's
+  // exception (KeyboardInterrupt) ends the call.
+  interrupt::install([] {
+    if (PyErr_CheckSignals() < 0) throw PyErrorSet{};
+  });
   Ref all = Ref::steal(PyList_New(0));
   check(PyObject_SetAttrString(module.get(), "__all__", all.get()));
   check(PyModule_AddStringConstant(module.get(), "__version__", VELK_VERSION));

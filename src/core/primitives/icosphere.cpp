@@ -13,6 +13,7 @@
 #include "core/internal_failure.hpp"
 #include "core/primitives.hpp"
 #include "core/primitives/mesh_storage.hpp"
+#include "core/interrupt.hpp"
 #include "core/worker_pool.hpp"
 
 namespace velk {
@@ -77,7 +78,10 @@ void subdivide(NodeList& nodes, CellList* const (&buffers)[2], uint32_t subdivis
     CellList& to = *buffers[level % 2];
     to.clear();
     edges.clear(nodes.size());
-    for (const Triangle& cell : from) {
+    for (std::size_t i = 0; i < from.size(); ++i) {
+      // A pending interrupt ends a long subdivision within a few milliseconds.
+      if (i % 65536 == 0) interrupt::checkpoint();
+      const Triangle& cell = from[i];
       const Index p = static_cast<Index>(cell.a), q = static_cast<Index>(cell.b),
                   r = static_cast<Index>(cell.c);
       const uint64_t pq = edges.midpoint(nodes, p, q);

@@ -1,0 +1,71 @@
+"""Ctrl-C ends long calls promptly: a SIGINT sent 0.3 s into the call raises KeyboardInterrupt
+within 0.5 s, and the next call of the same kind gives the same bits as in a fresh process."""
+
+import hashlib
+import os
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+# Each case: set-up code, the long call, and a short call of the same kind whose result is
+# hashed. The child prints the seconds from the signal to the KeyboardInterrupt, then the hash.
+CASES = {
+    # Several calls, so that the signal lands inside one however fast the machine is.
+    "icosphere": ("", "for _ in range(8): velk.generate_icosphere(1.0, [0, 0, 0], 10)",
+                  "velk.generate_icosphere(1.0, [0, 0, 0], 5).nodes"),
+    "ffd": ("""
+        import numpy
+        block = velk.DesignBlock([2, 2, 2], [0, 0, 0], [0, 0, 0], [9, 9, 9])
+        moved = (numpy.array(block.nodes) * 1.01).tolist()
+        points = numpy.random.default_rng(1).uniform(-0.9, 0.9, (2_000_000, 3))
+        deformer = velk.FreeFormDeformer(block)
+        def work():
+            for _ in range(50):
+                deformer.deform(points, moved)
+        """, "work()", "deformer.deform(points[:5000], moved)"),
+}
+
+CHILD = """
+import hashlib, os, signal, threading, time, velk
+{setup}
+def short():
+    return hashlib.sha256(repr({short}).encode()).hexdigest()
+if os.environ.get("ONLY_SHORT"):
+    print(short())
+    raise SystemExit
+sent = []
+def interrupt():
+    sent.append(time.perf_counter())
+    os.kill(os.getpid(), signal.SIGINT)
+threading.Timer(0.3, interrupt).start()
+try:
+    {long}
+    print("finished")
+except KeyboardInterrupt:
+    print(time.perf_counter() - sent[0])
+print(short())
+"""
+
+
+def child(name, threads, only_short=False):
+    setup, long, short = CASES[name]
+    script = CHILD.format(setup=textwrap.dedent(setup), long=long, short=short)
+    env = dict(os.environ, RAYON_NUM_THREADS=str(threads))
+    if only_short:
+        env["ONLY_SHORT"] = "1"
+    done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, env=env,
+                          timeout=120)
+    assert done.returncode == 0, done.stderr[-2000:]
+    return done.stdout.split()
+
+
+@pytest.mark.skipif(os.environ.get("VELK_SANITIZED") == "1", reason="timings under the sanitizer")
+@pytest.mark.parametrize("threads", [1, 2])
+@pytest.mark.parametrize("name", sorted(CASES))
+def test_sigint_ends_a_long_call_promptly_and_the_next_call_is_unchanged(name, threads):
+    delay, digest = child(name, threads)
+    assert delay != "finished", "the call ignored the interrupt"
+    assert float(delay) < 0.5
+    assert [digest] == child(name, threads, only_short=True)
