@@ -1,8 +1,11 @@
 // The STL reader: form detection from the first 512 bytes, then the ASCII reader (vertex lines
 // only, corners taken three at a time) or the binary reader (50-byte records after the count).
+#include <algorithm>
 #include <bit>
 #include <cstring>
+#include <vector>
 
+#include "core/worker_pool.hpp"
 #include "io/file.hpp"
 #include "io/number_read.hpp"
 #include "io/stl.hpp"
@@ -81,6 +84,121 @@ Point3 get_point(const char* in) {
           static_cast<double>(std::bit_cast<float>(get_u32(in + 8)))};
 }
 
+// Records the binary reader takes from the file at a time (about 1.6 MB).
+constexpr std::size_t kBlockRecords = 32768;
+// Files with fewer corners are merged on the calling thread alone.
+constexpr uint64_t kParallelCorners = 65536;
+// Corners ahead of the current one whose table slots are fetched into the cache.
+constexpr std::size_t kPrefetchDistance = 16;
+
+FloatKey corner_key(const char* in) {
+  return {quiet_nan_bits(get_u32(in)), quiet_nan_bits(get_u32(in + 4)),
+          quiet_nan_bits(get_u32(in + 8))};
+}
+
+const char* corner_at(const char* records, std::size_t corner) {
+  return records + (corner / 3) * 50 + 12 + (corner % 3) * 12;
+}
+
+// The merge of a binary file's corners, block after block. Keys are split between partitions
+// by their hash, each partition's table on its own thread, and a table remembers the position
+// of the key's first corner. A serial pass then numbers the first corners in file order (a bit
+// per corner position marks them, with a count per 64 positions), so node numbers and cells
+// are those of merging the corners one by one, whatever the number of partitions.
+class BinaryMerge {
+ public:
+  BinaryMerge(uint64_t announced_corners, uint64_t room_corners) {
+    const std::size_t parts =
+        announced_corners >= kParallelCorners ? std::min<std::size_t>(pool::thread_count(), 8) : 1;
+    // A typical closed surface has about one node for every six corners.
+    const std::size_t expected = static_cast<std::size_t>(room_corners / 6 / parts);
+    tables_.reserve(parts);
+    for (std::size_t p = 0; p < parts; ++p) tables_.emplace_back(expected);
+    firsts_.resize(parts);
+    nodes_.reserve(static_cast<std::size_t>(room_corners));
+    cells_.reserve(static_cast<std::size_t>(room_corners / 3));
+  }
+
+  // Merges the corners of count 50-byte records.
+  void add(const char* records, std::size_t count) {
+    const std::size_t corners = count * 3;
+    const std::size_t parts = tables_.size();
+    hashes_.resize(corners);
+    pool::parallel_for(
+        corners,
+        [&](std::size_t j) { hashes_[j] = float_key_hash(corner_key(corner_at(records, j))); },
+        2 * kBlockRecords);
+    for (auto& f : firsts_) f.resize(corners);
+    if (parts == 1)
+      find_firsts(records, corners, 0);
+    else
+      pool::parallel_for(parts, [&](std::size_t p) { find_firsts(records, corners, p); });
+    number_corners(records, corners);
+  }
+
+  Mesh take() { return Mesh{std::move(nodes_), std::move(cells_)}; }
+
+ private:
+  std::size_t partition(uint64_t hash) const { return ((hash >> 32) * tables_.size()) >> 32; }
+
+  // The first position of each corner of partition p, into firsts_[p].
+  void find_firsts(const char* records, std::size_t corners, std::size_t p) {
+    CornerTable& table = tables_[p];
+    uint32_t* first = firsts_[p].data();
+    const bool all = tables_.size() == 1;
+    for (std::size_t j = 0; j < corners; ++j) {
+      if (j + kPrefetchDistance < corners) {
+        const uint64_t ahead = hashes_[j + kPrefetchDistance];
+        if (all || partition(ahead) == p) table.prefetch(ahead);
+      }
+      const uint64_t h = hashes_[j];
+      if (!all && partition(h) != p) continue;
+      first[j] = table.find_or_insert(corner_key(corner_at(records, j)), h,
+                                      static_cast<uint32_t>(merged_ + j));
+    }
+  }
+
+  // Node numbers of the block's corners in file order: a first corner becomes the next node,
+  // any other takes the number of its key's first corner (the first corners before it).
+  void number_corners(const char* records, std::size_t corners) {
+    seen_.resize((merged_ + corners + 63) / 64);
+    seen_before_.resize(seen_.size());
+    const bool all = tables_.size() == 1;
+    uint64_t node[3];
+    for (std::size_t j = 0; j < corners; ++j) {
+      const uint64_t pos = merged_ + j;
+      const std::size_t word = static_cast<std::size_t>(pos >> 6);
+      if ((pos & 63) == 0) {
+        seen_[word] = 0;
+        seen_before_[word] = static_cast<uint32_t>(nodes_.size());
+      }
+      const uint64_t first = firsts_[all ? 0 : partition(hashes_[j])][j];
+      uint64_t id;
+      if (first == pos) {
+        seen_[word] |= uint64_t{1} << (pos & 63);
+        id = nodes_.size();
+        nodes_.push_back(get_point(corner_at(records, j)));
+      } else {
+        const std::size_t w = static_cast<std::size_t>(first >> 6);
+        const uint64_t below = (uint64_t{1} << (first & 63)) - 1;
+        id = seen_before_[w] + static_cast<uint64_t>(std::popcount(seen_[w] & below));
+      }
+      node[j % 3] = id;
+      if (j % 3 == 2) cells_.push_back({node[0], node[1], node[2]});
+    }
+    merged_ += corners;
+  }
+
+  std::vector<CornerTable> tables_;
+  std::vector<uint64_t> hashes_;               // of the block's corners
+  std::vector<std::vector<uint32_t>> firsts_;  // per partition, for its corners of the block
+  std::vector<uint64_t> seen_;                 // a bit per position: the key's first corner
+  std::vector<uint32_t> seen_before_;          // first corners before each 64 positions
+  uint64_t merged_ = 0;                        // corners merged so far
+  NodeList nodes_;
+  CellList cells_;
+};
+
 Result<Mesh> read_binary(BufferedReader& in) {
   if (auto ok = in.seek(80); !ok) return fail_with(ok.error());
   char count_bytes[4];
@@ -96,19 +214,16 @@ Result<Mesh> read_binary(BufferedReader& in) {
     room = std::min<uint64_t>(room, *size > 84 ? (*size - 84) / 50 : 0);
   else
     room = 0;
-  VertexMerger merger;
-  merger.reserve(static_cast<std::size_t>(room) * 3);
-  CellList cells;
-  cells.reserve(static_cast<std::size_t>(room));
-  char record[50];
-  for (uint32_t i = 0; i < count; ++i) {
-    if (auto ok = in.read_exact(record, sizeof record); !ok) return fail_with(ok.error());
-    const uint64_t a = merger.merge(get_point(record + 12));
-    const uint64_t b = merger.merge(get_point(record + 24));
-    const uint64_t c = merger.merge(get_point(record + 36));
-    cells.push_back({a, b, c});
+  BinaryMerge merge(uint64_t{count} * 3, room * 3);
+  std::vector<char> block(std::min<std::size_t>(std::max<uint64_t>(room, 1), kBlockRecords) * 50);
+  for (uint32_t done = 0; done < count;) {
+    const std::size_t n = std::min<std::size_t>(count - done, kBlockRecords);
+    if (block.size() < n * 50) block.resize(n * 50);
+    if (auto ok = in.read_exact(block.data(), n * 50); !ok) return fail_with(ok.error());
+    merge.add(block.data(), n);
+    done += static_cast<uint32_t>(n);
   }
-  return Mesh{merger.take_nodes(), std::move(cells)};
+  return merge.take();
 }
 
 }  // namespace

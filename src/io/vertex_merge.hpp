@@ -1,7 +1,10 @@
-// Merging of file corners into shared nodes: an open-addressing hash table keyed on the exact
-// bit patterns of the three coordinates, nodes numbered in order of first appearance.
+// Merging of file corners into shared nodes: open-addressing hash tables keyed on the exact
+// bit patterns of the three coordinates, nodes numbered in order of first appearance. The
+// VertexMerger takes 64-bit corners one at a time (text files); the CornerTable holds 32-bit
+// float corners of binary files for the blocked, partitioned merge of the STL reader.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <vector>
@@ -75,6 +78,75 @@ class VertexMerger {
   NodeList nodes_;
   std::vector<Slot> slots_;
   std::size_t mask_ = 0;
+};
+
+// A binary corner: the three float bit patterns, with every NaN made quiet. Converting a float
+// to a 64-bit float is exact except that it quiets a signalling NaN, so two keys are equal
+// exactly when the converted corners have equal bit patterns (-0.0 differs from 0.0, NaNs of
+// equal sign and payload are equal).
+struct FloatKey {
+  uint32_t x, y, z;
+  bool operator==(const FloatKey&) const = default;
+};
+
+inline uint32_t quiet_nan_bits(uint32_t bits) {
+  const bool nan = (bits & 0x7F800000u) == 0x7F800000u && (bits & 0x007FFFFFu) != 0;
+  return nan ? bits | 0x00400000u : bits;
+}
+
+inline uint64_t float_key_hash(const FloatKey& k) {
+  uint64_t h = (uint64_t{k.x} | (uint64_t{k.y} << 32)) * 0x9E3779B97F4A7C15ull;
+  h = (h ^ (h >> 29) ^ k.z) * 0xC2B2AE3D27D4EB4Full;
+  h = (h ^ (h >> 32)) * 0x165667B19E3779F9ull;
+  return h ^ (h >> 29);
+}
+
+// Keys with a 32-bit value each (the position of the key's first corner); the slot is chosen by
+// the low bits of the key's hash, the caller's partition by the high ones.
+class CornerTable {
+ public:
+  explicit CornerTable(std::size_t expected) {
+    rehash(std::bit_ceil(std::max<std::size_t>(64, expected * 2)));
+  }
+
+  void prefetch(uint64_t hash) const { __builtin_prefetch(&slots_[hash & mask_]); }
+
+  // The value of key, storing value with it when the key is new.
+  uint32_t find_or_insert(const FloatKey& key, uint64_t hash, uint32_t value) {
+    std::size_t i = hash & mask_;
+    for (;; i = (i + 1) & mask_) {
+      const Slot& slot = slots_[i];
+      if (slot.value == kEmpty) break;
+      if (slot.key == key) return slot.value;
+    }
+    slots_[i] = {key, value};
+    if (++size_ * 2 > slots_.size()) rehash(slots_.size() * 2);
+    return value;
+  }
+
+ private:
+  struct Slot {
+    FloatKey key;
+    uint32_t value;
+  };
+  static constexpr uint32_t kEmpty = ~uint32_t{0};
+
+  // Capacity is a power of two, at least twice the key count.
+  void rehash(std::size_t capacity) {
+    std::vector<Slot> old = std::move(slots_);
+    slots_.assign(capacity, Slot{{}, kEmpty});
+    mask_ = capacity - 1;
+    for (const Slot& s : old) {
+      if (s.value == kEmpty) continue;
+      std::size_t i = float_key_hash(s.key) & mask_;
+      while (slots_[i].value != kEmpty) i = (i + 1) & mask_;
+      slots_[i] = s;
+    }
+  }
+
+  std::vector<Slot> slots_;
+  std::size_t mask_ = 0;
+  std::size_t size_ = 0;
 };
 
 }  // namespace velk::io
