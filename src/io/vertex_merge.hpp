@@ -1,12 +1,14 @@
 // Merging of file corners into shared nodes: open-addressing hash tables keyed on the exact
 // bit patterns of the three coordinates, nodes numbered in order of first appearance. The
 // VertexMerger takes 64-bit corners one at a time (text files); the CornerTable holds 32-bit
-// float corners of binary files for the blocked, partitioned merge of the STL reader.
+// float corners of binary files.
 #pragma once
 
 #include <algorithm>
 #include <bit>
+#include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "core/point.hpp"
@@ -101,8 +103,32 @@ inline uint64_t float_key_hash(const FloatKey& k) {
   return h ^ (h >> 29);
 }
 
-// Keys with a 32-bit value each (the position of the key's first corner); the slot is chosen by
-// the low bits of the key's hash, the caller's partition by the high ones.
+// Zeroed memory straight from the system for a large table, in 2 MB pages where the system
+// grants them on request: a table probed at random then misses the address cache far less.
+class ZeroedPages {
+ public:
+  explicit ZeroedPages(std::size_t bytes);
+  ZeroedPages(ZeroedPages&& other) noexcept
+      : base_(std::exchange(other.base_, nullptr)),
+        mapped_(std::exchange(other.mapped_, 0)),
+        data_(std::exchange(other.data_, nullptr)) {}
+  ZeroedPages& operator=(ZeroedPages&& other) noexcept {
+    std::swap(base_, other.base_);
+    std::swap(mapped_, other.mapped_);
+    std::swap(data_, other.data_);
+    return *this;
+  }
+  ~ZeroedPages();
+  void* data() const { return data_; }
+
+ private:
+  void* base_ = nullptr;
+  std::size_t mapped_ = 0;
+  void* data_ = nullptr;
+};
+
+// Keys with a 32-bit value each (below 2^32 - 1), the slot chosen by the low bits of the key's
+// hash, probed linearly.
 class CornerTable {
  public:
   explicit CornerTable(std::size_t expected) {
@@ -116,35 +142,42 @@ class CornerTable {
     std::size_t i = hash & mask_;
     for (;; i = (i + 1) & mask_) {
       const Slot& slot = slots_[i];
-      if (slot.value == kEmpty) break;
-      if (slot.key == key) return slot.value;
+      if (slot.stored == 0) break;
+      if (slot.key == key) return slot.stored - 1;
     }
-    slots_[i] = {key, value};
-    if (++size_ * 2 > slots_.size()) rehash(slots_.size() * 2);
+    slots_[i] = {key, value + 1};
+    if (++size_ * 2 > capacity_) rehash(capacity_ * 2);
     return value;
   }
 
  private:
+  // A slot holds its value plus one; zero marks an empty slot, so fresh zeroed pages are an
+  // empty table.
   struct Slot {
     FloatKey key;
-    uint32_t value;
+    uint32_t stored;
   };
-  static constexpr uint32_t kEmpty = ~uint32_t{0};
 
   // Capacity is a power of two, at least twice the key count.
   void rehash(std::size_t capacity) {
-    std::vector<Slot> old = std::move(slots_);
-    slots_.assign(capacity, Slot{{}, kEmpty});
-    mask_ = capacity - 1;
-    for (const Slot& s : old) {
-      if (s.value == kEmpty) continue;
-      std::size_t i = float_key_hash(s.key) & mask_;
-      while (slots_[i].value != kEmpty) i = (i + 1) & mask_;
-      slots_[i] = s;
+    ZeroedPages pages(capacity * sizeof(Slot));
+    auto* slots = static_cast<Slot*>(pages.data());
+    for (std::size_t k = 0; k < capacity_; ++k) {
+      const Slot& s = slots_[k];
+      if (s.stored == 0) continue;
+      std::size_t i = float_key_hash(s.key) & (capacity - 1);
+      while (slots[i].stored != 0) i = (i + 1) & (capacity - 1);
+      slots[i] = s;
     }
+    pages_ = std::move(pages);
+    slots_ = slots;
+    capacity_ = capacity;
+    mask_ = capacity - 1;
   }
 
-  std::vector<Slot> slots_;
+  ZeroedPages pages_{0};
+  Slot* slots_ = nullptr;
+  std::size_t capacity_ = 0;
   std::size_t mask_ = 0;
   std::size_t size_ = 0;
 };
