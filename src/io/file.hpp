@@ -1,6 +1,7 @@
 // Files of the readers and writers: an owned file descriptor over the C library's open, read,
-// write, seek and close, and the 8192-byte buffered writer and reader built on it. Every
-// failure comes back as a FileSystem Error; the descriptor is closed on every path.
+// write, seek and close, the 8192-byte buffered writer and reader built on it, and the writing
+// of a file as a sequence of large chunks. Every failure comes back as a FileSystem Error; the
+// descriptor is closed on every path.
 #pragma once
 
 #include <cstddef>
@@ -57,6 +58,22 @@ class BufferedWriter {
   File file_;
   std::string buffer_;
 };
+
+// Creates the file and writes it as chunks in order: fill(k, buffer) makes the one reused buffer
+// hold chunk k (it holds the previous chunk on entry), which is then written whole. Closing the
+// file ends the write and its failure is reported. The one place where a chunked writer's file is
+// opened, written and closed.
+template <class Fill>
+Status write_in_chunks(const std::string& name, std::size_t chunks, Fill&& fill) {
+  auto file = File::create(name);
+  if (!file) return fail_with(file.error());
+  std::string buffer;
+  for (std::size_t k = 0; k < chunks; ++k) {
+    fill(k, buffer);
+    if (auto ok = file->write_all(buffer); !ok) return ok;
+  }
+  return file->close();
+}
 
 // Reads through an 8192-byte buffer: whole lines, exact byte counts, or one read of a prefix.
 class BufferedReader {
