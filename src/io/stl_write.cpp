@@ -1,6 +1,7 @@
 // The STL writers. Every cell's corners are checked before the file is created, so an internal
 // failure (a cell naming a missing node) leaves any old file untouched; the facets are then
-// formatted on the worker pool a chunk at a time into one reused buffer, written in order.
+// formatted on the worker pool a chunk (a few MB) at a time into reused buffers, written in
+// order.
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -92,9 +93,10 @@ Status write_ascii(const NodeList& nodes, const CellList& cells, const std::stri
   const std::size_t n = cells.size();
   const std::size_t chunks = std::max<std::size_t>(1, (n + kChunkFacets - 1) / kChunkFacets);
   // A chunk's facets are split into as many pieces as the pool has threads, each piece's text
-  // built apart and the pieces joined in order.
+  // built apart and the pieces joined in order. Formatting text costs far more than writing it,
+  // so every thread formats.
   std::vector<std::string> pieces(std::min<std::size_t>(pool::thread_count(), 64));
-  return write_in_chunks(name, chunks, [&](std::size_t k, std::string& out) {
+  auto fill = [&](std::size_t k, std::string& out) {
     const std::size_t begin = k * kChunkFacets, count = std::min(n, begin + kChunkFacets) - begin;
     pool::parallel_for(pieces.size(), [&](std::size_t p) {
       std::string& piece = pieces[p];
@@ -107,7 +109,8 @@ Status write_ascii(const NodeList& nodes, const CellList& cells, const std::stri
     if (k == 0) out += "solid exported_grid\n";
     for (const std::string& piece : pieces) out += piece;
     if (k + 1 == chunks) out += "endsolid exported_grid\n";
-  });
+  };
+  return write_in_chunks(name, chunks, ChunkFilling::BetweenWrites, fill);
 }
 
 Status write_binary(const NodeList& nodes, const CellList& cells, const std::string& name) {
@@ -119,7 +122,7 @@ Status write_binary(const NodeList& nodes, const CellList& cells, const std::str
   check_corners(nodes, cells);
   const std::size_t n = cells.size();
   const std::size_t chunks = std::max<std::size_t>(1, (n + kChunkRecords - 1) / kChunkRecords);
-  return write_in_chunks(name, chunks, [&](std::size_t k, std::string& out) {
+  auto fill = [&](std::size_t k, std::string& out) {
     const std::size_t begin = k * kChunkRecords, count = std::min(n, begin + kChunkRecords) - begin;
     const std::size_t head = k == 0 ? kHeaderSize : 0;
     // Every byte is overwritten below, so a buffer of the same size is not cleared again.
@@ -135,7 +138,10 @@ Status write_binary(const NodeList& nodes, const CellList& cells, const std::str
       for (std::size_t i = from; i < to; ++i)
         put_record(records + i * kRecordSize, nodes, cells[begin + i]);
     });
-  });
+  };
+  // Records cost about as much to format as to write, so the next chunk is formatted while
+  // the current one is written.
+  return write_in_chunks(name, chunks, ChunkFilling::WhileWriting, fill);
 }
 
 }  // namespace
