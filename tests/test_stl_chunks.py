@@ -208,6 +208,18 @@ def test_bad_index_in_a_later_chunk_fails_before_the_file_is_touched(tmp_path, f
     assert path.read_bytes() == b"old"
 
 
+@pytest.mark.parametrize("fmt", ["ascii", None])
+def test_a_failed_write_of_an_early_chunk_is_reported(fmt):
+    if not os.path.exists("/dev/full"):
+        pytest.skip("no /dev/full")
+    nodes, cells = mesh_with_specials(3, 3 * WRITE_CHUNK)
+    with pytest.raises(BaseException) as e:
+        velk.Mesh(nodes, cells).write_stl("/dev/full", fmt)
+    assert str(e.value) == (
+        "called `Result::unwrap()` on an `Err` value: FileSystem(Os { code: 28, kind: StorageFull, "
+        f'message: "{os.strerror(28)}" }})')
+
+
 THREAD_SCRIPT = """
 import hashlib, json, sys, numpy as np, velk
 sys.path.insert(0, {here!r})
