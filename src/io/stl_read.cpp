@@ -1,11 +1,12 @@
 // The STL reader: form detection from the first 512 bytes, then the ASCII reader (vertex lines
 // only, corners taken three at a time) or the binary reader (50-byte records after the count,
-// read in blocks of records).
+// read and hashed a block ahead of the merge).
 #include <algorithm>
 #include <bit>
 #include <cstring>
 #include <vector>
 
+#include "core/worker_pool.hpp"
 #include "io/file.hpp"
 #include "io/number_read.hpp"
 #include "io/stl.hpp"
@@ -88,8 +89,8 @@ Point3 get_point(const char* in) {
 
 // Records the binary reader takes from the file at a time (about 1.6 MB).
 constexpr std::size_t kBlockRecords = 32768;
-// Corners hashed ahead of the one being merged, their table slots fetched into the cache.
-constexpr std::size_t kGroup = 32;
+// How many corners ahead of the one being merged the table slot is fetched into the cache.
+constexpr std::size_t kAhead = 32;
 
 FloatKey corner_key(const char* in) {
   return {quiet_nan_bits(get_u32(in)), quiet_nan_bits(get_u32(in + 4)),
@@ -100,9 +101,27 @@ const char* corner_at(const char* records, std::size_t corner) {
   return records + (corner / 3) * 50 + 12 + (corner % 3) * 12;
 }
 
+// Records read from the file and the hashes of their corners' keys.
+struct Block {
+  std::vector<char> records;
+  std::vector<uint64_t> hashes;
+  std::size_t count = 0;
+};
+
+// Reads the next count records into block and hashes their corners.
+Status load(BufferedReader& in, Block& block, std::size_t count) {
+  block.records.resize(count * 50);
+  if (auto ok = in.read_exact(block.records.data(), count * 50); !ok) return ok;
+  block.hashes.resize(count * 3);
+  for (std::size_t j = 0; j < count * 3; ++j)
+    block.hashes[j] = float_key_hash(corner_key(corner_at(block.records.data(), j)));
+  block.count = count;
+  return {};
+}
+
 // The merge of a binary file's corners, block after block, one corner at a time in file order.
 // The table maps each key to its node number; the merging itself is bound by the table's memory
-// latency, so the slots of the next group of corners are fetched while a group is merged.
+// latency, so the slots of later corners are fetched while a corner is merged.
 class BinaryMerge {
  public:
   explicit BinaryMerge(uint64_t room_corners)
@@ -112,30 +131,19 @@ class BinaryMerge {
     cells_.reserve(static_cast<std::size_t>(room_corners / 3));
   }
 
-  // Merges the corners of count 50-byte records.
-  void add(const char* records, std::size_t count) {
-    const std::size_t corners = count * 3;
-    uint64_t hashes[2][kGroup];
+  void add(const Block& block) {
+    const std::size_t corners = block.count * 3;
+    const uint64_t* hashes = block.hashes.data();
+    for (std::size_t j = 0; j < std::min(corners, kAhead); ++j) table_.prefetch(hashes[j]);
     uint64_t node[3];
-    auto hash_group = [&](std::size_t begin, uint64_t* out) {
-      const std::size_t end = std::min(corners, begin + kGroup);
-      for (std::size_t j = begin; j < end; ++j) {
-        out[j - begin] = float_key_hash(corner_key(corner_at(records, j)));
-        table_.prefetch(out[j - begin]);
-      }
-    };
-    hash_group(0, hashes[0]);
-    for (std::size_t begin = 0, g = 0; begin < corners; begin += kGroup, g ^= 1) {
-      if (begin + kGroup < corners) hash_group(begin + kGroup, hashes[g ^ 1]);
-      const std::size_t end = std::min(corners, begin + kGroup);
-      for (std::size_t j = begin; j < end; ++j) {
-        const char* corner = corner_at(records, j);
-        const auto next = static_cast<uint32_t>(nodes_.size());
-        const uint32_t id = table_.find_or_insert(corner_key(corner), hashes[g][j - begin], next);
-        if (id == next) nodes_.push_back(get_point(corner));
-        node[j % 3] = id;
-        if (j % 3 == 2) cells_.push_back({node[0], node[1], node[2]});
-      }
+    for (std::size_t j = 0; j < corners; ++j) {
+      if (j + kAhead < corners) table_.prefetch(hashes[j + kAhead]);
+      const char* corner = corner_at(block.records.data(), j);
+      const auto next = static_cast<uint32_t>(nodes_.size());
+      const uint32_t id = table_.find_or_insert(corner_key(corner), hashes[j], next);
+      if (id == next) nodes_.push_back(get_point(corner));
+      node[j % 3] = id;
+      if (j % 3 == 2) cells_.push_back({node[0], node[1], node[2]});
     }
   }
 
@@ -163,13 +171,32 @@ Result<Mesh> read_binary(BufferedReader& in) {
   else
     room = 0;
   BinaryMerge merge(room * 3);
-  std::vector<char> block(std::min<std::size_t>(std::max<uint64_t>(room, 1), kBlockRecords) * 50);
-  for (uint32_t done = 0; done < count;) {
-    const std::size_t n = std::min<std::size_t>(count - done, kBlockRecords);
-    if (block.size() < n * 50) block.resize(n * 50);
-    if (auto ok = in.read_exact(block.data(), n * 50); !ok) return fail_with(ok.error());
-    merge.add(block.data(), n);
-    done += static_cast<uint32_t>(n);
+  // While one block is merged on a worker, the next is read and hashed on another.
+  Block blocks[2];
+  std::size_t done = 0;
+  if (count > 0)
+    if (auto ok = load(in, blocks[0], std::min<std::size_t>(count, kBlockRecords)); !ok)
+      return fail_with(ok.error());
+  for (std::size_t k = 0; done < count; ++k) {
+    const Block& current = blocks[k % 2];
+    Block& next = blocks[(k + 1) % 2];
+    const std::size_t after = done + current.count;
+    const std::size_t following = std::min<std::size_t>(count - after, kBlockRecords);
+    Status loaded;
+    if (following == 0) {
+      merge.add(current);
+    } else {
+      pool::run_blocks(2, 2, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t part = begin; part < end; ++part) {
+          if (part == 0)
+            merge.add(current);
+          else
+            loaded = load(in, next, following);
+        }
+      });
+    }
+    if (!loaded) return fail_with(loaded.error());
+    done = after;
   }
   return merge.take();
 }
