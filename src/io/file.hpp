@@ -1,6 +1,7 @@
 // Files of the readers and writers: an owned file descriptor over the C library's open, read,
-// write, seek and close, and the 8192-byte buffered writer and reader built on it. Every
-// failure comes back as a FileSystem Error; the descriptor is closed on every path.
+// write, seek and close, the 8192-byte buffered writer and reader built on it, and the writing
+// of a file as a sequence of large chunks. Every failure comes back as a FileSystem Error; the
+// descriptor is closed on every path.
 #pragma once
 
 #include <cstddef>
@@ -10,6 +11,7 @@
 #include <string_view>
 
 #include "core/error.hpp"
+#include "core/worker_pool.hpp"
 
 namespace velk::io {
 
@@ -57,6 +59,47 @@ class BufferedWriter {
   File file_;
   std::string buffer_;
 };
+
+// How write_in_chunks fills the chunks after the first: on the calling thread between writes
+// (fill may spread its work over the pool), or on a worker while the chunk before is written
+// on another (fill then runs on that one thread), which hides the formatting behind the system
+// calls when writing costs about as much as formatting.
+enum class ChunkFilling { BetweenWrites, WhileWriting };
+
+// Creates the file and writes it as chunks in order: fill(k, buffer) makes a reused buffer hold
+// chunk k (it holds an earlier chunk on entry), which is then written whole. Closing the file
+// ends the write and its failure is reported. The one place where a chunked writer's file is
+// opened, written and closed.
+template <class Fill>
+Status write_in_chunks(const std::string& name, std::size_t chunks, ChunkFilling filling,
+                       Fill&& fill) {
+  auto file = File::create(name);
+  if (!file) return fail_with(file.error());
+  std::string buffers[2];
+  if (chunks > 0) fill(0, buffers[0]);
+  for (std::size_t k = 0; k < chunks; ++k) {
+    const std::string& current = buffers[k % 2];
+    std::string& next = buffers[(k + 1) % 2];
+    Status written;
+    if (k + 1 == chunks) {
+      written = file->write_all(current);
+    } else if (filling == ChunkFilling::WhileWriting) {
+      pool::run_blocks(2, 2, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t part = begin; part < end; ++part) {
+          if (part == 0)
+            written = file->write_all(current);
+          else
+            fill(k + 1, next);
+        }
+      });
+    } else {
+      written = file->write_all(current);
+      if (written) fill(k + 1, next);
+    }
+    if (!written) return written;
+  }
+  return file->close();
+}
 
 // Reads through an 8192-byte buffer: whole lines, exact byte counts, or one read of a prefix.
 class BufferedReader {

@@ -1,8 +1,12 @@
 // The STL reader: form detection from the first 512 bytes, then the ASCII reader (vertex lines
-// only, corners taken three at a time) or the binary reader (50-byte records after the count).
+// only, corners taken three at a time) or the binary reader (50-byte records after the count,
+// read and hashed a block ahead of the merge).
+#include <algorithm>
 #include <bit>
 #include <cstring>
+#include <vector>
 
+#include "core/worker_pool.hpp"
 #include "io/file.hpp"
 #include "io/number_read.hpp"
 #include "io/stl.hpp"
@@ -69,9 +73,11 @@ Result<Mesh> read_ascii(BufferedReader& in) {
   return Mesh{merger.take_nodes(), std::move(cells)};
 }
 
+// A little-endian 32-bit field.
 uint32_t get_u32(const char* in) {
-  uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(in[i]);
+  uint32_t v;
+  std::memcpy(&v, in, 4);
+  if constexpr (std::endian::native == std::endian::big) v = std::byteswap(v);
   return v;
 }
 
@@ -80,6 +86,74 @@ Point3 get_point(const char* in) {
           static_cast<double>(std::bit_cast<float>(get_u32(in + 4))),
           static_cast<double>(std::bit_cast<float>(get_u32(in + 8)))};
 }
+
+// Records the binary reader takes from the file at a time (about 1.6 MB).
+constexpr std::size_t kBlockRecords = 32768;
+// How many corners ahead of the one being merged the table slot is fetched into the cache.
+constexpr std::size_t kAhead = 32;
+
+FloatKey corner_key(const char* in) {
+  return {quiet_nan_bits(get_u32(in)), quiet_nan_bits(get_u32(in + 4)),
+          quiet_nan_bits(get_u32(in + 8))};
+}
+
+const char* corner_at(const char* records, std::size_t corner) {
+  return records + (corner / 3) * 50 + 12 + (corner % 3) * 12;
+}
+
+// Records read from the file and the hashes of their corners' keys.
+struct Block {
+  std::vector<char> records;
+  std::vector<uint64_t> hashes;
+  std::size_t count = 0;
+};
+
+// Reads the next count records into block and hashes their corners.
+Status load(BufferedReader& in, Block& block, std::size_t count) {
+  block.records.resize(count * 50);
+  if (auto ok = in.read_exact(block.records.data(), count * 50); !ok) return ok;
+  block.hashes.resize(count * 3);
+  for (std::size_t j = 0; j < count * 3; ++j)
+    block.hashes[j] = float_key_hash(corner_key(corner_at(block.records.data(), j)));
+  block.count = count;
+  return {};
+}
+
+// The merge of a binary file's corners, block after block, one corner at a time in file order.
+// The table maps each key to its node number; the merging itself is bound by the table's memory
+// latency, so the slots of later corners are fetched while a corner is merged.
+class BinaryMerge {
+ public:
+  explicit BinaryMerge(uint64_t room_corners)
+      // A typical closed surface has about one node for every six corners.
+      : table_(static_cast<std::size_t>(room_corners / 6)) {
+    nodes_.reserve(static_cast<std::size_t>(room_corners));
+    cells_.reserve(static_cast<std::size_t>(room_corners / 3));
+  }
+
+  void add(const Block& block) {
+    const std::size_t corners = block.count * 3;
+    const uint64_t* hashes = block.hashes.data();
+    for (std::size_t j = 0; j < std::min(corners, kAhead); ++j) table_.prefetch(hashes[j]);
+    uint64_t node[3];
+    for (std::size_t j = 0; j < corners; ++j) {
+      if (j + kAhead < corners) table_.prefetch(hashes[j + kAhead]);
+      const char* corner = corner_at(block.records.data(), j);
+      const auto next = static_cast<uint32_t>(nodes_.size());
+      const uint32_t id = table_.find_or_insert(corner_key(corner), hashes[j], next);
+      if (id == next) nodes_.push_back(get_point(corner));
+      node[j % 3] = id;
+      if (j % 3 == 2) cells_.push_back({node[0], node[1], node[2]});
+    }
+  }
+
+  Mesh take() { return Mesh{std::move(nodes_), std::move(cells_)}; }
+
+ private:
+  CornerTable table_;
+  NodeList nodes_;
+  CellList cells_;
+};
 
 Result<Mesh> read_binary(BufferedReader& in) {
   if (auto ok = in.seek(80); !ok) return fail_with(ok.error());
@@ -96,19 +170,35 @@ Result<Mesh> read_binary(BufferedReader& in) {
     room = std::min<uint64_t>(room, *size > 84 ? (*size - 84) / 50 : 0);
   else
     room = 0;
-  VertexMerger merger;
-  merger.reserve(static_cast<std::size_t>(room) * 3);
-  CellList cells;
-  cells.reserve(static_cast<std::size_t>(room));
-  char record[50];
-  for (uint32_t i = 0; i < count; ++i) {
-    if (auto ok = in.read_exact(record, sizeof record); !ok) return fail_with(ok.error());
-    const uint64_t a = merger.merge(get_point(record + 12));
-    const uint64_t b = merger.merge(get_point(record + 24));
-    const uint64_t c = merger.merge(get_point(record + 36));
-    cells.push_back({a, b, c});
+  BinaryMerge merge(room * 3);
+  // While one block is merged on a worker, the next is read and hashed on another.
+  Block blocks[2];
+  std::size_t done = 0;
+  if (count > 0)
+    if (auto ok = load(in, blocks[0], std::min<std::size_t>(count, kBlockRecords)); !ok)
+      return fail_with(ok.error());
+  for (std::size_t k = 0; done < count; ++k) {
+    const Block& current = blocks[k % 2];
+    Block& next = blocks[(k + 1) % 2];
+    const std::size_t after = done + current.count;
+    const std::size_t following = std::min<std::size_t>(count - after, kBlockRecords);
+    Status loaded;
+    if (following == 0) {
+      merge.add(current);
+    } else {
+      pool::run_blocks(2, 2, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t part = begin; part < end; ++part) {
+          if (part == 0)
+            merge.add(current);
+          else
+            loaded = load(in, next, following);
+        }
+      });
+    }
+    if (!loaded) return fail_with(loaded.error());
+    done = after;
   }
-  return Mesh{merger.take_nodes(), std::move(cells)};
+  return merge.take();
 }
 
 }  // namespace

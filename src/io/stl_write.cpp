@@ -1,6 +1,8 @@
-// The STL writers. All facet text or records are built on the worker pool before the file is
-// created, so an internal failure (a cell naming a missing node) leaves any old file untouched.
-#include <array>
+// The STL writers. Every cell's corners are checked before the file is created, so an internal
+// failure (a cell naming a missing node) leaves any old file untouched; the facets are then
+// formatted on the worker pool a chunk (a few MB) at a time into reused buffers, written in
+// order.
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -16,9 +18,28 @@ namespace velk::io {
 
 namespace {
 
-using Record = std::array<char, 50>;
-
 constexpr char kBinaryHeader[] = "Binary STL generated with VELK";
+constexpr std::size_t kRecordSize = 50;
+constexpr std::size_t kHeaderSize = 84;
+// Records per chunk of the binary writer (about 2 MB) and facets per chunk of the ASCII one
+// (about 1.5 MB of text).
+constexpr std::size_t kChunkRecords = 40960;
+constexpr std::size_t kChunkFacets = 8192;
+// A chunk with fewer records than this is formatted on the calling thread.
+constexpr std::size_t kParallelRecords = 2048;
+// Cells whose corners are checked on one thread before the checks are split.
+constexpr std::size_t kParallelChecks = 65536;
+
+// The first cell (in cell order) naming a missing node ends the call, as its formatting would.
+void check_corners(const NodeList& nodes, const CellList& cells) {
+  pool::run_blocks(cells.size(), kParallelChecks, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) {
+      checked_at(nodes, cells[i].a);
+      checked_at(nodes, cells[i].b);
+      checked_at(nodes, cells[i].c);
+    }
+  });
+}
 
 void append_triple(std::string& out, const Point3& p) {
   append_number(out, p.x);
@@ -28,12 +49,11 @@ void append_triple(std::string& out, const Point3& p) {
   append_number(out, p.z);
 }
 
-std::string facet_text(const NodeList& nodes, const Triangle& t) {
+// The facet's text and the line break after it.
+void append_facet(std::string& out, const NodeList& nodes, const Triangle& t) {
   const Point3& a = checked_at(nodes, t.a);
   const Point3& b = checked_at(nodes, t.b);
   const Point3& c = checked_at(nodes, t.c);
-  std::string out;
-  out.reserve(256);
   out += "  facet normal ";
   append_triple(out, facet_normal(a, b, c));
   out += "\n    outer loop\n";
@@ -42,12 +62,12 @@ std::string facet_text(const NodeList& nodes, const Triangle& t) {
     append_triple(out, *p);
     out += '\n';
   }
-  out += "    endloop\n  endfacet";
-  return out;
+  out += "    endloop\n  endfacet\n";
 }
 
 void put_u32(char* out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+  if constexpr (std::endian::native == std::endian::big) v = std::byteswap(v);
+  std::memcpy(out, &v, 4);
 }
 
 void put_point(char* out, const Point3& p) {
@@ -57,31 +77,40 @@ void put_point(char* out, const Point3& p) {
   put_u32(out + 8, std::bit_cast<uint32_t>(static_cast<float>(p.z)));
 }
 
-Record facet_record(const NodeList& nodes, const Triangle& t) {
+void put_record(char* out, const NodeList& nodes, const Triangle& t) {
   const Point3& a = checked_at(nodes, t.a);
   const Point3& b = checked_at(nodes, t.b);
   const Point3& c = checked_at(nodes, t.c);
-  Record r{};
-  put_point(r.data(), facet_normal(a, b, c));
-  put_point(r.data() + 12, a);
-  put_point(r.data() + 24, b);
-  put_point(r.data() + 36, c);
-  return r;  // bytes 48 and 49: attribute byte count 0
+  put_point(out, facet_normal(a, b, c));
+  put_point(out + 12, a);
+  put_point(out + 24, b);
+  put_point(out + 36, c);
+  out[48] = out[49] = 0;  // attribute byte count 0
 }
 
 Status write_ascii(const NodeList& nodes, const CellList& cells, const std::string& name) {
-  const std::vector<std::string> facets = pool::parallel_map<std::string>(
-      cells.size(), [&](std::size_t i) { return facet_text(nodes, cells[i]); });
-  auto file = File::create(name);
-  if (!file) return fail_with(file.error());
-  BufferedWriter out(std::move(*file));
-  if (auto ok = out.write("solid exported_grid\n"); !ok) return ok;
-  for (const std::string& facet : facets) {
-    if (auto ok = out.write(facet); !ok) return ok;
-    if (auto ok = out.write("\n"); !ok) return ok;
-  }
-  if (auto ok = out.write("endsolid exported_grid\n"); !ok) return ok;
-  return out.finish();
+  check_corners(nodes, cells);
+  const std::size_t n = cells.size();
+  const std::size_t chunks = std::max<std::size_t>(1, (n + kChunkFacets - 1) / kChunkFacets);
+  // A chunk's facets are split into as many pieces as the pool has threads, each piece's text
+  // built apart and the pieces joined in order. Formatting text costs far more than writing it,
+  // so every thread formats.
+  std::vector<std::string> pieces(std::min<std::size_t>(pool::thread_count(), 64));
+  auto fill = [&](std::size_t k, std::string& out) {
+    const std::size_t begin = k * kChunkFacets, count = std::min(n, begin + kChunkFacets) - begin;
+    pool::parallel_for(pieces.size(), [&](std::size_t p) {
+      std::string& piece = pieces[p];
+      piece.clear();
+      const std::size_t from = begin + count * p / pieces.size();
+      const std::size_t to = begin + count * (p + 1) / pieces.size();
+      for (std::size_t i = from; i < to; ++i) append_facet(piece, nodes, cells[i]);
+    });
+    out.clear();
+    if (k == 0) out += "solid exported_grid\n";
+    for (const std::string& piece : pieces) out += piece;
+    if (k + 1 == chunks) out += "endsolid exported_grid\n";
+  };
+  return write_in_chunks(name, chunks, ChunkFilling::BetweenWrites, fill);
 }
 
 Status write_binary(const NodeList& nodes, const CellList& cells, const std::string& name) {
@@ -90,27 +119,36 @@ Status write_binary(const NodeList& nodes, const CellList& cells, const std::str
     return fail_with(Error::file_system(IoFailure::described(
         IoKind::InvalidInput, "Too many triangles for binary STL: " + std::to_string(cells.size()) +
                                   " (at most 4294967295)")));
-  const std::vector<Record> records = pool::parallel_map<Record>(
-      cells.size(), [&](std::size_t i) { return facet_record(nodes, cells[i]); });
-  std::string body(records.size() * sizeof(Record), '\0');
-  for (std::size_t i = 0; i < records.size(); ++i)
-    std::memcpy(body.data() + i * sizeof(Record), records[i].data(), sizeof(Record));
-
-  auto file = File::create(name);
-  if (!file) return fail_with(file.error());
-  char header[80] = {};
-  std::memcpy(header, kBinaryHeader, sizeof kBinaryHeader - 1);
-  if (auto ok = file->write_all(header, sizeof header); !ok) return ok;
-  char count[4];
-  put_u32(count, static_cast<uint32_t>(cells.size()));
-  if (auto ok = file->write_all(count, sizeof count); !ok) return ok;
-  if (auto ok = file->write_all(body); !ok) return ok;
-  return file->close();
+  check_corners(nodes, cells);
+  const std::size_t n = cells.size();
+  const std::size_t chunks = std::max<std::size_t>(1, (n + kChunkRecords - 1) / kChunkRecords);
+  auto fill = [&](std::size_t k, std::string& out) {
+    const std::size_t begin = k * kChunkRecords, count = std::min(n, begin + kChunkRecords) - begin;
+    const std::size_t head = k == 0 ? kHeaderSize : 0;
+    // Every byte is overwritten below, so a buffer of the same size is not cleared again.
+    out.resize(head + count * kRecordSize);
+    char* data = out.data();
+    if (k == 0) {
+      std::memset(data, 0, 80);
+      std::memcpy(data, kBinaryHeader, sizeof kBinaryHeader - 1);
+      put_u32(data + 80, static_cast<uint32_t>(n));
+    }
+    char* records = data + head;
+    pool::run_blocks(count, kParallelRecords, [&](std::size_t from, std::size_t to) {
+      for (std::size_t i = from; i < to; ++i)
+        put_record(records + i * kRecordSize, nodes, cells[begin + i]);
+    });
+  };
+  // Records cost about as much to format as to write, so the next chunk is formatted while
+  // the current one is written.
+  return write_in_chunks(name, chunks, ChunkFilling::WhileWriting, fill);
 }
 
 }  // namespace
 
-Point3 facet_normal(const Point3& a, const Point3& b, const Point3& c) {
+// Kept out of line: which operand of an operation comes first decides the sign and payload of a
+// NaN result, so every writer calls this one compiled body and NaN normals keep their bytes.
+[[gnu::noinline]] Point3 facet_normal(const Point3& a, const Point3& b, const Point3& c) {
   const Point3 e1{b.x - a.x, b.y - a.y, b.z - a.z};
   const Point3 e2{c.x - a.x, c.y - a.y, c.z - a.z};
   const Point3 n{e1.y * e2.z - e1.z * e2.y, e1.z * e2.x - e1.x * e2.z, e1.x * e2.y - e1.y * e2.x};
