@@ -16,18 +16,30 @@
 namespace velk::io {
 
 inline constexpr std::size_t kBufferSize = 8192;
+// The longest text line the readers take: 16 MiB.
+inline constexpr std::size_t kMaxLineBytes = std::size_t{16} << 20;
 
 class File {
  public:
   // Opens an existing file for reading.
   static Result<File> open_read(const std::string& name);
-  // Creates a file for writing, or truncates it, with mode 0666 before the process mask.
+  // Opens a file for writing. A target that is a regular file or does not exist yet (after a
+  // symbolic link is resolved) is written as a temporary file in the same folder, which close()
+  // renames over it: a failed or interrupted write leaves the old file, never a partial one. A
+  // new file gets mode 0666 before the process mask, a replaced one keeps its mode. Any other
+  // target (a FIFO, a device such as /dev/full), or a folder where no temporary file can be
+  // made, is truncated and written in place.
   static Result<File> create(const std::string& name);
 
-  File(File&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  File(File&& other) noexcept
+      : fd_(other.fd_), temporary_(std::move(other.temporary_)), target_(std::move(other.target_)) {
+    other.fd_ = -1;
+    other.temporary_.clear();
+  }
   File& operator=(File&& other) noexcept;
   File(const File&) = delete;
   File& operator=(const File&) = delete;
+  // Closes the file; an unfinished temporary file is removed.
   ~File();
 
   // Writes all bytes; a write that stores nothing fails with "failed to write whole buffer".
@@ -38,12 +50,19 @@ class File {
   Status seek(uint64_t offset);
   // Size in bytes when the file is a regular file, otherwise none.
   std::optional<uint64_t> regular_size() const;
-  // Closes the file and reports a failure of the close itself.
+  // Closes the file and reports a failure of the close itself; a temporary file is then
+  // renamed over its target (and removed if that fails).
   Status close();
+
+  // Takes over an open descriptor, written in place.
+  static File adopt(int fd) { return File(fd); }
 
  private:
   explicit File(int fd) : fd_(fd) {}
+  void discard_temporary() noexcept;
   int fd_ = -1;
+  std::string temporary_;  // the temporary file being written, empty when writing in place
+  std::string target_;     // what the temporary file replaces
 };
 
 // Collects small writes into an 8192-byte buffer; writes as large as the buffer go straight to
@@ -111,7 +130,8 @@ class BufferedReader {
   // Exactly size bytes, or "failed to fill whole buffer" at end of file.
   Status read_exact(char* data, std::size_t size);
   // The next line without its "\n" (and a "\r" just before it). false at end of file. A line
-  // that is not valid UTF-8 fails with "stream did not contain valid UTF-8".
+  // that is not valid UTF-8 fails with "stream did not contain valid UTF-8"; a line longer than
+  // kMaxLineBytes fails as invalid data before more memory is used.
   Result<bool> read_line(std::string& line);
   // Moves to offset and drops the buffered bytes.
   Status seek(uint64_t offset);

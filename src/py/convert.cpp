@@ -7,6 +7,7 @@
 #include <type_traits>
 
 #include "core/checked_size.hpp"
+#include "core/interrupt.hpp"
 #include "py/collector_pause.hpp"
 
 namespace velk::py {
@@ -167,7 +168,11 @@ Ref build_large_list(std::size_t n, uint64_t bytes_per_item, const char* what, F
   sizes::require_memory(sizes::bytes(n, bytes_per_item),
                         "a result of " + std::to_string(n) + " " + what);
   CollectorPause pause;
-  return build_list(n, make);
+  // A pending Ctrl-C ends a long build; the half-built list is released.
+  return build_list(n, [&](std::size_t i) {
+    if ((i & 0xFFFF) == 0xFFFF) interrupt::poll();
+    return make(i);
+  });
 }
 
 }  // namespace

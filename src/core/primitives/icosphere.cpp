@@ -11,9 +11,9 @@
 
 #include "core/cpu_dispatch.hpp"
 #include "core/internal_failure.hpp"
+#include "core/interrupt.hpp"
 #include "core/primitives.hpp"
 #include "core/primitives/mesh_storage.hpp"
-#include "core/interrupt.hpp"
 #include "core/worker_pool.hpp"
 
 namespace velk {

@@ -3,6 +3,7 @@
 // needs) cannot fit in the machine's memory.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -13,6 +14,7 @@
 #endif
 
 #include "core/checked_size.hpp"
+#include "core/interrupt.hpp"
 #include "core/mesh.hpp"
 
 namespace velk::primitives {
@@ -43,7 +45,12 @@ inline void prefault(const void* data, std::size_t bytes) {
   const auto start = reinterpret_cast<std::uintptr_t>(data);
   const std::uintptr_t begin = (start + kPage - 1) & ~(kPage - 1);
   const std::uintptr_t end = (start + bytes) & ~(kPage - 1);
-  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
+  // In pieces of 32 MiB, so that a pending interrupt is seen between them.
+  constexpr std::uintptr_t kPiece = std::uintptr_t{32} << 20;
+  for (std::uintptr_t at = begin; at < end; at += kPiece) {
+    interrupt::checkpoint();
+    madvise(reinterpret_cast<void*>(at), std::min(kPiece, end - at), MADV_POPULATE_WRITE);
+  }
 #else
   (void)data, (void)bytes;
 #endif
