@@ -76,7 +76,7 @@ std::expected<std::vector<V>, std::string> substitute(const LuFactors& f,
 }  // namespace
 
 template <class V>
-std::expected<std::vector<V>, std::string> solve_linear_system(const DenseMatrix& matrix,
+std::expected<std::vector<V>, std::string> solve_linear_system(DenseMatrix&& matrix,
                                                                const std::vector<V>& rhs) {
   if (matrix.empty() || matrix.size() != rhs.size())
     return std::unexpected<std::string>(
@@ -87,21 +87,33 @@ std::expected<std::vector<V>, std::string> solve_linear_system(const DenseMatrix
 
   const Scale scale = measure_scale(matrix);
   if (scale.row_max * scale.col_max <= 1e5) {
-    auto factors = lu_decompose(matrix);
+    auto factors = lu_decompose(std::move(matrix));
     if (!factors) return std::unexpected(std::move(factors.error()));
     return substitute(*factors, rhs);
   }
-  DenseMatrix scaled_matrix = matrix;
   std::vector<V> scaled_rhs = rhs;
-  equilibrate(scaled_matrix, scaled_rhs);
-  auto factors = lu_decompose(std::move(scaled_matrix));
+  equilibrate(matrix, scaled_rhs);
+  auto factors = lu_decompose(std::move(matrix));
   if (!factors) return std::unexpected(std::move(factors.error()));
   return substitute(*factors, scaled_rhs);
+}
+
+template <class V>
+std::expected<std::vector<V>, std::string> solve_linear_system(const DenseMatrix& matrix,
+                                                               const std::vector<V>& rhs) {
+  if (matrix.empty() || matrix.size() != rhs.size())
+    return std::unexpected<std::string>(
+        "Design matrix and RHS must be non-empty and the same length.");
+  return solve_linear_system(DenseMatrix(matrix), rhs);
 }
 
 template std::expected<std::vector<Point3>, std::string> solve_linear_system(
     const DenseMatrix&, const std::vector<Point3>&);
 template std::expected<std::vector<VectorN>, std::string> solve_linear_system(
     const DenseMatrix&, const std::vector<VectorN>&);
+template std::expected<std::vector<Point3>, std::string> solve_linear_system(
+    DenseMatrix&&, const std::vector<Point3>&);
+template std::expected<std::vector<VectorN>, std::string> solve_linear_system(
+    DenseMatrix&&, const std::vector<VectorN>&);
 
 }  // namespace velk::interp
