@@ -1,8 +1,12 @@
 // The dense solve: shape check, row equilibration, LU factorisation and the two
-// substitutions, generic over the right-hand side's vector kind.
+// substitutions, generic over the right-hand side's vector kind. The scale measurement and the
+// equilibration run on the worker pool with the sums of the serial pass.
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "core/point.hpp"
+#include "core/worker_pool.hpp"
 #include "interp/linear_algebra.hpp"
 
 namespace velk::interp {
@@ -21,32 +25,50 @@ double abs_row_sum(const std::vector<double>& row) {
   return sum;
 }
 
+// Columns summed together when the column sums run on the worker pool.
+constexpr std::size_t kSumColumns = 256;
+// Matrices of fewer rows are measured and equilibrated on the calling thread.
+constexpr std::size_t kParallelRows = 256;
+
+// Each row's sum in column order and each column's sum in row order, as in one serial pass;
+// rows (for the row sums) and blocks of columns (for the column sums) run on the worker pool.
+// The maxima are then taken in index order.
 Scale measure_scale(const DenseMatrix& matrix) {
+  const std::size_t n = matrix.size(), width = matrix.front().size();
+  const std::size_t min_parallel = n >= kParallelRows ? 2 : SIZE_MAX;
+  std::vector<double> row_sums(n);
+  pool::run_blocks(n, min_parallel, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) row_sums[i] = abs_row_sum(matrix[i]);
+  });
+  std::vector<double> col_sums(width, 0.0);
+  const std::size_t blocks = (width + kSumColumns - 1) / kSumColumns;
+  pool::run_blocks(blocks, min_parallel, [&](std::size_t b0, std::size_t b1) {
+    const std::size_t c0 = b0 * kSumColumns, c1 = std::min(b1 * kSumColumns, width);
+    double* sums = col_sums.data();
+    for (const auto& row : matrix)
+      for (std::size_t j = c0; j < c1; ++j) sums[j] += std::fabs(row[j]);
+  });
   Scale scale;
-  std::vector<double> col_sums(matrix.front().size(), 0.0);
-  for (const auto& row : matrix) {
-    double sum = 0.0;
-    for (std::size_t j = 0; j < row.size(); ++j) {
-      const double a = std::fabs(row[j]);
-      sum += a;
-      col_sums[j] += a;
-    }
-    if (sum > scale.row_max) scale.row_max = sum;
-  }
+  for (double r : row_sums)
+    if (r > scale.row_max) scale.row_max = r;
   for (double c : col_sums)
     if (c > scale.col_max) scale.col_max = c;
   return scale;
 }
 
-// Rows and right-hand-side values divided by max(row sum, EPS); a NaN sum becomes EPS.
+// Rows and right-hand-side values divided by max(row sum, EPS); a NaN sum becomes EPS. Rows are
+// independent and run on the worker pool.
 template <class V>
 void equilibrate(DenseMatrix& matrix, std::vector<V>& rhs) {
-  for (std::size_t i = 0; i < matrix.size(); ++i) {
-    double s = abs_row_sum(matrix[i]);
-    s = s > EPS ? s : EPS;
-    for (double& a : matrix[i]) a = a / s;
-    rhs[i] = divided(rhs[i], s);
-  }
+  const std::size_t n = matrix.size();
+  pool::run_blocks(n, n >= kParallelRows ? 2 : SIZE_MAX, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) {
+      double s = abs_row_sum(matrix[i]);
+      s = s > EPS ? s : EPS;
+      for (double& a : matrix[i]) a = a / s;
+      rhs[i] = divided(rhs[i], s);
+    }
+  });
 }
 
 template <class V>

@@ -23,12 +23,18 @@ using lu_tiles::kCols;
 using lu_tiles::kRows;
 
 // Pivot columns per panel, i.e. pivots applied per pass of the trailing update.
-constexpr std::size_t kPanel = 128;
+#ifndef PANEL
+#define PANEL 128
+#endif
+constexpr std::size_t kPanel = PANEL;
 // Panel columns factorised one pivot at a time.
 constexpr std::size_t kLeaf = 16;
 // Rows of L packed together; the packed block stays in the second-level cache while the U
 // strips pass through the first.
-constexpr std::size_t kRowBlock = 128;
+#ifndef ROWBLOCK
+#define ROWBLOCK 128
+#endif
+constexpr std::size_t kRowBlock = ROWBLOCK;
 // Updates smaller than this many multiply-subtract pairs run on the calling thread.
 constexpr std::size_t kParallelWork = std::size_t{1} << 20;
 

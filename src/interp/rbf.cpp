@@ -1,4 +1,4 @@
-// Fitting and evaluating the RBF interpolant. The prediction takes the queries four at a time,
+// Fitting and evaluating the RBF interpolant. The prediction takes the queries eight at a time,
 // one per vector lane: for each chunk of centres the distances and the kernel's vector step run
 // on the lanes, the C library's exp or log runs per value, and each lane's sum takes its centres'
 // terms in centre order. Blocks of queries run on the worker pool.
@@ -25,11 +25,11 @@ std::expected<RbfModel, std::string> fit(const NodeList& centres, const NodeList
 
 namespace {
 
-// Queries per group (one per lane) and centres per chunk.
-constexpr std::size_t kLanes = 4;
+// Queries per group (one per lane: two vectors of four) and centres per chunk.
+constexpr std::size_t kLanes = 8;
 constexpr std::size_t kChunk = 256;
 // Groups of queries per block of parallel work.
-constexpr std::size_t kGroupsPerBlock = 64;
+constexpr std::size_t kGroupsPerBlock = 32;
 
 // The centres and weights by coordinate.
 struct Columns {
@@ -74,40 +74,56 @@ void group_chunk_plain(const Group& g, const Columns& c, std::size_t j0, std::si
 }
 
 #ifdef VELK_HAVE_AVX2_KERNELS
-// The same on vector lanes; sums are kept as three vectors (x, y, z of the four queries).
+// The same on vector lanes: lanes [4h, 4h + 4) are vector h, and each sum is kept as vectors
+// (x, y, z of four queries), so the group's sums form six independent chains of additions.
 template <RbfKernel K>
 __attribute__((target("avx2"))) void group_chunk_avx2(const Group& g, const Columns& c,
                                                       std::size_t j0, std::size_t j1, double e2,
-                                                      double* phi, __m256d* sum) {
-  const __m256d qx = _mm256_loadu_pd(g.x), qy = _mm256_loadu_pd(g.y), qz = _mm256_loadu_pd(g.z);
+                                                      double* phi, __m256d (&sum)[3][2]) {
   const __m256d e2v = _mm256_set1_pd(e2);
-  for (std::size_t j = j0; j < j1; ++j) {
-    const __m256d s = lanes::clamped_squared_distance(_mm256_sub_pd(qx, _mm256_set1_pd(c.cx[j])),
-                                                      _mm256_sub_pd(qy, _mm256_set1_pd(c.cy[j])),
-                                                      _mm256_sub_pd(qz, _mm256_set1_pd(c.cz[j])));
-    _mm256_storeu_pd(phi + (j - j0) * kLanes, lanes::prepare<K>(s, e2v));
+  for (std::size_t h = 0; h < 2; ++h) {
+    const __m256d qx = _mm256_loadu_pd(g.x + 4 * h), qy = _mm256_loadu_pd(g.y + 4 * h),
+                  qz = _mm256_loadu_pd(g.z + 4 * h);
+    for (std::size_t j = j0; j < j1; ++j) {
+      const __m256d s = lanes::clamped_squared_distance(
+          _mm256_sub_pd(qx, _mm256_set1_pd(c.cx[j])), _mm256_sub_pd(qy, _mm256_set1_pd(c.cy[j])),
+          _mm256_sub_pd(qz, _mm256_set1_pd(c.cz[j])));
+      _mm256_storeu_pd(phi + (j - j0) * kLanes + 4 * h, lanes::prepare<K>(s, e2v));
+    }
   }
   if constexpr (Kernel<K>::has_finish)
     for (std::size_t m = 0; m < (j1 - j0) * kLanes; ++m) phi[m] = Kernel<K>::finish(phi[m]);
-  __m256d sx = sum[0], sy = sum[1], sz = sum[2];
-  for (std::size_t j = j0; j < j1; ++j) {
-    const __m256d p = _mm256_loadu_pd(phi + (j - j0) * kLanes);
-    sx = _mm256_add_pd(sx, _mm256_mul_pd(p, _mm256_set1_pd(c.wx[j])));
-    sy = _mm256_add_pd(sy, _mm256_mul_pd(p, _mm256_set1_pd(c.wy[j])));
-    sz = _mm256_add_pd(sz, _mm256_mul_pd(p, _mm256_set1_pd(c.wz[j])));
+  __m256d x0 = sum[0][0], x1 = sum[0][1], y0 = sum[1][0], y1 = sum[1][1], z0 = sum[2][0],
+          z1 = sum[2][1];
+  const double* p = phi;
+  for (std::size_t j = j0; j < j1; ++j, p += kLanes) {
+    const __m256d p0 = _mm256_loadu_pd(p), p1 = _mm256_loadu_pd(p + 4);
+    const __m256d wx = _mm256_set1_pd(c.wx[j]), wy = _mm256_set1_pd(c.wy[j]),
+                  wz = _mm256_set1_pd(c.wz[j]);
+    x0 = _mm256_add_pd(x0, _mm256_mul_pd(p0, wx));
+    x1 = _mm256_add_pd(x1, _mm256_mul_pd(p1, wx));
+    y0 = _mm256_add_pd(y0, _mm256_mul_pd(p0, wy));
+    y1 = _mm256_add_pd(y1, _mm256_mul_pd(p1, wy));
+    z0 = _mm256_add_pd(z0, _mm256_mul_pd(p0, wz));
+    z1 = _mm256_add_pd(z1, _mm256_mul_pd(p1, wz));
   }
-  sum[0] = sx, sum[1] = sy, sum[2] = sz;
+  sum[0][0] = x0, sum[0][1] = x1, sum[1][0] = y0, sum[1][1] = y1, sum[2][0] = z0, sum[2][1] = z1;
 }
 
 template <RbfKernel K>
 __attribute__((target("avx2"))) void predict_group_avx2(const Group& g, const Columns& c,
                                                         double e2, double* phi, Point3* out) {
-  __m256d sum[3] = {_mm256_setzero_pd(), _mm256_setzero_pd(), _mm256_setzero_pd()};
+  __m256d sum[3][2];
+  for (auto& axis : sum) axis[0] = axis[1] = _mm256_setzero_pd();
   const std::size_t n = c.cx.size();
   for (std::size_t j0 = 0; j0 < n; j0 += kChunk)
     group_chunk_avx2<K>(g, c, j0, std::min(j0 + kChunk, n), e2, phi, sum);
   double x[kLanes], y[kLanes], z[kLanes];
-  _mm256_storeu_pd(x, sum[0]), _mm256_storeu_pd(y, sum[1]), _mm256_storeu_pd(z, sum[2]);
+  for (std::size_t h = 0; h < 2; ++h) {
+    _mm256_storeu_pd(x + 4 * h, sum[0][h]);
+    _mm256_storeu_pd(y + 4 * h, sum[1][h]);
+    _mm256_storeu_pd(z + 4 * h, sum[2][h]);
+  }
   for (std::size_t l = 0; l < kLanes; ++l) out[l] = {x[l], y[l], z[l]};
 }
 #endif
