@@ -10,8 +10,8 @@ namespace velk::interp::lu_tiles {
 
 #ifdef VELK_HAVE_AVX2_KERNELS
 
-__attribute__((target("avx2"))) void tile_avx2(std::size_t depth, const double* l,
-                                               const double* u, double* const* c) {
+__attribute__((target("avx2"))) void tile_avx2(std::size_t depth, const double* l, const double* u,
+                                               double* const* c) {
   static_assert(kRows == 4 && kCols == 8);
   __m256d c00 = _mm256_loadu_pd(c[0]), c01 = _mm256_loadu_pd(c[0] + 4);
   __m256d c10 = _mm256_loadu_pd(c[1]), c11 = _mm256_loadu_pd(c[1] + 4);
@@ -38,9 +38,9 @@ __attribute__((target("avx2"))) void tile_avx2(std::size_t depth, const double* 
   _mm256_storeu_pd(c[3], c30), _mm256_storeu_pd(c[3] + 4, c31);
 }
 
-__attribute__((target("avx2"))) void row_avx2(double* a, const double* l,
-                                              const double* const* u, std::size_t count,
-                                              std::size_t begin, std::size_t end) {
+__attribute__((target("avx2"))) void row_avx2(double* a, const double* l, const double* const* u,
+                                              std::size_t count, std::size_t begin,
+                                              std::size_t end) {
   std::size_t c = begin;
   // Thirty-two columns at a time: eight independent chains of subtractions.
   for (; c + 32 <= end; c += 32) {

@@ -56,8 +56,8 @@ struct Group {
 // Per lane: the kernel of each centre of [j0, j1) into phi[(j - j0)·kLanes + lane], then
 // sum += phi · w centre by centre.
 template <RbfKernel K>
-void group_chunk_plain(const Group& g, const Columns& c, std::size_t j0, std::size_t j1,
-                       double e2, double* phi, Point3* sum) {
+void group_chunk_plain(const Group& g, const Columns& c, std::size_t j0, std::size_t j1, double e2,
+                       double* phi, Point3* sum) {
   for (std::size_t j = j0; j < j1; ++j)
     for (std::size_t l = 0; l < kLanes; ++l)
       phi[(j - j0) * kLanes + l] = Kernel<K>::prepare(
@@ -85,9 +85,9 @@ __attribute__((target("avx2"))) void group_chunk_avx2(const Group& g, const Colu
     const __m256d qx = _mm256_loadu_pd(g.x + 4 * h), qy = _mm256_loadu_pd(g.y + 4 * h),
                   qz = _mm256_loadu_pd(g.z + 4 * h);
     for (std::size_t j = j0; j < j1; ++j) {
-      const __m256d s = lanes::clamped_squared_distance(
-          _mm256_sub_pd(qx, _mm256_set1_pd(c.cx[j])), _mm256_sub_pd(qy, _mm256_set1_pd(c.cy[j])),
-          _mm256_sub_pd(qz, _mm256_set1_pd(c.cz[j])));
+      const __m256d s = lanes::clamped_squared_distance(_mm256_sub_pd(qx, _mm256_set1_pd(c.cx[j])),
+                                                        _mm256_sub_pd(qy, _mm256_set1_pd(c.cy[j])),
+                                                        _mm256_sub_pd(qz, _mm256_set1_pd(c.cz[j])));
       _mm256_storeu_pd(phi + (j - j0) * kLanes + 4 * h, lanes::prepare<K>(s, e2v));
     }
   }
@@ -111,8 +111,8 @@ __attribute__((target("avx2"))) void group_chunk_avx2(const Group& g, const Colu
 }
 
 template <RbfKernel K>
-__attribute__((target("avx2"))) void predict_group_avx2(const Group& g, const Columns& c,
-                                                        double e2, double* phi, Point3* out) {
+__attribute__((target("avx2"))) void predict_group_avx2(const Group& g, const Columns& c, double e2,
+                                                        double* phi, Point3* out) {
   __m256d sum[3][2];
   for (auto& axis : sum) axis[0] = axis[1] = _mm256_setzero_pd();
   const std::size_t n = c.cx.size();

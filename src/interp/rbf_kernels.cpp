@@ -51,15 +51,16 @@ void prepare_row_plain(const NodeList& points, std::size_t i, std::size_t begin,
 template <RbfKernel K>
 __attribute__((target("avx2"))) void prepare_row_avx2(const NodeList& points,
                                                       const Coordinates& xyz, std::size_t i,
-                                                      std::size_t begin, std::size_t end,
-                                                      double e2, double* out) {
+                                                      std::size_t begin, std::size_t end, double e2,
+                                                      double* out) {
   const __m256d px = _mm256_set1_pd(points[i].x), py = _mm256_set1_pd(points[i].y),
                 pz = _mm256_set1_pd(points[i].z), e2v = _mm256_set1_pd(e2);
   std::size_t j = begin;
   for (; j + 4 <= end; j += 4) {
-    const __m256d s = lanes::clamped_squared_distance(
-        _mm256_sub_pd(px, _mm256_loadu_pd(&xyz.x[j])), _mm256_sub_pd(py, _mm256_loadu_pd(&xyz.y[j])),
-        _mm256_sub_pd(pz, _mm256_loadu_pd(&xyz.z[j])));
+    const __m256d s =
+        lanes::clamped_squared_distance(_mm256_sub_pd(px, _mm256_loadu_pd(&xyz.x[j])),
+                                        _mm256_sub_pd(py, _mm256_loadu_pd(&xyz.y[j])),
+                                        _mm256_sub_pd(pz, _mm256_loadu_pd(&xyz.z[j])));
     _mm256_storeu_pd(out + (j - begin), lanes::prepare<K>(s, e2v));
   }
   prepare_row_plain<K>(points, i, j, end, e2, out + (j - begin));
@@ -110,7 +111,8 @@ std::optional<RbfKernel> kernel_by_name(std::string_view name) {
 }
 
 KernelFunction kernel_function(RbfKernel kernel) {
-  return with_kernel(kernel, [](auto k) -> KernelFunction { return kernel_at<decltype(k)::value>; });
+  return with_kernel(kernel,
+                     [](auto k) -> KernelFunction { return kernel_at<decltype(k)::value>; });
 }
 
 DenseMatrix kernel_matrix(const NodeList& points, RbfKernel kernel, double epsilon) {

@@ -13,7 +13,14 @@
 namespace velk::interp {
 
 // The kernels, each a function of the clamped squared distance s and the shape parameter.
-enum class RbfKernel { gaussian, multiquadric, inverse_multiquadratic, linear, cubic, thin_plate_spline };
+enum class RbfKernel {
+  gaussian,
+  multiquadric,
+  inverse_multiquadratic,
+  linear,
+  cubic,
+  thin_plate_spline
+};
 
 // The kernel of an exact, case-sensitive name: "gaussian", "multiquadric",
 // "inverse_multiquadratic", "linear", "cubic" or "thin_plate_spline"; absent for any other.
@@ -69,13 +76,18 @@ template <class F>
 decltype(auto) with_kernel(RbfKernel kernel, F&& body) {
   using K = RbfKernel;
   switch (kernel) {
-    case K::gaussian: return body(std::integral_constant<K, K::gaussian>{});
-    case K::multiquadric: return body(std::integral_constant<K, K::multiquadric>{});
+    case K::gaussian:
+      return body(std::integral_constant<K, K::gaussian>{});
+    case K::multiquadric:
+      return body(std::integral_constant<K, K::multiquadric>{});
     case K::inverse_multiquadratic:
       return body(std::integral_constant<K, K::inverse_multiquadratic>{});
-    case K::linear: return body(std::integral_constant<K, K::linear>{});
-    case K::cubic: return body(std::integral_constant<K, K::cubic>{});
-    case K::thin_plate_spline: break;
+    case K::linear:
+      return body(std::integral_constant<K, K::linear>{});
+    case K::cubic:
+      return body(std::integral_constant<K, K::cubic>{});
+    case K::thin_plate_spline:
+      break;
   }
   return body(std::integral_constant<K, K::thin_plate_spline>{});
 }

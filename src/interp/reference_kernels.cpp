@@ -55,7 +55,6 @@ std::expected<NodeList, std::string> predict(const RbfModel& model, const NodeLi
   return out;
 }
 
-
 namespace {
 
 // Pivot columns handled per block.
