@@ -14,6 +14,7 @@
 #include "interp/linear_algebra.hpp"
 #include "interp/lu_tiles.hpp"
 #include "interp/reference_kernels.hpp"
+#include "interp/work_blocks.hpp"
 
 namespace velk::interp {
 
@@ -23,18 +24,12 @@ using lu_tiles::kCols;
 using lu_tiles::kRows;
 
 // Pivot columns per panel, i.e. pivots applied per pass of the trailing update.
-#ifndef PANEL
-#define PANEL 128
-#endif
-constexpr std::size_t kPanel = PANEL;
+constexpr std::size_t kPanel = 128;
 // Panel columns factorised one pivot at a time.
 constexpr std::size_t kLeaf = 16;
-// Rows of L packed together; the packed block stays in the second-level cache while the U
-// strips pass through the first.
-#ifndef ROWBLOCK
-#define ROWBLOCK 128
-#endif
-constexpr std::size_t kRowBlock = ROWBLOCK;
+// Rows per block of the updates below a panel; a block's packed L stays in the second-level
+// cache while the U strips pass through the first.
+constexpr std::size_t kRowBlock = 128;
 // Updates smaller than this many multiply-subtract pairs run on the calling thread.
 constexpr std::size_t kParallelWork = std::size_t{1} << 20;
 
@@ -86,48 +81,55 @@ void update_block_rows(const Factoring& f, std::size_t top, std::size_t last, st
   }
 }
 
-// Rows [first, stop) receive the pivots [k0, k1) on the columns [begin, end): the rows of those
-// pivots must already be final on these columns. U is packed in strips of kCols columns and L
-// in bands of kRows rows; edge tiles run on a copy padded with zeros.
-void update_rows_below(const Factoring& f, std::size_t first, std::size_t stop, std::size_t k0,
-                       std::size_t k1, std::size_t begin, std::size_t end) {
-  if (first >= stop || begin >= end || k0 >= k1) return;
+// Packs the pivots [k0, k1) of L for the rows [first, stop) in bands of kRows rows
+// (band-major, then pivot, then row), padding a partial last band with zeros.
+void pack_l(const Factoring& f, std::size_t first, std::size_t stop, std::size_t k0, std::size_t k1,
+            double* out) {
   double* const* rows = f.rows.data();
   const std::size_t depth = k1 - k0;
-  const std::size_t strips = (end - begin + kCols - 1) / kCols;
-  std::vector<double> u(strips * depth * kCols);
-  for (std::size_t s = 0; s < strips; ++s) {
-    double* out = u.data() + s * depth * kCols;
-    const std::size_t c0 = begin + s * kCols, width = std::min(kCols, end - c0);
-    for (std::size_t k = 0; k < depth; ++k, out += kCols) {
-      const double* src = rows[k0 + k] + c0;
+  for (std::size_t i0 = first; i0 < stop; i0 += kRows, out += depth * kRows)
+    for (std::size_t r = 0; r < kRows; ++r) {
+      if (i0 + r < stop) {
+        const double* src = rows[i0 + r] + k0;
+        for (std::size_t k = 0; k < depth; ++k) out[k * kRows + r] = src[k];
+      } else {
+        for (std::size_t k = 0; k < depth; ++k) out[k * kRows + r] = 0.0;
+      }
+    }
+}
+
+// Packs the rows [k0, k1) of U on the columns [begin, end) in strips of kCols columns
+// (strip-major, then pivot, then column), padding a partial last strip with zeros.
+void pack_u(const Factoring& f, std::size_t k0, std::size_t k1, std::size_t begin, std::size_t end,
+            double* out) {
+  double* const* rows = f.rows.data();
+  for (std::size_t c0 = begin; c0 < end; c0 += kCols) {
+    const std::size_t width = std::min(kCols, end - c0);
+    for (std::size_t k = k0; k < k1; ++k, out += kCols) {
+      const double* src = rows[k] + c0;
       std::size_t j = 0;
       for (; j < width; ++j) out[j] = src[j];
       for (; j < kCols; ++j) out[j] = 0.0;
     }
   }
+}
+
+// Rows [first, stop) receive `depth` pivots on the columns [begin, end), from L packed for
+// those rows and U packed for those columns; edge tiles run on a copy padded with zeros.
+void apply_packed(const Factoring& f, std::size_t first, std::size_t stop, std::size_t begin,
+                  std::size_t end, std::size_t depth, const double* l, const double* u) {
+  double* const* rows = f.rows.data();
   const auto tile = f.avx2 ? lu_tiles::tile_avx2 : lu_tiles::tile_plain;
-  std::vector<double> l(((kRowBlock + kRows - 1) / kRows) * kRows * depth);
+  const std::size_t strips = (end - begin + kCols - 1) / kCols;
   for (std::size_t r0 = first; r0 < stop; r0 += kRowBlock) {
     const std::size_t r1 = std::min(r0 + kRowBlock, stop);
     const std::size_t bands = (r1 - r0 + kRows - 1) / kRows;
-    for (std::size_t b = 0; b < bands; ++b) {
-      double* out = l.data() + b * depth * kRows;
-      for (std::size_t r = 0; r < kRows; ++r) {
-        const std::size_t i = r0 + b * kRows + r;
-        if (i < r1) {
-          const double* src = rows[i] + k0;
-          for (std::size_t k = 0; k < depth; ++k) out[k * kRows + r] = src[k];
-        } else {
-          for (std::size_t k = 0; k < depth; ++k) out[k * kRows + r] = 0.0;
-        }
-      }
-    }
+    const double* lb = l + (r0 - first) / kRows * depth * kRows;
     for (std::size_t s = 0; s < strips; ++s) {
-      const double* us = u.data() + s * depth * kCols;
+      const double* us = u + s * depth * kCols;
       const std::size_t c0 = begin + s * kCols, width = std::min(kCols, end - c0);
       for (std::size_t b = 0; b < bands; ++b) {
-        const double* ls = l.data() + b * depth * kRows;
+        const double* ls = lb + b * depth * kRows;
         const std::size_t i0 = r0 + b * kRows, height = std::min(kRows, r1 - i0);
         if (width == kCols && height == kRows) {
           double* c[kRows];
@@ -155,16 +157,26 @@ void update_rows_below(const Factoring& f, std::size_t first, std::size_t stop, 
   }
 }
 
-// Rows [first, n) receive the pivots [k0, k1) on the columns [begin, end), split by bands of
-// rows over the worker pool when the work is large.
-void update_rows_below_parallel(const Factoring& f, std::size_t first, std::size_t k0,
-                                std::size_t k1, std::size_t begin, std::size_t end) {
+std::size_t packed_size(std::size_t count, std::size_t unit, std::size_t depth) {
+  return (count + unit - 1) / unit * unit * depth;
+}
+
+// Rows [first, n) receive the pivots [k0, k1) on the columns [begin, end) (a few columns: the
+// right part of a panel). U is packed once; blocks of rows run on the worker pool.
+void update_panel_rows_below(const Factoring& f, std::size_t first, std::size_t k0, std::size_t k1,
+                             std::size_t begin, std::size_t end) {
   const std::size_t n = f.rows.size();
   if (first >= n) return;
-  const std::size_t bands = (n - first + kRows - 1) / kRows;
-  const bool parallel = (n - first) * (end - begin) * (k1 - k0) >= kParallelWork;
-  pool::run_blocks(bands, parallel ? 2 : SIZE_MAX, [&](std::size_t b0, std::size_t b1) {
-    update_rows_below(f, first + b0 * kRows, std::min(first + b1 * kRows, n), k0, k1, begin, end);
+  const std::size_t depth = k1 - k0;
+  std::vector<double> u(packed_size(end - begin, kCols, depth));
+  pack_u(f, k0, k1, begin, end, u.data());
+  const std::size_t blocks = (n - first + kRowBlock - 1) / kRowBlock;
+  const bool parallel = (n - first) * (end - begin) * depth >= kParallelWork;
+  for_each_block(blocks, parallel, [&](std::size_t b) {
+    const std::size_t r0 = first + b * kRowBlock, r1 = std::min(r0 + kRowBlock, n);
+    std::vector<double> l(packed_size(r1 - r0, kRows, depth));
+    pack_l(f, r0, r1, k0, k1, l.data());
+    apply_packed(f, r0, r1, begin, end, depth, l.data(), u.data());
   });
 }
 
@@ -182,21 +194,33 @@ std::expected<void, std::string> factor_panel(Factoring& f, std::size_t c0, std:
   auto left = factor_panel(f, c0, mid);
   if (!left) return left;
   update_block_rows(f, c0, mid, mid, c1);
-  update_rows_below_parallel(f, mid, c0, mid, mid, c1);
+  update_panel_rows_below(f, mid, c0, mid, mid, c1);
   return factor_panel(f, mid, c1);
 }
 
+// Columns per block of the trailing update.
+constexpr std::size_t kColumnBlock = 64;
+
 // The panel's pivots [k0, k1) applied to the trailing columns [k1, n): the panel rows in order,
-// then every row below. Columns are independent, so strips of columns run on the worker pool,
-// each task finishing its columns of the panel rows before packing them as U.
-void update_trailing(const Factoring& f, std::size_t k0, std::size_t k1) {
-  const std::size_t n = f.rows.size();
-  const std::size_t strips = (n - k1 + kCols - 1) / kCols;
-  const bool parallel = (n - k0) * (n - k1) * (k1 - k0) >= kParallelWork;
-  pool::run_blocks(strips, parallel ? 2 : SIZE_MAX, [&](std::size_t s0, std::size_t s1) {
-    const std::size_t begin = k1 + s0 * kCols, end = std::min(k1 + s1 * kCols, n);
+// then every row below. L is packed once for all rows below; then blocks of columns (which are
+// independent) run on the worker pool, each finishing its columns of the panel rows before
+// packing them as U.
+void update_trailing(const Factoring& f, std::size_t k0, std::size_t k1, std::vector<double>& l) {
+  const std::size_t n = f.rows.size(), depth = k1 - k0;
+  const bool parallel = (n - k0) * (n - k1) * depth >= kParallelWork;
+  l.resize(packed_size(n - k1, kRows, depth));
+  const std::size_t row_blocks = (n - k1 + kRowBlock - 1) / kRowBlock;
+  for_each_block(row_blocks, parallel, [&](std::size_t b) {
+    const std::size_t r0 = k1 + b * kRowBlock;
+    pack_l(f, r0, std::min(r0 + kRowBlock, n), k0, k1, l.data() + b * kRowBlock * depth);
+  });
+  const std::size_t blocks = (n - k1 + kColumnBlock - 1) / kColumnBlock;
+  for_each_block(blocks, parallel, [&](std::size_t b) {
+    const std::size_t begin = k1 + b * kColumnBlock, end = std::min(begin + kColumnBlock, n);
     update_block_rows(f, k0, k1, begin, end);
-    update_rows_below(f, k1, n, k0, k1, begin, end);
+    double u[kColumnBlock * kPanel];
+    pack_u(f, k0, k1, begin, end, u);
+    apply_packed(f, k1, n, begin, end, depth, l.data(), u);
   });
 }
 
@@ -211,6 +235,7 @@ std::expected<LuFactors, std::string> lu_decompose(DenseMatrix matrix) {
   for (std::size_t i = 0; i < n; ++i) out.perm[i] = i;
   Factoring f{out.lu, out.perm, std::vector<double*>(n), cpu::avx2_enabled()};
   for (std::size_t i = 0; i < n; ++i) f.rows[i] = out.lu[i].data();
+  std::vector<double> packed_l;  // reused by every panel
 
   // Pivot steps run over columns 0 to n-2; column n-1 is always a trailing column. Each pass
   // factorises one panel and then updates everything to its right and below.
@@ -218,7 +243,7 @@ std::expected<LuFactors, std::string> lu_decompose(DenseMatrix matrix) {
     const std::size_t k1 = std::min(k0 + kPanel, n - 1);
     auto panel = factor_panel(f, k0, k1);
     if (!panel) return std::unexpected(std::move(panel.error()));
-    update_trailing(f, k0, k1);
+    update_trailing(f, k0, k1, packed_l);
   }
   return out;
 }

@@ -12,6 +12,7 @@
 #include "core/worker_pool.hpp"
 #include "interp/rbf_lanes.hpp"
 #include "interp/reference_kernels.hpp"
+#include "interp/work_blocks.hpp"
 
 namespace velk::interp {
 
@@ -28,7 +29,7 @@ namespace {
 // Queries per group (one per lane: two vectors of four) and centres per chunk.
 constexpr std::size_t kLanes = 8;
 constexpr std::size_t kChunk = 256;
-// Groups of queries per block of parallel work.
+// Groups of queries per block of parallel work (blocks are handed out one at a time).
 constexpr std::size_t kGroupsPerBlock = 32;
 
 // The centres and weights by coordinate.
@@ -150,25 +151,24 @@ std::expected<NodeList, std::string> predict(const RbfModel& model, const NodeLi
   std::atomic<bool> nan_found{false};
   with_kernel(model.kernel, [&](auto kind) {
     constexpr RbfKernel K = decltype(kind)::value;
-    pool::run_blocks(blocks, 2, [&](std::size_t b0, std::size_t b1) {
+    for_each_block(blocks, true, [&](std::size_t b) {
+      if (nan_found.load(std::memory_order_relaxed)) return;
       std::vector<double> phi(kChunk * kLanes);
-      for (std::size_t b = b0; b < b1 && !nan_found.load(std::memory_order_relaxed); ++b) {
-        const std::size_t g1 = std::min((b + 1) * kGroupsPerBlock, groups);
-        for (std::size_t g = b * kGroupsPerBlock; g < g1; ++g) {
-          const std::size_t first = g * kLanes;
-          const Group lanes(queries, first);
-          Point3 sums[kLanes];
+      const std::size_t g1 = std::min((b + 1) * kGroupsPerBlock, groups);
+      for (std::size_t g = b * kGroupsPerBlock; g < g1; ++g) {
+        const std::size_t first = g * kLanes;
+        const Group lanes(queries, first);
+        Point3 sums[kLanes];
 #ifdef VELK_HAVE_AVX2_KERNELS
-          if (avx2)
-            predict_group_avx2<K>(lanes, columns, e2, phi.data(), sums);
-          else
+        if (avx2)
+          predict_group_avx2<K>(lanes, columns, e2, phi.data(), sums);
+        else
 #endif
-            predict_group_plain<K>(lanes, columns, e2, phi.data(), sums);
-          const std::size_t count = std::min(kLanes, queries.size() - first);
-          for (std::size_t l = 0; l < count; ++l) {
-            if (has_nan(sums[l])) nan_found.store(true, std::memory_order_relaxed);
-            out[first + l] = sums[l];
-          }
+          predict_group_plain<K>(lanes, columns, e2, phi.data(), sums);
+        const std::size_t count = std::min(kLanes, queries.size() - first);
+        for (std::size_t l = 0; l < count; ++l) {
+          if (has_nan(sums[l])) nan_found.store(true, std::memory_order_relaxed);
+          out[first + l] = sums[l];
         }
       }
     });

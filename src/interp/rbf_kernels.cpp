@@ -10,6 +10,7 @@
 #include "core/worker_pool.hpp"
 #include "interp/rbf_lanes.hpp"
 #include "interp/reference_kernels.hpp"
+#include "interp/work_blocks.hpp"
 
 namespace velk::interp {
 
@@ -129,14 +130,10 @@ DenseMatrix kernel_matrix(const NodeList& points, RbfKernel kernel, double epsil
   const std::size_t tiles = (n + kTile - 1) / kTile;
   with_kernel(kernel, [&](auto kind) {
     constexpr RbfKernel K = decltype(kind)::value;
-    pool::run_blocks((tiles + 1) / 2, n >= 2 * kTile ? 2 : SIZE_MAX,
-                     [&](std::size_t begin, std::size_t end) {
-                       for (std::size_t t = begin; t < end; ++t) {
-                         fill_tile_row<K>(k, points, xyz, t, e2, avx2);
-                         if (tiles - 1 - t != t)
-                           fill_tile_row<K>(k, points, xyz, tiles - 1 - t, e2, avx2);
-                       }
-                     });
+    for_each_block((tiles + 1) / 2, n >= 2 * kTile, [&](std::size_t t) {
+      fill_tile_row<K>(k, points, xyz, t, e2, avx2);
+      if (tiles - 1 - t != t) fill_tile_row<K>(k, points, xyz, tiles - 1 - t, e2, avx2);
+    });
   });
   return k;
 }
