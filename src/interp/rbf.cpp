@@ -82,15 +82,19 @@ __attribute__((target("avx2"))) void group_chunk_avx2(const Group& g, const Colu
                                                       std::size_t j0, std::size_t j1, double e2,
                                                       double* phi, __m256d (&sum)[3][2]) {
   const __m256d e2v = _mm256_set1_pd(e2);
-  for (std::size_t h = 0; h < 2; ++h) {
-    const __m256d qx = _mm256_loadu_pd(g.x + 4 * h), qy = _mm256_loadu_pd(g.y + 4 * h),
-                  qz = _mm256_loadu_pd(g.z + 4 * h);
-    for (std::size_t j = j0; j < j1; ++j) {
-      const __m256d s = lanes::clamped_squared_distance(_mm256_sub_pd(qx, _mm256_set1_pd(c.cx[j])),
-                                                        _mm256_sub_pd(qy, _mm256_set1_pd(c.cy[j])),
-                                                        _mm256_sub_pd(qz, _mm256_set1_pd(c.cz[j])));
-      _mm256_storeu_pd(phi + (j - j0) * kLanes + 4 * h, lanes::prepare<K>(s, e2v));
-    }
+  const __m256d qx0 = _mm256_loadu_pd(g.x), qy0 = _mm256_loadu_pd(g.y), qz0 = _mm256_loadu_pd(g.z);
+  const __m256d qx1 = _mm256_loadu_pd(g.x + 4), qy1 = _mm256_loadu_pd(g.y + 4),
+                qz1 = _mm256_loadu_pd(g.z + 4);
+  double* out = phi;
+  for (std::size_t j = j0; j < j1; ++j, out += kLanes) {
+    const __m256d cx = _mm256_set1_pd(c.cx[j]), cy = _mm256_set1_pd(c.cy[j]),
+                  cz = _mm256_set1_pd(c.cz[j]);
+    const __m256d s0 = lanes::clamped_squared_distance(
+        _mm256_sub_pd(qx0, cx), _mm256_sub_pd(qy0, cy), _mm256_sub_pd(qz0, cz));
+    const __m256d s1 = lanes::clamped_squared_distance(
+        _mm256_sub_pd(qx1, cx), _mm256_sub_pd(qy1, cy), _mm256_sub_pd(qz1, cz));
+    _mm256_storeu_pd(out, lanes::prepare<K>(s0, e2v));
+    _mm256_storeu_pd(out + 4, lanes::prepare<K>(s1, e2v));
   }
   if constexpr (Kernel<K>::has_finish)
     for (std::size_t m = 0; m < (j1 - j0) * kLanes; ++m) phi[m] = Kernel<K>::finish(phi[m]);
