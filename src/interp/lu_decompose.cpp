@@ -38,7 +38,28 @@ struct Factoring {
   std::vector<std::size_t>& perm;
   std::vector<double*> rows;  // rows[i] == lu[i].data(), swapped with the rows
   bool avx2;
+  // While a panel [panel_begin, panel_end) is factorised beside the previous panel's trailing
+  // update, its row swaps exchange only the panel's columns and are recorded here; the whole
+  // rows are swapped once the update is done (apply_deferred_swaps).
+  bool defer_swaps = false;
+  std::size_t panel_begin = 0, panel_end = 0;
+  std::vector<std::pair<std::size_t, std::size_t>> swaps;
 };
+
+// Swaps the recorded rows whole (handles, row pointers, permutation) in the recorded order,
+// after putting the panel's columns back where the whole-row swaps expect them.
+void apply_deferred_swaps(Factoring& f) {
+  for (auto it = f.swaps.rbegin(); it != f.swaps.rend(); ++it)
+    std::swap_ranges(f.rows[it->first] + f.panel_begin, f.rows[it->first] + f.panel_end,
+                     f.rows[it->second] + f.panel_begin);
+  for (const auto& [k, best] : f.swaps) {
+    std::swap(f.lu[k], f.lu[best]);
+    std::swap(f.rows[k], f.rows[best]);
+    std::swap(f.perm[k], f.perm[best]);
+  }
+  f.swaps.clear();
+  f.defer_swaps = false;
+}
 
 // One pivot step restricted to the columns before block_end: pivot search on column k (strict
 // comparison, so ties keep the lowest row and a NaN never displaces the choice), the zero test,
@@ -52,7 +73,10 @@ std::expected<void, std::string> pivot_step(Factoring& f, std::size_t k, std::si
     if (std::fabs(rows[j][k]) > std::fabs(rows[best][k])) best = j;
   if (rows[best][k] == 0.0)
     return std::unexpected("Exact zero pivot encountered at column " + std::to_string(k));
-  if (best != k) {
+  if (best != k && f.defer_swaps) {
+    std::swap_ranges(rows[k] + f.panel_begin, rows[k] + f.panel_end, rows[best] + f.panel_begin);
+    f.swaps.emplace_back(k, best);
+  } else if (best != k) {
     std::swap(f.lu[k], f.lu[best]);
     std::swap(f.rows[k], f.rows[best]);
     std::swap(f.perm[k], f.perm[best]);
@@ -201,26 +225,42 @@ std::expected<void, std::string> factor_panel(Factoring& f, std::size_t c0, std:
 // Columns per block of the trailing update.
 constexpr std::size_t kColumnBlock = 64;
 
-// The panel's pivots [k0, k1) applied to the trailing columns [k1, n): the panel rows in order,
-// then every row below. L is packed once for all rows below; then blocks of columns (which are
-// independent) run on the worker pool, each finishing its columns of the panel rows before
-// packing them as U.
-void update_trailing(const Factoring& f, std::size_t k0, std::size_t k1, std::vector<double>& l) {
+// Packs L of the panel [k0, k1) for every row below it, blocks of rows on the worker pool.
+void pack_panel_l(const Factoring& f, std::size_t k0, std::size_t k1, bool parallel,
+                  std::vector<double>& l) {
   const std::size_t n = f.rows.size(), depth = k1 - k0;
-  const bool parallel = (n - k0) * (n - k1) * depth >= kParallelWork;
   l.resize(packed_size(n - k1, kRows, depth));
   const std::size_t row_blocks = (n - k1 + kRowBlock - 1) / kRowBlock;
   for_each_block(row_blocks, parallel, [&](std::size_t b) {
     const std::size_t r0 = k1 + b * kRowBlock;
     pack_l(f, r0, std::min(r0 + kRowBlock, n), k0, k1, l.data() + b * kRowBlock * depth);
   });
-  const std::size_t blocks = (n - k1 + kColumnBlock - 1) / kColumnBlock;
-  for_each_block(blocks, parallel, [&](std::size_t b) {
-    const std::size_t begin = k1 + b * kColumnBlock, end = std::min(begin + kColumnBlock, n);
-    update_block_rows(f, k0, k1, begin, end);
-    double u[kColumnBlock * kPanel];
-    pack_u(f, k0, k1, begin, end, u);
-    apply_packed(f, k1, n, begin, end, depth, l.data(), u);
+}
+
+// The panel's pivots [k0, k1) applied to the columns [begin, end) right of it: the panel rows
+// in order, then every row below (from L packed by pack_panel_l).
+void update_columns(const Factoring& f, std::size_t k0, std::size_t k1, const double* l,
+                    std::size_t begin, std::size_t end) {
+  update_block_rows(f, k0, k1, begin, end);
+  double u[kColumnBlock * kPanel];
+  pack_u(f, k0, k1, begin, end, u);
+  apply_packed(f, k1, f.rows.size(), begin, end, k1 - k0, l, u);
+}
+
+std::size_t column_blocks(std::size_t begin, std::size_t end) {
+  return (end - begin + kColumnBlock - 1) / kColumnBlock;
+}
+
+// The columns [begin, end) in independent blocks of kColumnBlock; block 0 is `first` when
+// given, which may then run beside the column blocks.
+template <class First>
+void update_column_blocks(const Factoring& f, std::size_t k0, std::size_t k1, const double* l,
+                          std::size_t begin, std::size_t end, bool parallel, First&& first) {
+  const std::size_t blocks = column_blocks(begin, end);
+  for_each_block(blocks + 1, parallel, [&](std::size_t b) {
+    if (b == 0) return first();
+    const std::size_t c0 = begin + (b - 1) * kColumnBlock;
+    update_columns(f, k0, k1, l, c0, std::min(c0 + kColumnBlock, end));
   });
 }
 
@@ -233,17 +273,38 @@ std::expected<LuFactors, std::string> lu_decompose(DenseMatrix matrix) {
     if (row.size() != n) return std::unexpected<std::string>("Design matrix must be square.");
   LuFactors out{std::move(matrix), std::vector<std::size_t>(n)};
   for (std::size_t i = 0; i < n; ++i) out.perm[i] = i;
-  Factoring f{out.lu, out.perm, std::vector<double*>(n), cpu::avx2_enabled()};
+  Factoring f{out.lu, out.perm, std::vector<double*>(n), cpu::avx2_enabled(), false, 0, 0, {}};
   for (std::size_t i = 0; i < n; ++i) f.rows[i] = out.lu[i].data();
   std::vector<double> packed_l;  // reused by every panel
+  if (n < 2) return out;
 
-  // Pivot steps run over columns 0 to n-2; column n-1 is always a trailing column. Each pass
-  // factorises one panel and then updates everything to its right and below.
-  for (std::size_t k0 = 0; k0 + 1 < n; k0 += kPanel) {
-    const std::size_t k1 = std::min(k0 + kPanel, n - 1);
-    auto panel = factor_panel(f, k0, k1);
+  // Pivot steps run over columns 0 to n-2; column n-1 is always a trailing column. After a
+  // panel [k0, k1) is factorised, its pivots go first to the next panel's columns; then the next
+  // panel is factorised (its row swaps deferred) while the pivots go to the remaining columns.
+  // Each element still receives its updates in pivot order, and each panel sees exactly the
+  // values it would see without the overlap.
+  std::size_t k0 = 0, k1 = std::min(kPanel, n - 1);
+  auto panel = factor_panel(f, k0, k1);
+  if (!panel) return std::unexpected(std::move(panel.error()));
+  for (;;) {
+    const bool parallel = (n - k0) * (n - k1) * (k1 - k0) >= kParallelWork;
+    pack_panel_l(f, k0, k1, parallel, packed_l);
+    const double* l = packed_l.data();
+    if (k1 + 1 >= n) {  // the last panel: only column n-1 remains
+      update_column_blocks(f, k0, k1, l, k1, n, parallel, [] {});
+      break;
+    }
+    const std::size_t next = std::min(k1 + kPanel, n - 1);
+    update_column_blocks(f, k0, k1, l, k1, next, parallel, [] {});
+    f.defer_swaps = true;
+    f.panel_begin = k1;
+    f.panel_end = next;
+    update_column_blocks(f, k0, k1, l, next, n, parallel,
+                         [&] { panel = factor_panel(f, k1, next); });
+    apply_deferred_swaps(f);
     if (!panel) return std::unexpected(std::move(panel.error()));
-    update_trailing(f, k0, k1, packed_l);
+    k0 = k1;
+    k1 = next;
   }
   return out;
 }
