@@ -5,9 +5,9 @@ kernels on 1, 2 and 7 threads, on the AVX2 path and on the plain one (VELK_PLAIN
 Sizes cross every block edge of the factorisation and the prediction; the query count is not a
 multiple of the vector width."""
 
-import hashlib
 import json
 import os
+import re
 import subprocess
 import sys
 import textwrap
@@ -52,8 +52,10 @@ CASES = (
     + [{"n": n, "kernel": "multiquadric", "epsilon": 3.0, "queries": 77} for n in (65, 129, 1000)]
     + [{"n": 130, "kernel": k, "epsilon": e, "queries": 13}
        for k, e in (("inverse_multiquadratic", 0.5), ("cubic", 1.0), ("linear", 1.0))]
-    # two equal control points: a singular system, whose failure text names the same index
-    + [{"n": 300, "kernel": "gaussian", "epsilon": 1.0, "queries": 5, "duplicates": [[7, 250]]}]
+    # equal control points: singular systems. One pair fails in the backward substitution;
+    # three pairs meet an exact zero pivot in the third panel of pivots.
+    + [{"n": 300, "kernel": "gaussian", "epsilon": 1.0, "queries": 5, "duplicates": d}
+       for d in ([[7, 250]], [[7, 250], [20, 260], [33, 270]])]
     # an infinite query: its kernel sum holds a NaN, in the last, partly filled group of lanes
     + [{"n": 200, "kernel": "multiquadric", "epsilon": 1.0, "queries": 1001,
         "bad_queries": [[1002, [INF, 0.0, 0.0]]]}]
@@ -83,7 +85,12 @@ def test_reference_cases_exercise_fits_and_failures(reference):
     for case, result in by_case.items():
         case = json.loads(case)
         if "duplicates" in case:
-            assert result.startswith("PanicException: ") and "Failed to create RBF: " in result
+            assert result.startswith("PanicException: ")
+            if len(case["duplicates"]) == 1:
+                assert "NaN detected in backward substitution" in result
+            else:
+                column = re.search(r"Exact zero pivot encountered at column (\d+)", result)
+                assert column and int(column.group(1)) >= 256, result
         elif "bad_queries" in case:
             assert result.startswith("ValueError: ")
             assert result.endswith("Prediction failed: NaN values in output")
