@@ -37,18 +37,20 @@ std::expected<LuFactors, std::string> lu_decompose(DenseMatrix matrix);
 template <class V>
 std::expected<std::vector<V>, std::string> solve_linear_system(const DenseMatrix& matrix,
                                                                const std::vector<V>& rhs);
-// The same, factorising the given matrix in place of a copy.
+// The same, factorising the given matrix in place of a copy. symmetric promises that
+// matrix[i][j] and matrix[j][i] are the same double, so the column sums are the row sums.
 template <class V>
 std::expected<std::vector<V>, std::string> solve_linear_system(DenseMatrix&& matrix,
-                                                               const std::vector<V>& rhs);
+                                                               const std::vector<V>& rhs,
+                                                               bool symmetric);
 
 extern template std::expected<std::vector<Point3>, std::string> solve_linear_system(
     const DenseMatrix&, const std::vector<Point3>&);
 extern template std::expected<std::vector<VectorN>, std::string> solve_linear_system(
     const DenseMatrix&, const std::vector<VectorN>&);
 extern template std::expected<std::vector<Point3>, std::string> solve_linear_system(
-    DenseMatrix&&, const std::vector<Point3>&);
+    DenseMatrix&&, const std::vector<Point3>&, bool);
 extern template std::expected<std::vector<VectorN>, std::string> solve_linear_system(
-    DenseMatrix&&, const std::vector<VectorN>&);
+    DenseMatrix&&, const std::vector<VectorN>&, bool);
 
 }  // namespace velk::interp

@@ -17,6 +17,7 @@ namespace {
 struct Scale {
   double row_max = 0.0;
   double col_max = 0.0;
+  std::vector<double> row_sums;  // each row's absolute sum, in column order
 };
 
 double abs_row_sum(const std::vector<double>& row) {
@@ -32,24 +33,30 @@ constexpr std::size_t kParallelRows = 256;
 
 // Each row's sum in column order and each column's sum in row order, as in one serial pass;
 // rows (for the row sums) and blocks of columns (for the column sums) run on the worker pool.
-// The maxima are then taken in index order.
-Scale measure_scale(const DenseMatrix& matrix) {
+// A symmetric matrix's column sums are its row sums (the same doubles in the same order), so
+// they are not summed again. The maxima are then taken in index order.
+Scale measure_scale(const DenseMatrix& matrix, bool symmetric) {
   const std::size_t n = matrix.size(), width = matrix.front().size();
   const std::size_t min_parallel = n >= kParallelRows ? 2 : SIZE_MAX;
-  std::vector<double> row_sums(n);
-  pool::run_blocks(n, min_parallel, [&](std::size_t begin, std::size_t end) {
-    for (std::size_t i = begin; i < end; ++i) row_sums[i] = abs_row_sum(matrix[i]);
-  });
-  std::vector<double> col_sums(width, 0.0);
-  const std::size_t blocks = (width + kSumColumns - 1) / kSumColumns;
-  pool::run_blocks(blocks, min_parallel, [&](std::size_t b0, std::size_t b1) {
-    const std::size_t c0 = b0 * kSumColumns, c1 = std::min(b1 * kSumColumns, width);
-    double* sums = col_sums.data();
-    for (const auto& row : matrix)
-      for (std::size_t j = c0; j < c1; ++j) sums[j] += std::fabs(row[j]);
-  });
   Scale scale;
-  for (double r : row_sums)
+  scale.row_sums.resize(n);
+  pool::run_blocks(n, min_parallel, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) scale.row_sums[i] = abs_row_sum(matrix[i]);
+  });
+  std::vector<double> col_sums;
+  if (symmetric) {
+    col_sums = scale.row_sums;
+  } else {
+    col_sums.assign(width, 0.0);
+    const std::size_t blocks = (width + kSumColumns - 1) / kSumColumns;
+    pool::run_blocks(blocks, min_parallel, [&](std::size_t b0, std::size_t b1) {
+      const std::size_t c0 = b0 * kSumColumns, c1 = std::min(b1 * kSumColumns, width);
+      double* sums = col_sums.data();
+      for (const auto& row : matrix)
+        for (std::size_t j = c0; j < c1; ++j) sums[j] += std::fabs(row[j]);
+    });
+  }
+  for (double r : scale.row_sums)
     if (r > scale.row_max) scale.row_max = r;
   for (double c : col_sums)
     if (c > scale.col_max) scale.col_max = c;
@@ -59,11 +66,11 @@ Scale measure_scale(const DenseMatrix& matrix) {
 // Rows and right-hand-side values divided by max(row sum, EPS); a NaN sum becomes EPS. Rows are
 // independent and run on the worker pool.
 template <class V>
-void equilibrate(DenseMatrix& matrix, std::vector<V>& rhs) {
+void equilibrate(DenseMatrix& matrix, std::vector<V>& rhs, const std::vector<double>& row_sums) {
   const std::size_t n = matrix.size();
   pool::run_blocks(n, n >= kParallelRows ? 2 : SIZE_MAX, [&](std::size_t begin, std::size_t end) {
     for (std::size_t i = begin; i < end; ++i) {
-      double s = abs_row_sum(matrix[i]);
+      double s = row_sums[i];
       s = s > EPS ? s : EPS;
       for (double& a : matrix[i]) a = a / s;
       rhs[i] = divided(rhs[i], s);
@@ -99,7 +106,8 @@ std::expected<std::vector<V>, std::string> substitute(const LuFactors& f,
 
 template <class V>
 std::expected<std::vector<V>, std::string> solve_linear_system(DenseMatrix&& matrix,
-                                                               const std::vector<V>& rhs) {
+                                                               const std::vector<V>& rhs,
+                                                               bool symmetric) {
   if (matrix.empty() || matrix.size() != rhs.size())
     return std::unexpected<std::string>(
         "Design matrix and RHS must be non-empty and the same length.");
@@ -107,14 +115,14 @@ std::expected<std::vector<V>, std::string> solve_linear_system(DenseMatrix&& mat
     if (row.size() != matrix.size())
       return std::unexpected<std::string>("Design matrix must be square.");
 
-  const Scale scale = measure_scale(matrix);
+  const Scale scale = measure_scale(matrix, symmetric);
   if (scale.row_max * scale.col_max <= 1e5) {
     auto factors = lu_decompose(std::move(matrix));
     if (!factors) return std::unexpected(std::move(factors.error()));
     return substitute(*factors, rhs);
   }
   std::vector<V> scaled_rhs = rhs;
-  equilibrate(matrix, scaled_rhs);
+  equilibrate(matrix, scaled_rhs, scale.row_sums);
   auto factors = lu_decompose(std::move(matrix));
   if (!factors) return std::unexpected(std::move(factors.error()));
   return substitute(*factors, scaled_rhs);
@@ -126,7 +134,7 @@ std::expected<std::vector<V>, std::string> solve_linear_system(const DenseMatrix
   if (matrix.empty() || matrix.size() != rhs.size())
     return std::unexpected<std::string>(
         "Design matrix and RHS must be non-empty and the same length.");
-  return solve_linear_system(DenseMatrix(matrix), rhs);
+  return solve_linear_system(DenseMatrix(matrix), rhs, false);
 }
 
 template std::expected<std::vector<Point3>, std::string> solve_linear_system(
@@ -134,8 +142,8 @@ template std::expected<std::vector<Point3>, std::string> solve_linear_system(
 template std::expected<std::vector<VectorN>, std::string> solve_linear_system(
     const DenseMatrix&, const std::vector<VectorN>&);
 template std::expected<std::vector<Point3>, std::string> solve_linear_system(
-    DenseMatrix&&, const std::vector<Point3>&);
+    DenseMatrix&&, const std::vector<Point3>&, bool);
 template std::expected<std::vector<VectorN>, std::string> solve_linear_system(
-    DenseMatrix&&, const std::vector<VectorN>&);
+    DenseMatrix&&, const std::vector<VectorN>&, bool);
 
 }  // namespace velk::interp

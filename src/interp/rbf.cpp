@@ -19,7 +19,8 @@ namespace velk::interp {
 std::expected<RbfModel, std::string> fit(const NodeList& centres, const NodeList& values,
                                          RbfKernel kernel, double epsilon) {
   if (centres.size() != values.size()) internal_failure("x and y must have the same length");
-  auto weights = solve_linear_system(kernel_matrix(centres, kernel, epsilon), values);
+  // The kernel matrix is symmetric bit for bit (see kernel_matrix).
+  auto weights = solve_linear_system(kernel_matrix(centres, kernel, epsilon), values, true);
   if (!weights) return std::unexpected(std::move(weights.error()));
   return RbfModel{centres, values, std::move(*weights), kernel, epsilon};
 }
