@@ -108,3 +108,16 @@ def test_systems_at_block_edges_are_bit_exact(kernel, epsilon, count):
     queries = cloud(9, 4)
     rbf = velk.RbfDeformer(original, deformed, kernel, epsilon)
     assert rbf.deform(queries) == reference(original, deformed, queries, kernel, epsilon)
+
+
+@pytest.mark.parametrize("kernel", ["gaussian", "thin_plate_spline", "inverse_multiquadratic"])
+def test_nan_query_coordinates_take_the_distance_floor(kernel):
+    # A NaN squared distance becomes EPS, in every vector lane as in the scalar formula.
+    original = cloud(12, 6)
+    deformed = [[x * 1.1, y + 0.5 * z, z] for x, y, z in original]
+    queries = cloud(17, 8)
+    for i in (0, 3, 8, 16):
+        queries[i] = [float("nan"), queries[i][1], queries[i][2]]
+    queries[5] = [float("nan")] * 3
+    rbf = velk.RbfDeformer(original, deformed, kernel, 0.9)
+    assert rbf.deform(queries) == reference(original, deformed, queries, kernel, 0.9)

@@ -6,6 +6,7 @@ Sizes cross every block edge of the factorisation and the prediction; the query 
 multiple of the vector width."""
 
 import json
+import math
 import os
 import re
 import subprocess
@@ -13,6 +14,8 @@ import sys
 import textwrap
 
 import pytest
+
+import velk
 
 # Prints, per case, a digest of the deformed points' exact bytes, or the failure text.
 CHILD = textwrap.dedent("""
@@ -48,6 +51,9 @@ CASES = (
     [{"n": n, "kernel": "gaussian", "epsilon": 1.0, "queries": 1003} for n in SIZES]
     + [{"n": n, "kernel": "thin_plate_spline", "epsilon": 1.0, "queries": 301}
        for n in (1, 2, 63, 64, 65, 127, 129, 1000)]
+    # centre counts around a chunk of the prediction
+    + [{"n": n, "kernel": k, "epsilon": 0.7, "queries": 17}
+       for n in (255, 256, 257) for k in ("gaussian", "thin_plate_spline")]
     # row_max × col_max far above 1e5: equilibrated before the factorisation
     + [{"n": n, "kernel": "multiquadric", "epsilon": 3.0, "queries": 77} for n in (65, 129, 1000)]
     + [{"n": 130, "kernel": k, "epsilon": e, "queries": 13}
@@ -105,3 +111,41 @@ def test_new_kernels_give_the_reference_bits(reference, threads, plain):
     for case, expected, got in zip(CASES, reference, results):
         assert got == expected, case
 
+
+
+def cloud(count, seed):
+    return [[math.sin(seed + i * 1.7) * 3.0, math.cos(seed * 2 + i * 0.9),
+             math.sin(i * i * 0.37 + seed)] for i in range(count)]
+
+
+@pytest.fixture(scope="module")
+def fitted():
+    ctrl = cloud(300, 3)
+    moved = [[x + 0.2 * y, y, z - 0.1 * x] for x, y, z in ctrl]
+    return {k: velk.RbfDeformer(ctrl, moved, k, 0.8) for k in
+            ("gaussian", "multiquadric", "inverse_multiquadratic", "linear", "cubic",
+             "thin_plate_spline")}
+
+
+@pytest.mark.parametrize("kernel", ["gaussian", "multiquadric", "inverse_multiquadratic",
+                                    "linear", "cubic", "thin_plate_spline"])
+def test_each_query_is_independent_of_its_neighbours(fitted, kernel):
+    # Queries share vector lanes and blocks of parallel work; a query's result must not depend
+    # on which other queries come with it, or on where in a group of lanes it falls.
+    rbf = fitted[kernel]
+    queries = cloud(3000, 11)
+    whole = rbf.deform(queries)
+    assert [rbf.deform([q])[0] for q in queries[:20]] == whole[:20]
+    for start, stop in ((3, 12), (7, 8), (2990, 3000), (1000, 1257)):
+        assert rbf.deform(queries[start:stop]) == whole[start:stop]
+
+
+@pytest.mark.parametrize("position", [0, 5, 8, 2999, 1500])
+def test_a_nan_sum_anywhere_fails_the_whole_call(fitted, position):
+    # An infinite coordinate makes the multiquadric sum inf - inf; wherever that query sits
+    # (first lane, a middle lane, another block of work, the last partial group), the call
+    # fails the same way and returns nothing.
+    queries = cloud(3000, 11)
+    queries[position] = [float("inf"), 0.0, 0.0]
+    with pytest.raises(ValueError, match="Prediction failed: NaN values in output"):
+        fitted["multiquadric"].deform(queries)
