@@ -275,34 +275,41 @@ std::expected<LuFactors, std::string> lu_decompose(DenseMatrix matrix) {
   for (std::size_t i = 0; i < n; ++i) out.perm[i] = i;
   Factoring f{out.lu, out.perm, std::vector<double*>(n), cpu::avx2_enabled(), false, 0, 0, {}};
   for (std::size_t i = 0; i < n; ++i) f.rows[i] = out.lu[i].data();
-  std::vector<double> packed_l;  // reused by every panel
   if (n < 2) return out;
 
-  // Pivot steps run over columns 0 to n-2; column n-1 is always a trailing column. After a
-  // panel [k0, k1) is factorised, its pivots go first to the next panel's columns; then the next
-  // panel is factorised (its row swaps deferred) while the pivots go to the remaining columns.
-  // Each element still receives its updates in pivot order, and each panel sees exactly the
-  // values it would see without the overlap.
+  // Pivot steps run over columns 0 to n-2; column n-1 is always a trailing column. Once a panel
+  // [k0, k1) is factorised and its L packed, one pass over the worker pool applies its pivots to
+  // the columns right of it, block by block; the first block of that pass applies them to the
+  // next panel's columns, factorises the next panel (its row swaps deferred until the pass ends)
+  // and packs its L, beside the other blocks. Each element still receives its updates in pivot
+  // order, and each panel sees exactly the values it would see without the overlap.
+  std::vector<double> packed_l, next_l;  // L of the current and of the next panel
   std::size_t k0 = 0, k1 = std::min(kPanel, n - 1);
   auto panel = factor_panel(f, k0, k1);
   if (!panel) return std::unexpected(std::move(panel.error()));
+  pack_panel_l(f, k0, k1, true, packed_l);
   for (;;) {
     const bool parallel = (n - k0) * (n - k1) * (k1 - k0) >= kParallelWork;
-    pack_panel_l(f, k0, k1, parallel, packed_l);
     const double* l = packed_l.data();
     if (k1 + 1 >= n) {  // the last panel: only column n-1 remains
       update_column_blocks(f, k0, k1, l, k1, n, parallel, [] {});
       break;
     }
     const std::size_t next = std::min(k1 + kPanel, n - 1);
-    update_column_blocks(f, k0, k1, l, k1, next, parallel, [] {});
     f.defer_swaps = true;
     f.panel_begin = k1;
     f.panel_end = next;
-    update_column_blocks(f, k0, k1, l, next, n, parallel,
-                         [&] { panel = factor_panel(f, k1, next); });
+    update_column_blocks(f, k0, k1, l, next, n, parallel, [&] {
+      for (std::size_t c0 = k1; c0 < next; c0 += kColumnBlock)
+        update_columns(f, k0, k1, l, c0, std::min(c0 + kColumnBlock, next));
+      panel = factor_panel(f, k1, next);
+      // The panel's columns already hold each row's final values (its swaps exchanged them),
+      // so its L can be packed before the whole rows are swapped.
+      if (panel) pack_panel_l(f, k1, next, false, next_l);
+    });
     apply_deferred_swaps(f);
     if (!panel) return std::unexpected(std::move(panel.error()));
+    std::swap(packed_l, next_l);
     k0 = k1;
     k1 = next;
   }
