@@ -93,3 +93,31 @@ def test_large_systems_factorised_in_blocks_are_bit_exact(kernel, epsilon):
     queries = cloud(5, 9)
     rbf = velk.RbfDeformer(original, deformed, kernel, epsilon)
     assert rbf.deform(queries) == reference(original, deformed, queries, kernel, epsilon)
+
+
+@pytest.mark.parametrize("kernel,epsilon,count", [
+    ("thin_plate_spline", 1.0, 63),
+    ("gaussian", 0.6, 64),
+    ("multiquadric", 50.0, 65),  # equilibrated
+    ("gaussian", 0.9, 129),      # a full panel of pivots and a one-column trailing update
+])
+def test_systems_at_block_edges_are_bit_exact(kernel, epsilon, count):
+    # Nine queries: one full group of vector lanes and one holding a single query.
+    original = cloud(count, 2)
+    deformed = [[x - 0.2 * y, y + 0.1 * z, z * 1.5] for x, y, z in original]
+    queries = cloud(9, 4)
+    rbf = velk.RbfDeformer(original, deformed, kernel, epsilon)
+    assert rbf.deform(queries) == reference(original, deformed, queries, kernel, epsilon)
+
+
+@pytest.mark.parametrize("kernel", ["gaussian", "thin_plate_spline", "inverse_multiquadratic"])
+def test_nan_query_coordinates_take_the_distance_floor(kernel):
+    # A NaN squared distance becomes EPS, in every vector lane as in the scalar formula.
+    original = cloud(12, 6)
+    deformed = [[x * 1.1, y + 0.5 * z, z] for x, y, z in original]
+    queries = cloud(17, 8)
+    for i in (0, 3, 8, 16):
+        queries[i] = [float("nan"), queries[i][1], queries[i][2]]
+    queries[5] = [float("nan")] * 3
+    rbf = velk.RbfDeformer(original, deformed, kernel, 0.9)
+    assert rbf.deform(queries) == reference(original, deformed, queries, kernel, 0.9)

@@ -24,8 +24,9 @@ struct LuFactors {
 
 // Doolittle elimination with partial pivoting by rows. Only the pivots of columns 0 to n-2 are
 // tested against an exact zero ("Exact zero pivot encountered at column k"). Pivots are taken
-// in blocks; when more than 100 rows lie below a block's first pivot the updates of the rows
-// below the block run on the worker pool, with the same bits as the serial loop. The matrix must be square; it is taken by value and factorised in place.
+// in panels and the trailing updates run on the worker pool in register tiles, with the same
+// bits as the one-pivot-at-a-time loop. The matrix must be square; it is taken by value and
+// factorised in place.
 std::expected<LuFactors, std::string> lu_decompose(DenseMatrix matrix);
 
 // Solves matrix · x = rhs for one value of V per row, V being Point3 or VectorN. Rows are
@@ -36,10 +37,20 @@ std::expected<LuFactors, std::string> lu_decompose(DenseMatrix matrix);
 template <class V>
 std::expected<std::vector<V>, std::string> solve_linear_system(const DenseMatrix& matrix,
                                                                const std::vector<V>& rhs);
+// The same, factorising the given matrix in place of a copy. symmetric promises that
+// matrix[i][j] and matrix[j][i] are the same double, so the column sums are the row sums.
+template <class V>
+std::expected<std::vector<V>, std::string> solve_linear_system(DenseMatrix&& matrix,
+                                                               const std::vector<V>& rhs,
+                                                               bool symmetric);
 
 extern template std::expected<std::vector<Point3>, std::string> solve_linear_system(
     const DenseMatrix&, const std::vector<Point3>&);
 extern template std::expected<std::vector<VectorN>, std::string> solve_linear_system(
     const DenseMatrix&, const std::vector<VectorN>&);
+extern template std::expected<std::vector<Point3>, std::string> solve_linear_system(
+    DenseMatrix&&, const std::vector<Point3>&, bool);
+extern template std::expected<std::vector<VectorN>, std::string> solve_linear_system(
+    DenseMatrix&&, const std::vector<VectorN>&, bool);
 
 }  // namespace velk::interp

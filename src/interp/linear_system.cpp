@@ -1,8 +1,12 @@
 // The dense solve: shape check, row equilibration, LU factorisation and the two
-// substitutions, generic over the right-hand side's vector kind.
+// substitutions, generic over the right-hand side's vector kind. The scale measurement and the
+// equilibration run on the worker pool with the sums of the serial pass.
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "core/point.hpp"
+#include "core/worker_pool.hpp"
 #include "interp/linear_algebra.hpp"
 
 namespace velk::interp {
@@ -13,6 +17,7 @@ namespace {
 struct Scale {
   double row_max = 0.0;
   double col_max = 0.0;
+  std::vector<double> row_sums;  // each row's absolute sum, in column order
 };
 
 double abs_row_sum(const std::vector<double>& row) {
@@ -21,32 +26,56 @@ double abs_row_sum(const std::vector<double>& row) {
   return sum;
 }
 
-Scale measure_scale(const DenseMatrix& matrix) {
+// Columns summed together when the column sums run on the worker pool.
+constexpr std::size_t kSumColumns = 256;
+// Matrices of fewer rows are measured and equilibrated on the calling thread.
+constexpr std::size_t kParallelRows = 256;
+
+// Each row's sum in column order and each column's sum in row order, as in one serial pass;
+// rows (for the row sums) and blocks of columns (for the column sums) run on the worker pool.
+// A symmetric matrix's column sums are its row sums (the same doubles in the same order), so
+// they are not summed again. The maxima are then taken in index order.
+Scale measure_scale(const DenseMatrix& matrix, bool symmetric) {
+  const std::size_t n = matrix.size(), width = matrix.front().size();
+  const std::size_t min_parallel = n >= kParallelRows ? 2 : SIZE_MAX;
   Scale scale;
-  std::vector<double> col_sums(matrix.front().size(), 0.0);
-  for (const auto& row : matrix) {
-    double sum = 0.0;
-    for (std::size_t j = 0; j < row.size(); ++j) {
-      const double a = std::fabs(row[j]);
-      sum += a;
-      col_sums[j] += a;
-    }
-    if (sum > scale.row_max) scale.row_max = sum;
+  scale.row_sums.resize(n);
+  pool::run_blocks(n, min_parallel, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) scale.row_sums[i] = abs_row_sum(matrix[i]);
+  });
+  std::vector<double> col_sums;
+  if (symmetric) {
+    col_sums = scale.row_sums;
+  } else {
+    col_sums.assign(width, 0.0);
+    const std::size_t blocks = (width + kSumColumns - 1) / kSumColumns;
+    pool::run_blocks(blocks, min_parallel, [&](std::size_t b0, std::size_t b1) {
+      const std::size_t c0 = b0 * kSumColumns, c1 = std::min(b1 * kSumColumns, width);
+      double* sums = col_sums.data();
+      for (const auto& row : matrix)
+        for (std::size_t j = c0; j < c1; ++j) sums[j] += std::fabs(row[j]);
+    });
   }
+  for (double r : scale.row_sums)
+    if (r > scale.row_max) scale.row_max = r;
   for (double c : col_sums)
     if (c > scale.col_max) scale.col_max = c;
   return scale;
 }
 
-// Rows and right-hand-side values divided by max(row sum, EPS); a NaN sum becomes EPS.
+// Rows and right-hand-side values divided by max(row sum, EPS); a NaN sum becomes EPS. Rows are
+// independent and run on the worker pool.
 template <class V>
-void equilibrate(DenseMatrix& matrix, std::vector<V>& rhs) {
-  for (std::size_t i = 0; i < matrix.size(); ++i) {
-    double s = abs_row_sum(matrix[i]);
-    s = s > EPS ? s : EPS;
-    for (double& a : matrix[i]) a = a / s;
-    rhs[i] = divided(rhs[i], s);
-  }
+void equilibrate(DenseMatrix& matrix, std::vector<V>& rhs, const std::vector<double>& row_sums) {
+  const std::size_t n = matrix.size();
+  pool::run_blocks(n, n >= kParallelRows ? 2 : SIZE_MAX, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) {
+      double s = row_sums[i];
+      s = s > EPS ? s : EPS;
+      for (double& a : matrix[i]) a = a / s;
+      rhs[i] = divided(rhs[i], s);
+    }
+  });
 }
 
 template <class V>
@@ -76,8 +105,9 @@ std::expected<std::vector<V>, std::string> substitute(const LuFactors& f,
 }  // namespace
 
 template <class V>
-std::expected<std::vector<V>, std::string> solve_linear_system(const DenseMatrix& matrix,
-                                                               const std::vector<V>& rhs) {
+std::expected<std::vector<V>, std::string> solve_linear_system(DenseMatrix&& matrix,
+                                                               const std::vector<V>& rhs,
+                                                               bool symmetric) {
   if (matrix.empty() || matrix.size() != rhs.size())
     return std::unexpected<std::string>(
         "Design matrix and RHS must be non-empty and the same length.");
@@ -85,23 +115,35 @@ std::expected<std::vector<V>, std::string> solve_linear_system(const DenseMatrix
     if (row.size() != matrix.size())
       return std::unexpected<std::string>("Design matrix must be square.");
 
-  const Scale scale = measure_scale(matrix);
+  const Scale scale = measure_scale(matrix, symmetric);
   if (scale.row_max * scale.col_max <= 1e5) {
-    auto factors = lu_decompose(matrix);
+    auto factors = lu_decompose(std::move(matrix));
     if (!factors) return std::unexpected(std::move(factors.error()));
     return substitute(*factors, rhs);
   }
-  DenseMatrix scaled_matrix = matrix;
   std::vector<V> scaled_rhs = rhs;
-  equilibrate(scaled_matrix, scaled_rhs);
-  auto factors = lu_decompose(std::move(scaled_matrix));
+  equilibrate(matrix, scaled_rhs, scale.row_sums);
+  auto factors = lu_decompose(std::move(matrix));
   if (!factors) return std::unexpected(std::move(factors.error()));
   return substitute(*factors, scaled_rhs);
+}
+
+template <class V>
+std::expected<std::vector<V>, std::string> solve_linear_system(const DenseMatrix& matrix,
+                                                               const std::vector<V>& rhs) {
+  if (matrix.empty() || matrix.size() != rhs.size())
+    return std::unexpected<std::string>(
+        "Design matrix and RHS must be non-empty and the same length.");
+  return solve_linear_system(DenseMatrix(matrix), rhs, false);
 }
 
 template std::expected<std::vector<Point3>, std::string> solve_linear_system(
     const DenseMatrix&, const std::vector<Point3>&);
 template std::expected<std::vector<VectorN>, std::string> solve_linear_system(
     const DenseMatrix&, const std::vector<VectorN>&);
+template std::expected<std::vector<Point3>, std::string> solve_linear_system(
+    DenseMatrix&&, const std::vector<Point3>&, bool);
+template std::expected<std::vector<VectorN>, std::string> solve_linear_system(
+    DenseMatrix&&, const std::vector<VectorN>&, bool);
 
 }  // namespace velk::interp

@@ -1,31 +1,24 @@
-// The radial basis kernels (all functions of the squared distance) and the kernel matrix.
+// The radial basis kernels (all functions of the squared distance) and the kernel matrix, built
+// in square tiles of the upper triangle (each mirrored below the diagonal) on the worker pool.
 #include "interp/rbf_kernels.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 #include "core/checked_size.hpp"
+#include "core/cpu_dispatch.hpp"
+#include "core/worker_pool.hpp"
+#include "interp/rbf_lanes.hpp"
+#include "interp/reference_kernels.hpp"
+#include "interp/work_blocks.hpp"
 
 namespace velk::interp {
 
 namespace {
 
-double gaussian(double s, double e) {
-  return std::exp((s * -0.5) / (e * e));
-}
-double multiquadric(double s, double e) {
-  return std::sqrt(e * e + s);
-}
-double inverse_multiquadratic(double s, double e) {
-  return 1.0 / std::sqrt(e * e + s);
-}
-double linear(double s, double) {
-  return s;
-}
-double cubic(double s, double) {
-  return s * s;
-}
-double thin_plate_spline(double s, double) {
-  return s == 0.0 ? 0.0 : std::log(s) * (s * s);
+template <RbfKernel K>
+double kernel_at(double s, double e) {
+  return Kernel<K>::finish(Kernel<K>::prepare(s, e * e));
 }
 
 // Refuses an n × n matrix of doubles whose two copies (the kernel matrix and the solver's
@@ -34,29 +27,114 @@ void check_matrix_size(std::size_t n) {
   sizes::require_memory(sizes::mul(2, sizes::bytes(sizes::mul(n, n), sizeof(double))));
 }
 
+// Rows and columns of a tile of the kernel matrix.
+constexpr std::size_t kTile = 64;
+
+// The points by coordinate, so that four consecutive points load as one vector.
+struct Coordinates {
+  std::vector<double> x, y, z;
+  explicit Coordinates(const NodeList& points)
+      : x(points.size()), y(points.size()), z(points.size()) {
+    for (std::size_t i = 0; i < points.size(); ++i)
+      x[i] = points[i].x, y[i] = points[i].y, z[i] = points[i].z;
+  }
+};
+
+// out[j - begin] = prepare(s(points[i], points[j]), e2) for j in [begin, end).
+template <RbfKernel K>
+void prepare_row_plain(const NodeList& points, std::size_t i, std::size_t begin, std::size_t end,
+                       double e2, double* out) {
+  for (std::size_t j = begin; j < end; ++j)
+    out[j - begin] = Kernel<K>::prepare(clamped_squared_distance(points[i], points[j]), e2);
+}
+
+#ifdef VELK_HAVE_AVX2_KERNELS
+template <RbfKernel K>
+__attribute__((target("avx2"))) void prepare_row_avx2(const NodeList& points,
+                                                      const Coordinates& xyz, std::size_t i,
+                                                      std::size_t begin, std::size_t end, double e2,
+                                                      double* out) {
+  const __m256d px = _mm256_set1_pd(points[i].x), py = _mm256_set1_pd(points[i].y),
+                pz = _mm256_set1_pd(points[i].z), e2v = _mm256_set1_pd(e2);
+  std::size_t j = begin;
+  for (; j + 4 <= end; j += 4) {
+    const __m256d s =
+        lanes::clamped_squared_distance(_mm256_sub_pd(px, _mm256_loadu_pd(&xyz.x[j])),
+                                        _mm256_sub_pd(py, _mm256_loadu_pd(&xyz.y[j])),
+                                        _mm256_sub_pd(pz, _mm256_loadu_pd(&xyz.z[j])));
+    _mm256_storeu_pd(out + (j - begin), lanes::prepare<K>(s, e2v));
+  }
+  prepare_row_plain<K>(points, i, j, end, e2, out + (j - begin));
+}
+#endif
+
+// The tiles (I, J) with J >= I of one row of tiles; entries below the diagonal of a diagonal
+// tile come from their mirror.
+template <RbfKernel K>
+void fill_tile_row(DenseMatrix& k, const NodeList& points, const Coordinates& xyz,
+                   std::size_t tile_row, double e2, bool avx2) {
+  const std::size_t n = points.size();
+  const std::size_t i0 = tile_row * kTile, i1 = std::min(i0 + kTile, n);
+  double values[kTile];
+  for (std::size_t j0 = i0; j0 < n; j0 += kTile) {
+    const std::size_t j1 = std::min(j0 + kTile, n);
+    for (std::size_t i = i0; i < i1; ++i) {
+      const std::size_t begin = std::max(j0, i);
+      if (begin >= j1) continue;
+#ifdef VELK_HAVE_AVX2_KERNELS
+      if (avx2)
+        prepare_row_avx2<K>(points, xyz, i, begin, j1, e2, values);
+      else
+#endif
+        prepare_row_plain<K>(points, i, begin, j1, e2, values);
+      double* row = k[i].data();
+      for (std::size_t j = begin; j < j1; ++j) {
+        const double v = Kernel<K>::finish(values[j - begin]);
+        row[j] = v;
+        k[j][i] = v;
+      }
+    }
+  }
+  (void)avx2;
+  (void)xyz;
+}
+
 }  // namespace
 
 std::optional<RbfKernel> kernel_by_name(std::string_view name) {
-  if (name == "gaussian") return gaussian;
-  if (name == "multiquadric") return multiquadric;
-  if (name == "inverse_multiquadratic") return inverse_multiquadratic;
-  if (name == "linear") return linear;
-  if (name == "cubic") return cubic;
-  if (name == "thin_plate_spline") return thin_plate_spline;
+  if (name == "gaussian") return RbfKernel::gaussian;
+  if (name == "multiquadric") return RbfKernel::multiquadric;
+  if (name == "inverse_multiquadratic") return RbfKernel::inverse_multiquadratic;
+  if (name == "linear") return RbfKernel::linear;
+  if (name == "cubic") return RbfKernel::cubic;
+  if (name == "thin_plate_spline") return RbfKernel::thin_plate_spline;
   return std::nullopt;
+}
+
+KernelFunction kernel_function(RbfKernel kernel) {
+  return with_kernel(kernel,
+                     [](auto k) -> KernelFunction { return kernel_at<decltype(k)::value>; });
 }
 
 DenseMatrix kernel_matrix(const NodeList& points, RbfKernel kernel, double epsilon) {
   const std::size_t n = points.size();
   check_matrix_size(n);
-  DenseMatrix k;
-  k.reserve(n);
-  for (std::size_t i = 0; i < n; ++i) {
-    std::vector<double> row(n);
-    for (std::size_t j = 0; j < n; ++j)
-      row[j] = kernel(clamped_squared_distance(points[i], points[j]), epsilon);
-    k.push_back(std::move(row));
-  }
+  if (reference::enabled()) return reference::kernel_matrix(points, kernel, epsilon);
+  DenseMatrix k(n);
+  pool::parallel_for(n, [&](std::size_t i) { k[i].assign(n, 0.0); }, 1024);
+  const Coordinates xyz(points);
+  const double e2 = epsilon * epsilon;
+  const bool avx2 = cpu::avx2_enabled();
+  // Tile rows t and tiles - 1 - t go together, so every task has about the same number of
+  // tiles; each task writes only the tiles of its own rows and their mirrors.
+  const std::size_t tiles = (n + kTile - 1) / kTile;
+  with_kernel(kernel, [&](auto kind) {
+    constexpr RbfKernel K = decltype(kind)::value;
+    for_each_block((tiles + 1) / 2, n >= 2 * kTile, [&](std::size_t t) {
+      fill_tile_row<K>(k, points, xyz, t, e2, avx2);
+      if (tiles - 1 - t != t) fill_tile_row<K>(k, points, xyz, tiles - 1 - t, e2, avx2);
+    });
+  });
   return k;
 }
 

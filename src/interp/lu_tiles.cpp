@@ -1,0 +1,125 @@
+// The register tile and the row update of the LU factorisation, AVX2 and plain.
+#include "interp/lu_tiles.hpp"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define VELK_HAVE_AVX2_KERNELS 1
+#endif
+
+namespace velk::interp::lu_tiles {
+
+#ifdef VELK_HAVE_AVX2_KERNELS
+
+__attribute__((target("avx2"))) void tile_avx2(std::size_t depth, const double* l, const double* u,
+                                               double* const* c) {
+  static_assert(kRows == 4 && kCols == 8);
+  __m256d c00 = _mm256_loadu_pd(c[0]), c01 = _mm256_loadu_pd(c[0] + 4);
+  __m256d c10 = _mm256_loadu_pd(c[1]), c11 = _mm256_loadu_pd(c[1] + 4);
+  __m256d c20 = _mm256_loadu_pd(c[2]), c21 = _mm256_loadu_pd(c[2] + 4);
+  __m256d c30 = _mm256_loadu_pd(c[3]), c31 = _mm256_loadu_pd(c[3] + 4);
+  for (std::size_t k = 0; k < depth; ++k, l += kRows, u += kCols) {
+    const __m256d u0 = _mm256_loadu_pd(u), u1 = _mm256_loadu_pd(u + 4);
+    __m256d f = _mm256_broadcast_sd(l);
+    c00 = _mm256_sub_pd(c00, _mm256_mul_pd(f, u0));
+    c01 = _mm256_sub_pd(c01, _mm256_mul_pd(f, u1));
+    f = _mm256_broadcast_sd(l + 1);
+    c10 = _mm256_sub_pd(c10, _mm256_mul_pd(f, u0));
+    c11 = _mm256_sub_pd(c11, _mm256_mul_pd(f, u1));
+    f = _mm256_broadcast_sd(l + 2);
+    c20 = _mm256_sub_pd(c20, _mm256_mul_pd(f, u0));
+    c21 = _mm256_sub_pd(c21, _mm256_mul_pd(f, u1));
+    f = _mm256_broadcast_sd(l + 3);
+    c30 = _mm256_sub_pd(c30, _mm256_mul_pd(f, u0));
+    c31 = _mm256_sub_pd(c31, _mm256_mul_pd(f, u1));
+  }
+  _mm256_storeu_pd(c[0], c00), _mm256_storeu_pd(c[0] + 4, c01);
+  _mm256_storeu_pd(c[1], c10), _mm256_storeu_pd(c[1] + 4, c11);
+  _mm256_storeu_pd(c[2], c20), _mm256_storeu_pd(c[2] + 4, c21);
+  _mm256_storeu_pd(c[3], c30), _mm256_storeu_pd(c[3] + 4, c31);
+}
+
+__attribute__((target("avx2"))) void row_avx2(double* a, const double* l, const double* const* u,
+                                              std::size_t count, std::size_t begin,
+                                              std::size_t end) {
+  std::size_t c = begin;
+  // Thirty-two columns at a time: eight independent chains of subtractions.
+  for (; c + 32 <= end; c += 32) {
+    __m256d a0 = _mm256_loadu_pd(a + c), a1 = _mm256_loadu_pd(a + c + 4);
+    __m256d a2 = _mm256_loadu_pd(a + c + 8), a3 = _mm256_loadu_pd(a + c + 12);
+    __m256d a4 = _mm256_loadu_pd(a + c + 16), a5 = _mm256_loadu_pd(a + c + 20);
+    __m256d a6 = _mm256_loadu_pd(a + c + 24), a7 = _mm256_loadu_pd(a + c + 28);
+    for (std::size_t k = 0; k < count; ++k) {
+      const double* v = u[k] + c;
+      const __m256d f = _mm256_broadcast_sd(l + k);
+      a0 = _mm256_sub_pd(a0, _mm256_mul_pd(f, _mm256_loadu_pd(v)));
+      a1 = _mm256_sub_pd(a1, _mm256_mul_pd(f, _mm256_loadu_pd(v + 4)));
+      a2 = _mm256_sub_pd(a2, _mm256_mul_pd(f, _mm256_loadu_pd(v + 8)));
+      a3 = _mm256_sub_pd(a3, _mm256_mul_pd(f, _mm256_loadu_pd(v + 12)));
+      a4 = _mm256_sub_pd(a4, _mm256_mul_pd(f, _mm256_loadu_pd(v + 16)));
+      a5 = _mm256_sub_pd(a5, _mm256_mul_pd(f, _mm256_loadu_pd(v + 20)));
+      a6 = _mm256_sub_pd(a6, _mm256_mul_pd(f, _mm256_loadu_pd(v + 24)));
+      a7 = _mm256_sub_pd(a7, _mm256_mul_pd(f, _mm256_loadu_pd(v + 28)));
+    }
+    _mm256_storeu_pd(a + c, a0), _mm256_storeu_pd(a + c + 4, a1);
+    _mm256_storeu_pd(a + c + 8, a2), _mm256_storeu_pd(a + c + 12, a3);
+    _mm256_storeu_pd(a + c + 16, a4), _mm256_storeu_pd(a + c + 20, a5);
+    _mm256_storeu_pd(a + c + 24, a6), _mm256_storeu_pd(a + c + 28, a7);
+  }
+  for (; c + 4 <= end; c += 4) {
+    __m256d a0 = _mm256_loadu_pd(a + c);
+    for (std::size_t k = 0; k < count; ++k)
+      a0 = _mm256_sub_pd(a0, _mm256_mul_pd(_mm256_broadcast_sd(l + k), _mm256_loadu_pd(u[k] + c)));
+    _mm256_storeu_pd(a + c, a0);
+  }
+  for (; c < end; ++c) {
+    double v = a[c];
+    for (std::size_t k = 0; k < count; ++k) v = v - l[k] * u[k][c];
+    a[c] = v;
+  }
+}
+
+#else
+
+void tile_avx2(std::size_t depth, const double* l, const double* u, double* const* c) {
+  tile_plain(depth, l, u, c);
+}
+void row_avx2(double* a, const double* l, const double* const* u, std::size_t count,
+              std::size_t begin, std::size_t end) {
+  row_plain(a, l, u, count, begin, end);
+}
+
+#endif
+
+void tile_plain(std::size_t depth, const double* l, const double* u, double* const* c) {
+  double t[kRows][kCols];
+  for (std::size_t r = 0; r < kRows; ++r)
+    for (std::size_t j = 0; j < kCols; ++j) t[r][j] = c[r][j];
+  for (std::size_t k = 0; k < depth; ++k, l += kRows, u += kCols)
+    for (std::size_t r = 0; r < kRows; ++r)
+      for (std::size_t j = 0; j < kCols; ++j) t[r][j] = t[r][j] - l[r] * u[j];
+  for (std::size_t r = 0; r < kRows; ++r)
+    for (std::size_t j = 0; j < kCols; ++j) c[r][j] = t[r][j];
+}
+
+void row_plain(double* a, const double* l, const double* const* u, std::size_t count,
+               std::size_t begin, std::size_t end) {
+  std::size_t k = 0;
+  // Four pivots per pass over the columns: each element still takes its subtractions one after
+  // the other in pivot order, but is loaded and stored once.
+  for (; k + 4 <= count; k += 4) {
+    const double f0 = l[k], f1 = l[k + 1], f2 = l[k + 2], f3 = l[k + 3];
+    const double* u0 = u[k];
+    const double* u1 = u[k + 1];
+    const double* u2 = u[k + 2];
+    const double* u3 = u[k + 3];
+    for (std::size_t c = begin; c < end; ++c)
+      a[c] = (((a[c] - f0 * u0[c]) - f1 * u1[c]) - f2 * u2[c]) - f3 * u3[c];
+  }
+  for (; k < count; ++k) {
+    const double f = l[k];
+    const double* v = u[k];
+    for (std::size_t c = begin; c < end; ++c) a[c] = a[c] - f * v[c];
+  }
+}
+
+}  // namespace velk::interp::lu_tiles

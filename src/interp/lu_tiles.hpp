@@ -1,0 +1,26 @@
+// The inner loops of the blocked LU factorisation: a register tile of the trailing update and
+// the update of one row by the pivots above it. Each comes as an AVX2 version and a plain one
+// with the same bits: every element takes a = a - l·u once per pivot, in pivot order, as a
+// multiply followed by a subtraction (never fused).
+#pragma once
+
+#include <cstddef>
+
+namespace velk::interp::lu_tiles {
+
+// Rows and columns of the register tile.
+constexpr std::size_t kRows = 4;
+constexpr std::size_t kCols = 8;
+
+// For r < kRows and j < kCols: c[r][j] = c[r][j] - l[k·kRows + r] · u[k·kCols + j], for
+// k = 0, 1, ..., depth - 1 in turn. l and u are packed panels of L and U.
+void tile_avx2(std::size_t depth, const double* l, const double* u, double* const* c);
+void tile_plain(std::size_t depth, const double* l, const double* u, double* const* c);
+
+// For c in [begin, end): a[c] = a[c] - l[k] · u[k][c], for k = 0, 1, ..., count - 1 in turn.
+void row_avx2(double* a, const double* l, const double* const* u, std::size_t count,
+              std::size_t begin, std::size_t end);
+void row_plain(double* a, const double* l, const double* const* u, std::size_t count,
+               std::size_t begin, std::size_t end);
+
+}  // namespace velk::interp::lu_tiles

@@ -1,0 +1,27 @@
+// The one-at-a-time loops the vectorised and parallel RBF and LU kernels replaced, kept as the
+// reference the tests compare them with bit for bit. The environment variable
+// VELK_REFERENCE_KERNELS=1 (an internal switch for the tests only) routes the kernel matrix,
+// the factorisation and the prediction through these loops.
+#pragma once
+
+#include <expected>
+#include <string>
+
+#include "interp/linear_algebra.hpp"
+#include "interp/rbf.hpp"
+
+namespace velk::interp::reference {
+
+// True when VELK_REFERENCE_KERNELS is "1". Read once per process.
+bool enabled();
+
+// The kernel matrix row by row, one kernel call per entry.
+DenseMatrix kernel_matrix(const NodeList& points, RbfKernel kernel, double epsilon);
+
+// Pivot blocks of 64 columns, the rows below each block updated four pivots per pass.
+std::expected<LuFactors, std::string> lu_decompose(DenseMatrix matrix);
+
+// One query after the other, one kernel call per centre.
+std::expected<NodeList, std::string> predict(const RbfModel& model, const NodeList& queries);
+
+}  // namespace velk::interp::reference
