@@ -26,6 +26,13 @@ CASES = {
             for _ in range(50):
                 deformer.deform(points, moved)
         """, "work()", "deformer.deform(points[:5000], moved)"),
+    "rbf fit": ("""
+        import random
+        rng = random.Random(3)
+        points = [[rng.uniform(-1, 1) for _ in range(3)] for _ in range(5000)]
+        moved = [[x * 1.1, y, z + 0.1 * x] for x, y, z in points]
+        """, "velk.RbfDeformer(points, moved)",
+        "velk.RbfDeformer(points[:300], moved[:300]).deform(points[:50])"),
     # A FIFO nobody writes blocks the reader's open; one nobody reads blocks the writer's.
     "fifo read": ("""
         import tempfile

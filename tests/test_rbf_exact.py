@@ -22,7 +22,7 @@ KERNELS = {
 def sq(p, q):
     d = [p[a] - q[a] for a in range(3)]
     s = (d[0] * d[0] + d[1] * d[1]) + d[2] * d[2]
-    return s if s > EPS else EPS
+    return EPS if s < EPS else s  # a NaN distance stays NaN
 
 
 def stats(points, a):
@@ -111,13 +111,15 @@ def test_systems_at_block_edges_are_bit_exact(kernel, epsilon, count):
 
 
 @pytest.mark.parametrize("kernel", ["gaussian", "thin_plate_spline", "inverse_multiquadratic"])
-def test_nan_query_coordinates_take_the_distance_floor(kernel):
-    # A NaN squared distance becomes EPS, in every vector lane as in the scalar formula.
+def test_a_nan_query_coordinate_in_any_vector_lane_fails_the_call(kernel):
+    # The distance floor applies to numbers only: a NaN distance stays NaN in every lane, as in
+    # the scalar formula, and the prediction reports it.
     original = cloud(12, 6)
     deformed = [[x * 1.1, y + 0.5 * z, z] for x, y, z in original]
     queries = cloud(17, 8)
-    for i in (0, 3, 8, 16):
-        queries[i] = [float("nan"), queries[i][1], queries[i][2]]
-    queries[5] = [float("nan")] * 3
     rbf = velk.RbfDeformer(original, deformed, kernel, 0.9)
     assert rbf.deform(queries) == reference(original, deformed, queries, kernel, 0.9)
+    for i in (0, 3, 8, 16):
+        for bad in ([float("nan"), queries[i][1], queries[i][2]], [float("nan")] * 3):
+            with pytest.raises(ValueError, match="Prediction failed: NaN values in output"):
+                rbf.deform(queries[:i] + [bad] + queries[i + 1:])

@@ -100,7 +100,9 @@ KernelFunction kernel_function(RbfKernel kernel);
 inline double clamped_squared_distance(const Point3& p, const Point3& q) {
   const double dx = p.x - q.x, dy = p.y - q.y, dz = p.z - q.z;
   const double s = (dx * dx + dy * dy) + dz * dz;
-  return s > EPS ? s : EPS;
+  // The floor applies to numbers only: a NaN distance (a NaN coordinate) stays NaN, so the call
+  // fails instead of treating the point as coinciding with every centre.
+  return s < EPS ? EPS : s;
 }
 
 // Row i is [kernel(s(points[i], points[j]), epsilon) for every j]. s(p, q) and s(q, p) are the

@@ -10,14 +10,14 @@
 
 namespace velk::interp::lanes {
 
-// ((dx² + dy²) + dz²) per lane, then the EPS floor (a NaN also becoming EPS, as
-// s > EPS ? s : EPS does).
+// ((dx² + dy²) + dz²) per lane, then the EPS floor for numbers (a NaN stays NaN, as
+// s < EPS ? EPS : s does).
 __attribute__((target("avx2"))) inline __m256d clamped_squared_distance(__m256d dx, __m256d dy,
                                                                         __m256d dz) {
   const __m256d s = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(dx, dx), _mm256_mul_pd(dy, dy)),
                                   _mm256_mul_pd(dz, dz));
   const __m256d eps = _mm256_set1_pd(EPS);
-  return _mm256_blendv_pd(eps, s, _mm256_cmp_pd(s, eps, _CMP_GT_OQ));
+  return _mm256_blendv_pd(s, eps, _mm256_cmp_pd(s, eps, _CMP_LT_OQ));
 }
 
 // Kernel<K>::prepare(s, e2) on four lanes.
