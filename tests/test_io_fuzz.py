@@ -74,8 +74,16 @@ def binary_reference(data):
     return nodes, cells
 
 
+def too_short_for_binary(data):
+    return len(data) < 84 or len(data) < 84 + 50 * struct.unpack_from("<I", data, 80)[0]
+
+
 def is_ascii_stl(data):
+    """The detection rule: "solid" and "facet normal" in a valid UTF-8 window of 512 bytes, or
+    "solid" at the start of a file too short for the binary layout it announces."""
     head = data[:512]
+    if head.decode("utf-8", errors="replace").lstrip().startswith("solid") and too_short_for_binary(data):
+        return True
     try:
         text = head.decode("utf-8")
     except UnicodeDecodeError:

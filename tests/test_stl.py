@@ -75,10 +75,40 @@ def test_empty_mesh_ascii(tmp_path):
     path = tmp_path / "e.stl"
     velk.write_stl([], [], str(path), "ascii")
     assert path.read_bytes() == b"solid exported_grid\nendsolid exported_grid\n"
-    # without "facet normal" the reader takes it for a (too short) binary file
-    with pytest.raises(OSError) as e:
-        velk.Mesh.from_stl(str(path))
-    assert failure_text(e) == "🔴 IO error: failed to fill whole buffer"
+    # no "facet normal", but far too short for a binary file: read as the ASCII it is
+    assert velk.read_stl(str(path)) == ([], [])
+    assert velk.Mesh.from_stl(str(path)).cells == []
+
+
+@pytest.mark.parametrize("case", ["long solid name", "multi-byte character across byte 512",
+                                  "leading white space and a long name"])
+def test_ascii_files_whose_first_facet_is_beyond_the_detection_window_read_as_ascii(tmp_path, case):
+    box = velk.generate_box([1, 2, 3], [0, 0, 0], [0, 0, 0], [1, 1, 1])
+    plain = tmp_path / "plain.stl"
+    box.write_stl(str(plain), "ascii")
+    body = plain.read_bytes().split(b"\n", 1)[1]
+    name = {"long solid name": b"x" * 600,
+            "multi-byte character across byte 512": b"y" * 505 + "é€".encode() * 3,
+            "leading white space and a long name": b"z" * 700}[case]
+    prefix = b"  \t" if case.startswith("leading") else b""
+    path = tmp_path / "named.stl"
+    path.write_bytes(prefix + b"solid " + name + b"\n" + body)
+    assert velk.read_stl(str(path)) == velk.read_stl(str(plain))
+
+
+@pytest.mark.parametrize("size", [0, 83])
+def test_a_short_solid_file_without_facets_reads_as_an_empty_ascii_mesh(tmp_path, size):
+    path = tmp_path / "short.stl"
+    path.write_bytes((b"solid " + b"s" * 100)[:max(size, 5)])
+    assert velk.read_stl(str(path)) == ([], [])
+
+
+def test_a_solid_file_long_enough_for_its_binary_count_is_still_binary(tmp_path):
+    # Bytes 80-83 announce one triangle and 50 bytes follow: the binary reading holds.
+    record = struct.pack("<12fH", 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0)
+    path = tmp_path / "b.stl"
+    path.write_bytes(b"solid binary".ljust(80, b" ") + struct.pack("<I", 1) + record)
+    assert velk.read_stl(str(path)) == ([[0.0, 0.0, 0.0], [1.0, 0.0, 0.0], [0.0, 1.0, 0.0]], [[0, 1, 2]])
 
 
 def test_binary_exact_bytes(tmp_path):
@@ -201,22 +231,21 @@ def test_binary_file_beginning_with_solid_without_facet_normal(tmp_path):
     assert velk.read_stl(path) == ([[0.0, 0.0, 0.0], [1.0, 0.0, 0.0], [0.0, 1.0, 0.0]], [[0, 1, 2]])
 
 
-def test_facet_normal_after_512_bytes_means_binary(tmp_path):
-    body = "solid " + " " * 600 + "facet normal 0 0 0\nvertex 0 0 0\n"
-    path = ascii_file(tmp_path, body)
-    with pytest.raises(OSError) as e:
-        velk.Mesh.from_stl(path)
-    assert failure_text(e).startswith("🔴 IO error: ")  # read as binary: a huge or short count
+def test_facet_normal_after_512_bytes_in_a_file_too_short_for_binary_reads_as_ascii(tmp_path):
+    body = "solid " + " " * 600 + "facet normal 0 0 0\nvertex 0 0 0\n" + "vertex 1 0 0\nvertex 0 1 0\n"
+    near = ascii_file(tmp_path, "solid\nfacet normal 0 0 0\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\n")
+    expected = velk.read_stl(near)
+    assert expected == ([[0.0, 0.0, 0.0], [1.0, 0.0, 0.0], [0.0, 1.0, 0.0]], [[0, 1, 2]])
+    (tmp_path / "padded.stl").write_text(body)
+    assert velk.read_stl(str(tmp_path / "padded.stl")) == expected
 
 
-def test_multibyte_character_cut_at_512_means_binary(tmp_path):
+def test_multibyte_character_cut_at_512_in_a_file_too_short_for_binary_reads_as_ascii(tmp_path):
     head = "solid facet normal "
     body = head + "x" * (511 - len(head)) + "é" + "\nvertex 0 0 0\n" * 3
     assert len(body[:512].encode()) == 513
-    # read as binary: the count comes from bytes 80..84 ("xxxx"), far above the cap
-    with pytest.raises(OSError) as e:
-        velk.Mesh.from_stl(ascii_file(tmp_path, body))
-    assert failure_text(e) == "🔴 IO error: Too many triangles: " + str(struct.unpack("<I", b"xxxx")[0])
+    # bytes 80..84 ("xxxx") announce far more triangles than the file holds: not binary
+    assert velk.Mesh.from_stl(ascii_file(tmp_path, body)).cells == [[0, 0, 0]]
 
 
 @pytest.mark.parametrize(

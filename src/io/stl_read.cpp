@@ -1,4 +1,5 @@
-// The STL reader: form detection from the first 512 bytes, then the ASCII reader (vertex lines
+// The STL reader: form detection from the first 512 bytes (and a file's size, when a "solid"
+// file is too short to be binary), then the ASCII reader (vertex lines
 // only, corners taken three at a time) or the binary reader (50-byte records after the count,
 // read and hashed a block ahead of the merge).
 #include <algorithm>
@@ -201,6 +202,17 @@ Result<Mesh> read_binary(BufferedReader& in) {
   return merge.take();
 }
 
+// Whether a regular file is shorter than the binary layout its bytes 80-83 announce (or than
+// the 84-byte header itself): such a file cannot be read as binary, so one that begins with
+// "solid" but whose first facet lies beyond the detection window (a long solid name, or an
+// empty solid) is read as ASCII instead.
+bool too_short_for_binary(std::string_view head, const BufferedReader& in) {
+  const auto size = in.regular_size();
+  if (!size) return false;
+  if (*size < 84 || head.size() < 84) return true;
+  return *size < 84 + 50 * static_cast<uint64_t>(get_u32(head.data() + 80));
+}
+
 }  // namespace
 
 Result<Mesh> read_stl(const std::string& filename) {
@@ -210,7 +222,9 @@ Result<Mesh> read_stl(const std::string& filename) {
   char head[512];
   auto got = in.read_once(head, sizeof head);
   if (!got) return fail_with(got.error());
-  const bool ascii = looks_like_ascii(std::string_view(head, *got));
+  const std::string_view first(head, *got);
+  const bool ascii = looks_like_ascii(first) ||
+                     (trim_start(first).starts_with("solid") && too_short_for_binary(first, in));
   if (auto ok = in.seek(0); !ok) return fail_with(ok.error());
   return ascii ? read_ascii(in) : read_binary(in);
 }

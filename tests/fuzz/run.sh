@@ -9,6 +9,12 @@ CXX="${FUZZ_CXX:-clang++-19}"
 SECONDS_EACH="${FUZZ_SECONDS:-60}"
 BUILD="$ROOT/build/fuzz"
 mkdir -p "$BUILD/obj"
+# Objects are rebuilt whenever any source or header changed since the last build.
+stamp="$(cat "$ROOT"/src/*/*.[ch]pp "$ROOT"/src/core/primitives/*.[ch]pp | sha256sum | cut -d' ' -f1)"
+if [[ "$(cat "$BUILD/obj/stamp" 2>/dev/null)" != "$stamp" ]]; then
+  rm -f "$BUILD"/obj/*.o
+  echo "$stamp" >"$BUILD/obj/stamp"
+fi
 FLAGS=(-std=c++23 -O1 -g -ffp-contract=off -fno-omit-frame-pointer
        -fsanitize=address,undefined -fno-sanitize-recover=undefined -I"$ROOT/src")
 
@@ -17,7 +23,7 @@ objects=()
 for source in "$ROOT"/src/core/*.cpp "$ROOT"/src/core/primitives/*.cpp "$ROOT"/src/io/*.cpp \
               "$ROOT"/src/interp/*.cpp "$ROOT"/src/morph/*.cpp; do
   object="$BUILD/obj/$(echo "${source#"$ROOT"/src/}" | tr / _).o"
-  if [[ ! -f "$object" || "$source" -nt "$object" ]]; then
+  if [[ ! -f "$object" ]]; then
     "$CXX" "${FLAGS[@]}" -fsanitize=fuzzer-no-link -c "$source" -o "$object" &
     while (( $(jobs -r | wc -l) >= 2 )); do wait -n; done
   fi
