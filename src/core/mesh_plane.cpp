@@ -45,24 +45,36 @@ std::optional<NodeList> slice_from_plane(const Mesh& mesh, const Point3& origin,
   return out;
 }
 
-bool plane_cuts_mesh(const Mesh& mesh, const Point3& origin, const Point3& normal) {
-  const double offset = dot(origin, normal);
-  // Blocks of cells on the worker pool; the first bad index in cell order still wins, since
-  // the pool re-throws the failure of the lowest block.
+std::vector<bool> planes_cut_mesh(const Mesh& mesh, const std::vector<Plane>& planes) {
+  std::vector<double> offsets;
+  for (const Plane& plane : planes) offsets.push_back(dot(plane.origin, plane.normal));
+  // Blocks of cells on the worker pool, each cell tested against the planes its block has not
+  // yet seen cut; the first bad index in cell order still wins, since the pool re-throws the
+  // failure of the lowest block.
   constexpr std::size_t kBlock = 1 << 14;
-  const std::size_t n = mesh.cells.size();
-  std::vector<char> cut((n + kBlock - 1) / kBlock, 0);
-  pool::parallel_for(cut.size(), [&](std::size_t b) {
-    bool found = false;
+  const std::size_t n = mesh.cells.size(), count = planes.size();
+  const std::size_t blocks = (n + kBlock - 1) / kBlock;
+  std::vector<char> cut(blocks * count, 0);
+  pool::parallel_for(blocks, [&](std::size_t b) {
+    char* found = cut.data() + b * count;
+    std::size_t open = count;
     for (std::size_t i = b * kBlock, end = std::min(n, i + kBlock); i < end; ++i) {
-      // Every cell is checked even after a cut, so a bad index fails as a slice does.
+      // Every cell is checked even after every plane is cut, so a bad index fails as a slice
+      // does.
       const CornerTriple abc = corners(mesh.nodes, mesh.cells[i]);
-      Point3 hits[3];
-      if (!found) found = edge_hits(abc, offset, normal, hits) == 2;
+      for (std::size_t p = 0; open && p < count; ++p) {
+        Point3 hits[3];
+        if (!found[p] && edge_hits(abc, offsets[p], planes[p].normal, hits) == 2) {
+          found[p] = 1;
+          --open;
+        }
+      }
     }
-    cut[b] = found;
   });
-  return std::find(cut.begin(), cut.end(), 1) != cut.end();
+  std::vector<bool> out(count, false);
+  for (std::size_t b = 0; b < blocks; ++b)
+    for (std::size_t p = 0; p < count; ++p) out[p] = out[p] || cut[b * count + p];
+  return out;
 }
 
 Mesh clip_from_plane(const Mesh& mesh, const Point3& origin, const Point3& normal) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <optional>
+#include <vector>
 
 #include "core/mesh.hpp"
 
@@ -17,9 +18,16 @@ namespace velk {
 std::optional<NodeList> slice_from_plane(const Mesh& mesh, const Point3& origin,
                                          const Point3& normal);
 
-// Whether slice_from_plane would find a segment, without building the section: the same test per
-// cell; fails on a bad cell index exactly as the slice does.
-bool plane_cuts_mesh(const Mesh& mesh, const Point3& origin, const Point3& normal);
+// A plane through origin with the given normal (of any length).
+struct Plane {
+  Point3 origin;
+  Point3 normal;
+};
+
+// For each plane, whether slice_from_plane would find a segment, without building any section:
+// the same test per cell, the cells read once for all planes; fails on a bad cell index exactly
+// as a slice does.
+std::vector<bool> planes_cut_mesh(const Mesh& mesh, const std::vector<Plane>& planes);
 
 // The kept nodes (node·n − d ≥ 0, in old order; NaN tests are not kept) and the cells whose three
 // indices are all kept, in old order and renumbered to positions in the kept list. Cells with an

@@ -44,8 +44,8 @@ constexpr int kFaceCorners[6][4] = {
     {0, 1, 3, 2}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 3, 7, 6}, {0, 2, 6, 4}, {1, 3, 7, 5},
 };
 
-// Whether the plane of face f cuts the mesh anywhere (the plane is unbounded).
-bool face_touched(const std::array<Point3, 8>& corners, int f, const Mesh& mesh) {
+// The plane of face f (unbounded): through the mean of its corners, normal (B − A) × (C − A).
+Plane face_plane(const std::array<Point3, 8>& corners, int f) {
   const Point3& a = corners[kFaceCorners[f][0]];
   const Point3& b = corners[kFaceCorners[f][1]];
   const Point3& c = corners[kFaceCorners[f][2]];
@@ -53,7 +53,7 @@ bool face_touched(const std::array<Point3, 8>& corners, int f, const Mesh& mesh)
   const Point3 sum = plus(plus(plus(plus({0.0, 0.0, 0.0}, a), b), c), d);
   const Point3 origin = {sum.x * 0.25, sum.y * 0.25, sum.z * 0.25};
   const Point3 normal = cross(minus(b, a), minus(c, a));
-  return plane_cuts_mesh(mesh, origin, normal);
+  return {origin, normal};
 }
 
 }  // namespace
@@ -94,9 +94,9 @@ Result<IndexList> select_free_design_nodes(const DesignBlock& block, const Mesh&
     return all;
   }
 
-  bool touched[6];
-  for (int face = 0; face < 6; ++face)
-    touched[face] = face_touched(block.corners, face, target_mesh);
+  std::vector<Plane> planes;
+  for (int face = 0; face < 6; ++face) planes.push_back(face_plane(block.corners, face));
+  const std::vector<bool> touched = planes_cut_mesh(target_mesh, planes);
 
   Point3 free_length = block.length;
   Point3 free_centre = block.centre;
