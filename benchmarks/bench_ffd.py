@@ -14,9 +14,9 @@ import math
 import os
 import subprocess
 import sys
-import time
 
 import numpy as np
+from timing import wall_times
 
 POINTS = 1_000_000
 RESOLUTIONS = [(4, 4, 4), (9, 9, 9)]
@@ -68,15 +68,6 @@ def numpy_ffd(points, nodes, moved, res):
         delta = np.einsum("pi,pic->pc", b[0], t, optimize=True)
         block = out[start:start + CHUNK]
         block[inside] = centre + ((s + delta - 0.5) * length) @ r.T
-    return out
-
-
-def wall_times(fn, repeats):
-    out = []
-    for _ in range(repeats):
-        start = time.perf_counter()
-        fn()
-        out.append(time.perf_counter() - start)
     return out
 
 

@@ -14,9 +14,9 @@ import json
 import os
 import subprocess
 import sys
-import time
 
 import velk
+from timing import wall_times
 
 REPEATS = 5
 
@@ -35,14 +35,9 @@ def peers(trimesh):
     }
 
 
-def wall_times(fn, repeats=REPEATS):
+def warm_wall_times(fn, repeats=REPEATS):
     fn()  # warm up
-    out = []
-    for _ in range(repeats):
-        start = time.perf_counter()
-        fn()
-        out.append(time.perf_counter() - start)
-    return out
+    return wall_times(fn, repeats)
 
 
 def velk_in_subprocess(name, threads):
@@ -62,12 +57,12 @@ def run():
         trimesh = None
     rows = []
     for name, (size, ours) in CASES.items():
-        times = wall_times(ours)
+        times = warm_wall_times(ours)
         row = {"benchmark": name, "size": size, "velk_s": min(times), "velk_spread_s": max(times),
                "velk_1_thread_s": min(velk_in_subprocess(name, 1)),
                "velk_2_threads_s": min(velk_in_subprocess(name, 2))}
         if trimesh:
-            peer = wall_times(peers(trimesh)[name])
+            peer = warm_wall_times(peers(trimesh)[name])
             row.update(peer="trimesh.creation", peer_s=min(peer), peer_spread_s=max(peer))
         else:
             row.update(peer=None, peer_s=None)
@@ -77,7 +72,7 @@ def run():
 
 def main():
     if len(sys.argv) == 3 and sys.argv[1] == "--velk":
-        print(json.dumps(wall_times(CASES[sys.argv[2]][1])))
+        print(json.dumps(warm_wall_times(CASES[sys.argv[2]][1])))
         return
     rows = run()
     print(f"{'benchmark':<10} {'size':<44} {'velk s':>8} {'(worst)':>8} {'trimesh s':>10} "

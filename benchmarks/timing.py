@@ -1,23 +1,24 @@
-"""The one timer of the benchmarks: the best wall time of a few calls (the machine may be
-shared, so the minimum is the least disturbed figure), alone or with the spread of the calls."""
+"""The one timer of the benchmarks: the wall times of a few calls, and their best (the machine
+may be shared, so the minimum is the least disturbed figure), alone or with the spread."""
 
 import time
 
 
-def best_of(fn, repeats=1):
-    best = float("inf")
+def wall_times(fn, repeats):
+    """The wall time of each of repeats calls of fn."""
+    out = []
     for _ in range(repeats):
         start = time.perf_counter()
         fn()
-        best = min(best, time.perf_counter() - start)
-    return best
+        out.append(time.perf_counter() - start)
+    return out
+
+
+def best_of(fn, repeats=1):
+    return min(wall_times(fn, repeats))
 
 
 def best_and_spread(fn, repeats):
     """The best wall time of repeats calls and their spread: slowest / best - 1."""
-    times = []
-    for _ in range(repeats):
-        start = time.perf_counter()
-        fn()
-        times.append(time.perf_counter() - start)
+    times = wall_times(fn, repeats)
     return min(times), max(times) / min(times) - 1
