@@ -12,13 +12,6 @@ namespace {
 // An axis whose spread falls below this is constant: its spread is kept at 1.0.
 constexpr double kMinSpread = 1e-8;
 
-double& axis(Point3& p, int a) {
-  return a == 0 ? p.x : (a == 1 ? p.y : p.z);
-}
-double axis(const Point3& p, int a) {
-  return a == 0 ? p.x : (a == 1 ? p.y : p.z);
-}
-
 struct AxisStats {
   double mean;
   double spread;  // population standard deviation, before the constant-axis rule

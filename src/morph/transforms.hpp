@@ -1,11 +1,11 @@
 // Node transforms: translate, rotate, scale and matrix-transform node arrays, transform a chosen
 // subset, and build the 4x4 transformation matrix they consume. The rotation convention itself
-// lives in morph/rotation.hpp.
+// lives in core/rotation.hpp.
 #pragma once
 
 #include "core/matrix.hpp"
 #include "core/point.hpp"
-#include "morph/rotation.hpp"
+#include "core/rotation.hpp"
 
 namespace velk {
 
