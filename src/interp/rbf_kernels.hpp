@@ -8,7 +8,7 @@
 #include <type_traits>
 
 #include "core/point.hpp"
-#include "interp/linear_algebra.hpp"
+#include "interp/dense_solver.hpp"
 
 namespace velk::interp {
 

@@ -6,7 +6,7 @@
 #include "core/selection.hpp"
 #include "morph/transforms.hpp"
 
-namespace velk {
+namespace velk::morph {
 
 namespace {
 
@@ -115,4 +115,4 @@ NodeList transform_subset(const DesignBlock& block, const IndexList& node_ids,
   return transform_selected_nodes(block.nodes, node_ids, transform_matrix, pivot);
 }
 
-}  // namespace velk
+}  // namespace velk::morph

@@ -12,9 +12,9 @@
 #include "core/rotation.hpp"
 #include "core/worker_pool.hpp"
 #include "morph/bernstein.hpp"
-#include "morph/linear_algebra.hpp"
+#include "morph/least_squares.hpp"
 
-namespace velk {
+namespace velk::morph {
 
 namespace {
 
@@ -209,4 +209,4 @@ Result<NodeList> deform(const FreeFormDeformer& deformer, NodeList points,
   return points;
 }
 
-}  // namespace velk
+}  // namespace velk::morph

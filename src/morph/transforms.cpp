@@ -1,7 +1,7 @@
 // Node transforms over node arrays, each formula summed in its fixed order.
 #include "morph/transforms.hpp"
 
-namespace velk {
+namespace velk::morph {
 
 void translate_nodes(NodeList& nodes, const Point3& translation) {
   for (Point3& p : nodes) p = p + translation;
@@ -50,4 +50,4 @@ Matrix4 build_transformation_matrix(const Point3& translation, const Point3& rot
   return m;
 }
 
-}  // namespace velk
+}  // namespace velk::morph

@@ -7,7 +7,7 @@
 #include "core/point.hpp"
 #include "core/rotation.hpp"
 
-namespace velk {
+namespace velk::morph {
 
 // Every node p becomes p + translation, component by component. In place.
 void translate_nodes(NodeList& nodes, const Point3& translation);
@@ -36,4 +36,4 @@ NodeList transform_selected_nodes(const NodeList& nodes, const IndexList& select
 Matrix4 build_transformation_matrix(const Point3& translation, const Point3& rotation,
                                     const Point3& scaling);
 
-}  // namespace velk
+}  // namespace velk::morph

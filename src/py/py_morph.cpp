@@ -11,18 +11,18 @@ namespace velk::py {
 
 namespace {
 
-using DesignBlockInstance = Instance<DesignBlock>;
-using DeformerInstance = Instance<FreeFormDeformer>;
+using DesignBlockInstance = Instance<morph::DesignBlock>;
+using DeformerInstance = Instance<morph::FreeFormDeformer>;
 
 PyTypeObject* design_block_type();
 PyTypeObject* deformer_type();
 
 DesignBlockInstance* block_receiver(PyObject* self) {
-  return receiver<DesignBlock>(self, design_block_type(), "DesignBlock");
+  return receiver<morph::DesignBlock>(self, design_block_type(), "DesignBlock");
 }
 
 DeformerInstance* deformer_receiver(PyObject* self) {
-  return receiver<FreeFormDeformer>(self, deformer_type(), "FreeFormDeformer");
+  return receiver<morph::FreeFormDeformer>(self, deformer_type(), "FreeFormDeformer");
 }
 
 // ---- DesignBlock ----
@@ -33,42 +33,42 @@ PyObject* design_block_new(PyTypeObject* type, PyObject* args, PyObject* kwargs)
         "DesignBlock.__new__()", {"length", "centre", "theta", "resolution"}, 4};
     auto [length, centre, theta, resolution] = convert_all(
         params, bind(params, args, kwargs), to_point3, to_point3, to_point3, to_resolution);
-    return new_instance(
-        type, unwrap(make_design_block(length, centre, theta, resolution, kPythonNodeBytes)));
+    return new_instance(type, unwrap(morph::make_design_block(length, centre, theta, resolution,
+                                                              kPythonNodeBytes)));
   });
 }
 
 PyObject* get_block_nodes(PyObject* self, void*) {
   return guarded([&] {
-    Shared<DesignBlock> block(block_receiver(self));
+    Shared<morph::DesignBlock> block(block_receiver(self));
     return py_node_list(block->nodes);
   });
 }
 
 PyObject* get_block_length(PyObject* self, void*) {
   return guarded([&] {
-    Shared<DesignBlock> block(block_receiver(self));
+    Shared<morph::DesignBlock> block(block_receiver(self));
     return py_point3(block->length);
   });
 }
 
 PyObject* get_block_centre(PyObject* self, void*) {
   return guarded([&] {
-    Shared<DesignBlock> block(block_receiver(self));
+    Shared<morph::DesignBlock> block(block_receiver(self));
     return py_point3(block->centre);
   });
 }
 
 PyObject* get_block_theta(PyObject* self, void*) {
   return guarded([&] {
-    Shared<DesignBlock> block(block_receiver(self));
+    Shared<morph::DesignBlock> block(block_receiver(self));
     return py_point3(block->theta);
   });
 }
 
 PyObject* get_block_resolution(PyObject* self, void*) {
   return guarded([&] {
-    Shared<DesignBlock> block(block_receiver(self));
+    Shared<morph::DesignBlock> block(block_receiver(self));
     const Resolution& r = block->resolution;
     return py_triangle({r.x, r.y, r.z});
   });
@@ -80,14 +80,14 @@ PyObject* select_free_design_nodes_py(PyObject* self, PyObject* const* args, Py_
     static constexpr Params<2> params{
         "DesignBlock.select_free_design_nodes()", {"target_mesh", "fixed_layers"}, 1};
     auto [mesh_arg, layers_arg] = bind(params, args, nargs, kwnames);
-    Shared<DesignBlock> block(block_receiver(self));
+    Shared<morph::DesignBlock> block(block_receiver(self));
     const std::optional<uint64_t> fixed_layers =
         arg("fixed_layers", layers_arg, optional(to_unsigned));
     // Checked here rather than through arg(): its TypeError does not name the argument. The
     // mesh is read in place for the call, not copied.
     Shared<Mesh> target_mesh(mesh_receiver(mesh_arg));
     return py_index_list(unwrap_or_raise(
-        select_free_design_nodes(*block, *target_mesh, fixed_layers), PyExc_ValueError));
+        morph::select_free_design_nodes(*block, *target_mesh, fixed_layers), PyExc_ValueError));
   });
 }
 
@@ -97,10 +97,10 @@ PyObject* transform_subset_py(PyObject* self, PyObject* const* args, Py_ssize_t 
     static constexpr Params<3> params{
         "DesignBlock.transform_subset()", {"node_ids", "transform_matrix", "pivot"}, 3};
     const auto slots = bind(params, args, nargs, kwnames);
-    Shared<DesignBlock> block(block_receiver(self));
+    Shared<morph::DesignBlock> block(block_receiver(self));
     auto [node_ids, matrix, pivot] =
         convert_all(params, slots, to_index_list, to_matrix, to_point3);
-    return py_node_list(transform_subset(*block, node_ids, matrix, pivot));
+    return py_node_list(morph::transform_subset(*block, node_ids, matrix, pivot));
   });
 }
 
@@ -127,11 +127,11 @@ PyGetSetDef block_getset[] = {
 PyTypeObject* design_block_type() {
   static PyTypeObject* type = nullptr;
   if (!type)
-    type = create_class<DesignBlock>("builtins.DesignBlock",
-                                     "DesignBlock(length, centre, theta, resolution)\n--\n\n",
-                                     {{Py_tp_getset, block_getset},
-                                      {Py_tp_methods, block_methods},
-                                      {Py_tp_new, reinterpret_cast<void*>(design_block_new)}});
+    type = create_class<morph::DesignBlock>(
+        "builtins.DesignBlock", "DesignBlock(length, centre, theta, resolution)\n--\n\n",
+        {{Py_tp_getset, block_getset},
+         {Py_tp_methods, block_methods},
+         {Py_tp_new, reinterpret_cast<void*>(design_block_new)}});
   return type;
 }
 
@@ -141,9 +141,10 @@ PyObject* deformer_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   return guarded([&] {
     static constexpr Params<1> params{"FreeFormDeformer.__new__()", {"original_design_block"}, 1};
     auto [block_arg] = bind(params, args, kwargs);
-    const DesignBlock block = convert_or_panic(
-        [&] { return copy_instance<DesignBlock>(block_arg, design_block_type(), "DesignBlock"); });
-    return new_instance(type, unwrap(make_free_form_deformer(block)));
+    const morph::DesignBlock block = convert_or_panic([&] {
+      return copy_instance<morph::DesignBlock>(block_arg, design_block_type(), "DesignBlock");
+    });
+    return new_instance(type, unwrap(morph::make_free_form_deformer(block)));
   });
 }
 
@@ -152,10 +153,10 @@ PyObject* deform_py(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyO
     static constexpr Params<2> params{
         "FreeFormDeformer.deform()", {"points", "deformed_design_nodes"}, 2};
     const auto slots = bind(params, args, nargs, kwnames);
-    Shared<FreeFormDeformer> deformer(deformer_receiver(self));
+    Shared<morph::FreeFormDeformer> deformer(deformer_receiver(self));
     auto [points, moved] = convert_all(params, slots, to_node_list, to_node_list);
     return py_node_list(
-        unwrap_or_raise(deform(*deformer, std::move(points), moved), PyExc_ValueError));
+        unwrap_or_raise(morph::deform(*deformer, std::move(points), moved), PyExc_ValueError));
   });
 }
 
@@ -167,7 +168,7 @@ PyMethodDef deformer_methods[] = {deform_def, {nullptr, nullptr, 0, nullptr}};
 PyTypeObject* deformer_type() {
   static PyTypeObject* type = nullptr;
   if (!type)
-    type = create_class<FreeFormDeformer>(
+    type = create_class<morph::FreeFormDeformer>(
         "builtins.FreeFormDeformer", "FreeFormDeformer(original_design_block)\n--\n\n",
         {{Py_tp_methods, deformer_methods}, {Py_tp_new, reinterpret_cast<void*>(deformer_new)}});
   return type;

@@ -1,5 +1,5 @@
 // The Python class RbfDeformer: fitting an RBF deformer from control points, and deform.
-#include "morph/rbf.hpp"
+#include "morph/rbf_deformer.hpp"
 #include "py/binder.hpp"
 #include "py/class_support.hpp"
 #include "py/registry.hpp"
@@ -23,7 +23,8 @@ PyObject* rbf_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     std::optional<double> epsilon = arg("epsilon", epsilon_arg, optional(to_float));
     NodeList original = convert_or_panic([&] { return to_node_list(original_arg); });
     NodeList deformed = convert_or_panic([&] { return to_node_list(deformed_arg); });
-    return new_instance(type, unwrap(RbfDeformer::create(original, deformed, kernel, epsilon)));
+    return new_instance(type,
+                        unwrap(morph::RbfDeformer::create(original, deformed, kernel, epsilon)));
   });
 }
 
@@ -31,7 +32,8 @@ PyObject* rbf_deform(PyObject* self, PyObject* const* args, Py_ssize_t nargs, Py
   return guarded([&] {
     static constexpr Params<1> params{"RbfDeformer.deform()", {"points"}, 1};
     const auto slots = bind(params, args, nargs, kwnames);
-    Shared<RbfDeformer> deformer(receiver<RbfDeformer>(self, rbf_type(), "RbfDeformer"));
+    Shared<morph::RbfDeformer> deformer(
+        receiver<morph::RbfDeformer>(self, rbf_type(), "RbfDeformer"));
     auto [points] = convert_all(params, slots, to_node_list);
     return py_node_list(unwrap_or_raise(deformer->deform(points), PyExc_ValueError));
   });
@@ -42,7 +44,7 @@ PyMethodDef deform_def = {"deform", as_method(rbf_deform), METH_FASTCALL | METH_
 
 PyTypeObject* create_rbf_type() {
   static std::vector<PyMethodDef> methods = method_table("RbfDeformer", {&deform_def}, {"deform"});
-  return create_class<RbfDeformer>(
+  return create_class<morph::RbfDeformer>(
       "builtins.RbfDeformer",
       "RbfDeformer(original_control_points, deformed_control_points, kernel=None, "
       "epsilon=None)\n--\n\nRbf deformer.",

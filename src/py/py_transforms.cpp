@@ -15,7 +15,7 @@ PyObject* translate_nodes_py(PyObject*, PyObject* const* args, Py_ssize_t nargs,
     static constexpr Params<2> params{"translate_nodes()", {"nodes", "translation"}, 2};
     auto [nodes, translation] =
         convert_all(params, bind(params, args, nargs, kwnames), to_node_list, to_point3);
-    translate_nodes(nodes, translation);
+    morph::translate_nodes(nodes, translation);
     return py_node_list(nodes);
   });
 }
@@ -25,7 +25,7 @@ PyObject* rotate_nodes_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
     static constexpr Params<3> params{"rotate_nodes()", {"nodes", "rotation", "origin"}, 3};
     auto [nodes, rotation, origin] =
         convert_all(params, bind(params, args, nargs, kwnames), to_node_list, to_point3, to_point3);
-    rotate_nodes(nodes, rotation, origin);
+    morph::rotate_nodes(nodes, rotation, origin);
     return py_node_list(nodes);
   });
 }
@@ -35,7 +35,7 @@ PyObject* scale_nodes_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
     static constexpr Params<3> params{"scale_nodes()", {"nodes", "scaling", "origin"}, 3};
     auto [nodes, scaling, origin] =
         convert_all(params, bind(params, args, nargs, kwnames), to_node_list, to_point3, to_point3);
-    scale_nodes(nodes, scaling, origin);
+    morph::scale_nodes(nodes, scaling, origin);
     return py_node_list(nodes);
   });
 }
@@ -47,7 +47,7 @@ PyObject* transform_nodes_py(PyObject*, PyObject* const* args, Py_ssize_t nargs,
         "transform_nodes()", {"nodes", "transformation_matrix", "origin"}, 3};
     auto [nodes, matrix, origin] =
         convert_all(params, bind(params, args, nargs, kwnames), to_node_list, to_matrix, to_point3);
-    transform_nodes(nodes, matrix, origin);
+    morph::transform_nodes(nodes, matrix, origin);
     return py_node_list(nodes);
   });
 }
@@ -61,7 +61,7 @@ PyObject* transform_selected_nodes_py(PyObject*, PyObject* const* args, Py_ssize
     auto [nodes, ids, matrix, origin] =
         convert_all(params, bind(params, args, nargs, kwnames), to_node_list, to_index_list,
                     to_matrix, to_point3);
-    return py_node_list(transform_selected_nodes(nodes, ids, matrix, origin));
+    return py_node_list(morph::transform_selected_nodes(nodes, ids, matrix, origin));
   });
 }
 
@@ -72,7 +72,7 @@ PyObject* build_transformation_matrix_py(PyObject*, PyObject* const* args, Py_ss
         "build_transformation_matrix()", {"translation", "rotation", "scaling"}, 3};
     auto [translation, rotation, scaling] =
         convert_all(params, bind(params, args, nargs, kwnames), to_point3, to_point3, to_point3);
-    return py_matrix(build_transformation_matrix(translation, rotation, scaling));
+    return py_matrix(morph::build_transformation_matrix(translation, rotation, scaling));
   });
 }
 

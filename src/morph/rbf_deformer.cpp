@@ -1,11 +1,11 @@
 // Construction (kernel choice, standardisation, fit) and deformation of the RBF deformer.
-#include "morph/rbf.hpp"
+#include "morph/rbf_deformer.hpp"
 
 #include <cmath>
 
 #include "core/internal_failure.hpp"
 
-namespace velk {
+namespace velk::morph {
 
 namespace {
 
@@ -97,4 +97,4 @@ bool RbfDeformer::is_constant(int a) const {
   return false;
 }
 
-}  // namespace velk
+}  // namespace velk::morph
