@@ -31,6 +31,9 @@ NodeList cell_normals(const Mesh& mesh) {
     const double nx = uy * vz - uz * vy;
     const double ny = uz * vx - ux * vz;
     const double nz = ux * vy - vx * uy;
+    // This order of operations differs on purpose from the STL writer's facet_normal
+    // (io/stl_write.cpp): nz is ux·vy − vx·uy, the length is √(z² + (x² + y²)) and always
+    // divides. Each formula fixes the bits of its own results, so the two must not be merged.
     const double length = std::sqrt(nz * nz + (nx * nx + ny * ny));
     out.push_back({nx / length, ny / length, nz / length});
   }

@@ -148,6 +148,9 @@ Status write_binary(const NodeList& nodes, const CellList& cells, const std::str
 
 // Kept out of line: which operand of an operation comes first decides the sign and payload of a
 // NaN result, so every writer calls this one compiled body and NaN normals keep their bytes.
+// Its order of operations differs on purpose from Mesh's cell_normals (core/mesh.cpp): z is
+// e1x·e2y − e1y·e2x, the length is √((x² + y²) + z²), and a length at most EPS leaves n
+// unscaled. Each formula fixes the bits of its own results, so the two must not be merged.
 [[gnu::noinline]] Point3 facet_normal(const Point3& a, const Point3& b, const Point3& c) {
   const Point3 e1 = b - a;
   const Point3 e2 = c - a;

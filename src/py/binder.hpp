@@ -3,11 +3,10 @@
 // for constructors' argument tuple and keyword dictionary.
 #pragma once
 
-#define PY_SSIZE_T_CLEAN
-#include <Python.h>
-
 #include <array>
 #include <cstddef>
+
+#include "py/python.hpp"
 
 namespace velk::py {
 

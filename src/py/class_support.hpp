@@ -3,13 +3,11 @@
 // release, the instance-of-a-class converter, and creation of heap types from specs.
 #pragma once
 
-#define PY_SSIZE_T_CLEAN
-#include <Python.h>
-
 #include <initializer_list>
 
 #include "py/convert.hpp"
 #include "py/error_route.hpp"
+#include "py/python.hpp"
 #include "py/ref.hpp"
 
 namespace velk::py {

@@ -2,9 +2,6 @@
 // exception set) and core values into new Python objects. Shared by every entry point.
 #pragma once
 
-#define PY_SSIZE_T_CLEAN
-#include <Python.h>
-
 #include <array>
 #include <optional>
 #include <string>
@@ -15,6 +12,7 @@
 #include "core/mesh.hpp"
 #include "core/point.hpp"
 #include "py/binder.hpp"
+#include "py/python.hpp"
 #include "py/ref.hpp"
 
 namespace velk::py {
@@ -40,8 +38,8 @@ std::string to_filename(PyObject* obj);
 // "'<qualname>' object cannot be converted to '<target>'" as a TypeError.
 [[noreturn]] void raise_downcast(PyObject* obj, const char* target);
 
-// Route 3: converts a named argument; a TypeError from the conversion is replaced by
-// "argument '<name>': <text>" with the original as its cause; other exceptions pass unchanged.
+// The argument-prefix route: converts a named argument; a TypeError from the conversion is replaced
+// by "argument '<name>': <text>" with the original as its cause; other exceptions pass unchanged.
 void prefix_argument_error(const char* name);
 
 template <class F>
@@ -64,8 +62,8 @@ auto optional(F convert) {
 }
 
 // Converts bound arguments with one converter per parameter, in signature order (the braced
-// initialiser evaluates left to right), each named by route 3 on failure. The values come back
-// as a tuple for a structured binding:
+// initialiser evaluates left to right), each named by the argument-prefix route on failure. The
+// values come back as a tuple for a structured binding:
 //   auto [nodes, point] = convert_all(params, slots, to_node_list, to_point3);
 template <std::size_t N, class... Converters>
 auto convert_all(const Params<N>& params, const std::array<PyObject*, N>& slots,

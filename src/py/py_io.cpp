@@ -34,8 +34,8 @@ PyObject* write_stl_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
 PyObject* write_vtp_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&] {
     static constexpr Params<2> params{"write_vtp()", {"nodes", "filename"}, 1};
-    auto [nodes, filename] =
-        convert_all(params, bind(params, args, nargs, kwnames), to_node_list, optional(to_filename));
+    auto [nodes, filename] = convert_all(params, bind(params, args, nargs, kwnames), to_node_list,
+                                         optional(to_filename));
     unwrap(io::write_vtp(nodes, filename));
     return py_none();
   });
@@ -120,7 +120,8 @@ PyObject* mesh_write_stl(PyObject* self, PyObject* const* args, Py_ssize_t nargs
     static constexpr Params<2> params{"Mesh.write_stl()", {"filename", "format"}, 0};
     const auto slots = bind(params, args, nargs, kwnames);
     Shared<Mesh> mesh(mesh_receiver(self));
-    auto [filename, format] = convert_all(params, slots, optional(to_filename), optional(to_string));
+    auto [filename, format] =
+        convert_all(params, slots, optional(to_filename), optional(to_string));
     unwrap(io::write_stl(mesh->nodes, mesh->cells, filename, stl_format(format)));
     return py_none();
   });

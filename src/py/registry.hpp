@@ -3,11 +3,10 @@
 // names (module.cpp), so the order is the table's whatever files exist.
 #pragma once
 
-#define PY_SSIZE_T_CLEAN
-#include <Python.h>
-
 #include <initializer_list>
 #include <vector>
+
+#include "py/python.hpp"
 
 namespace velk::py {
 
