@@ -3,10 +3,10 @@
 // for constructors' argument tuple and keyword dictionary.
 #pragma once
 
+#include "py/python.hpp"
+
 #include <array>
 #include <cstddef>
-
-#include "py/python.hpp"
 
 namespace velk::py {
 

@@ -3,11 +3,12 @@
 // release, the instance-of-a-class converter, and creation of heap types from specs.
 #pragma once
 
+#include "py/python.hpp"
+
 #include <initializer_list>
 
 #include "py/convert.hpp"
 #include "py/error_route.hpp"
-#include "py/python.hpp"
 #include "py/ref.hpp"
 
 namespace velk::py {

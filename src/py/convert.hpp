@@ -2,6 +2,8 @@
 // exception set) and core values into new Python objects. Shared by every entry point.
 #pragma once
 
+#include "py/python.hpp"
+
 #include <array>
 #include <optional>
 #include <string>
@@ -12,7 +14,6 @@
 #include "core/mesh.hpp"
 #include "core/point.hpp"
 #include "py/binder.hpp"
-#include "py/python.hpp"
 #include "py/ref.hpp"
 
 namespace velk::py {

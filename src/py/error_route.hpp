@@ -2,13 +2,14 @@
 // exceptions, the mapping of core Errors, and the internal-failure exception PanicException.
 #pragma once
 
+#include "py/python.hpp"
+
 #include <optional>
 #include <source_location>
 #include <string>
 
 #include "core/error.hpp"
 #include "core/internal_failure.hpp"
-#include "py/python.hpp"
 
 namespace velk::py {
 

@@ -3,8 +3,9 @@
 // stored. FetchedError: an exception taken out of the interpreter, owning its three parts.
 #pragma once
 
-#include "py/error_route.hpp"
 #include "py/python.hpp"
+
+#include "py/error_route.hpp"
 
 namespace velk::py {
 

@@ -3,10 +3,10 @@
 // names (module.cpp), so the order is the table's whatever files exist.
 #pragma once
 
+#include "py/python.hpp"
+
 #include <initializer_list>
 #include <vector>
-
-#include "py/python.hpp"
 
 namespace velk::py {
 
