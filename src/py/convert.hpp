@@ -13,7 +13,7 @@
 #include "core/matrix.hpp"
 #include "core/mesh.hpp"
 #include "core/point.hpp"
-#include "py/binder.hpp"
+#include "py/error_route.hpp"
 #include "py/ref.hpp"
 
 namespace velk::py {
@@ -55,24 +55,11 @@ auto arg(const char* name, PyObject* obj, F&& convert) -> decltype(convert(obj))
 
 // A converter for a parameter with a default: absent (std::nullopt) when omitted or None.
 template <class F>
-auto optional(F convert) {
+constexpr auto optional(F convert) {
   return [convert](PyObject* obj) -> std::optional<decltype(convert(obj))> {
     if (!obj) return std::nullopt;
     return convert(obj);
   };
-}
-
-// Converts bound arguments with one converter per parameter, in signature order (the braced
-// initialiser evaluates left to right), each named by the argument-prefix route on failure. The
-// values come back as a tuple for a structured binding:
-//   auto [nodes, point] = convert_all(params, slots, to_node_list, to_point3);
-template <std::size_t N, class... Converters>
-auto convert_all(const Params<N>& params, const std::array<PyObject*, N>& slots,
-                 Converters... convert) {
-  static_assert(sizeof...(Converters) == N, "one converter per parameter");
-  return [&]<std::size_t... I>(std::index_sequence<I...>) {
-    return std::tuple<decltype(convert(slots[I]))...>{arg(params.names[I], slots[I], convert)...};
-  }(std::index_sequence_for<Converters...>{});
 }
 
 // ---- core to Python (new references, lists built at their final size) ----

@@ -2,8 +2,8 @@
 // and FreeFormDeformer (deformation of points by a moved lattice).
 #include "morph/design_block.hpp"
 #include "morph/ffd.hpp"
-#include "py/binder.hpp"
 #include "py/class_support.hpp"
+#include "py/entry.hpp"
 #include "py/py_mesh.hpp"
 #include "py/registry.hpp"
 
@@ -14,8 +14,15 @@ namespace {
 using DesignBlockInstance = Instance<morph::DesignBlock>;
 using DeformerInstance = Instance<morph::FreeFormDeformer>;
 
-PyTypeObject* design_block_type();
-PyTypeObject* deformer_type();
+PyTypeObject* create_design_block_type();
+PyTypeObject* create_deformer_type();
+
+PyTypeObject* design_block_type() {
+  return lazy_type<create_design_block_type>();
+}
+PyTypeObject* deformer_type() {
+  return lazy_type<create_deformer_type>();
+}
 
 DesignBlockInstance* block_receiver(PyObject* self) {
   return receiver<morph::DesignBlock>(self, design_block_type(), "DesignBlock");
@@ -27,12 +34,13 @@ DeformerInstance* deformer_receiver(PyObject* self) {
 
 // ---- DesignBlock ----
 
+constexpr auto design_block_new_entry =
+    constructor("DesignBlock", {"length", "centre", "theta", "resolution"}, 4, "", to_point3,
+                to_point3, to_point3, to_resolution);
+
 PyObject* design_block_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   return guarded([&] {
-    static constexpr Params<4> params{
-        "DesignBlock.__new__()", {"length", "centre", "theta", "resolution"}, 4};
-    auto [length, centre, theta, resolution] = convert_all(
-        params, bind(params, args, kwargs), to_point3, to_point3, to_point3, to_resolution);
+    auto [length, centre, theta, resolution] = design_block_new_entry.parse(args, kwargs);
     return new_instance(type, unwrap(morph::make_design_block(length, centre, theta, resolution,
                                                               kPythonNodeBytes)));
   });
@@ -74,12 +82,14 @@ PyObject* get_block_resolution(PyObject* self, void*) {
   });
 }
 
+// Converted in the body: fixed_layers after the receiver check, target_mesh read in place.
+constexpr auto select_free_entry =
+    method("DesignBlock", "select_free_design_nodes", {"target_mesh", "fixed_layers"}, 1, "");
+
 PyObject* select_free_design_nodes_py(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                                       PyObject* kwnames) {
   return guarded([&] {
-    static constexpr Params<2> params{
-        "DesignBlock.select_free_design_nodes()", {"target_mesh", "fixed_layers"}, 1};
-    auto [mesh_arg, layers_arg] = bind(params, args, nargs, kwnames);
+    auto [mesh_arg, layers_arg] = select_free_entry.bind(args, nargs, kwnames);
     Shared<morph::DesignBlock> block(block_receiver(self));
     const std::optional<uint64_t> fixed_layers =
         arg("fixed_layers", layers_arg, optional(to_unsigned));
@@ -90,30 +100,22 @@ PyObject* select_free_design_nodes_py(PyObject* self, PyObject* const* args, Py_
         morph::select_free_design_nodes(*block, *target_mesh, fixed_layers), PyExc_ValueError));
   });
 }
+const Binding select_free_binding{select_free_entry, select_free_design_nodes_py};
+
+constexpr auto transform_subset_entry =
+    method("DesignBlock", "transform_subset", {"node_ids", "transform_matrix", "pivot"}, 3, "",
+           to_index_list, to_matrix, to_point3);
 
 PyObject* transform_subset_py(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                               PyObject* kwnames) {
   return guarded([&] {
-    static constexpr Params<3> params{
-        "DesignBlock.transform_subset()", {"node_ids", "transform_matrix", "pivot"}, 3};
-    const auto slots = bind(params, args, nargs, kwnames);
+    const auto slots = transform_subset_entry.bind(args, nargs, kwnames);
     Shared<morph::DesignBlock> block(block_receiver(self));
-    auto [node_ids, matrix, pivot] =
-        convert_all(params, slots, to_index_list, to_matrix, to_point3);
+    auto [node_ids, matrix, pivot] = transform_subset_entry.convert(slots);
     return py_node_list(morph::transform_subset(*block, node_ids, matrix, pivot));
   });
 }
-
-PyMethodDef select_free_def = {
-    "select_free_design_nodes", as_method(select_free_design_nodes_py),
-    METH_FASTCALL | METH_KEYWORDS,
-    "select_free_design_nodes($self, target_mesh, fixed_layers=None)\n--\n\n"};
-PyMethodDef transform_subset_def = {
-    "transform_subset", as_method(transform_subset_py), METH_FASTCALL | METH_KEYWORDS,
-    "transform_subset($self, node_ids, transform_matrix, pivot)\n--\n\n"};
-
-PyMethodDef block_methods[] = {
-    select_free_def, transform_subset_def, {nullptr, nullptr, 0, nullptr}};
+const Binding transform_subset_binding{transform_subset_entry, transform_subset_py};
 
 PyGetSetDef block_getset[] = {
     {"nodes", get_block_nodes, nullptr, nullptr, nullptr},
@@ -124,23 +126,25 @@ PyGetSetDef block_getset[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
-PyTypeObject* design_block_type() {
-  static PyTypeObject* type = nullptr;
-  if (!type)
-    type = create_class<morph::DesignBlock>(
-        "builtins.DesignBlock", "DesignBlock(length, centre, theta, resolution)\n--\n\n",
-        {{Py_tp_getset, block_getset},
-         {Py_tp_methods, block_methods},
-         {Py_tp_new, reinterpret_cast<void*>(design_block_new)}});
-  return type;
+PyTypeObject* create_design_block_type() {
+  static std::vector<PyMethodDef> methods =
+      method_table("DesignBlock", {"select_free_design_nodes", "transform_subset"});
+  return create_class<morph::DesignBlock>("builtins.DesignBlock",
+                                          text_signature(design_block_new_entry).c_str(),
+                                          {{Py_tp_getset, block_getset},
+                                           {Py_tp_methods, methods.data()},
+                                           {Py_tp_new, reinterpret_cast<void*>(design_block_new)}});
 }
 
 // ---- FreeFormDeformer ----
 
+// The block is converted in the body: its failure takes the internal-failure route.
+constexpr auto deformer_new_entry =
+    constructor("FreeFormDeformer", {"original_design_block"}, 1, "");
+
 PyObject* deformer_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   return guarded([&] {
-    static constexpr Params<1> params{"FreeFormDeformer.__new__()", {"original_design_block"}, 1};
-    auto [block_arg] = bind(params, args, kwargs);
+    auto [block_arg] = deformer_new_entry.bind(args, kwargs);
     const morph::DesignBlock block = convert_or_panic([&] {
       return copy_instance<morph::DesignBlock>(block_arg, design_block_type(), "DesignBlock");
     });
@@ -148,30 +152,27 @@ PyObject* deformer_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   });
 }
 
+constexpr auto deform_entry =
+    method("FreeFormDeformer", "deform", {"points", "deformed_design_nodes"}, 2, "", to_node_list,
+           to_node_list);
+
 PyObject* deform_py(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&] {
-    static constexpr Params<2> params{
-        "FreeFormDeformer.deform()", {"points", "deformed_design_nodes"}, 2};
-    const auto slots = bind(params, args, nargs, kwnames);
+    const auto slots = deform_entry.bind(args, nargs, kwnames);
     Shared<morph::FreeFormDeformer> deformer(deformer_receiver(self));
-    auto [points, moved] = convert_all(params, slots, to_node_list, to_node_list);
+    auto [points, moved] = deform_entry.convert(slots);
     return py_node_list(
         unwrap_or_raise(morph::deform(*deformer, std::move(points), moved), PyExc_ValueError));
   });
 }
 
-PyMethodDef deform_def = {"deform", as_method(deform_py), METH_FASTCALL | METH_KEYWORDS,
-                          "deform($self, points, deformed_design_nodes)\n--\n\n"};
+const Binding deform_binding{deform_entry, deform_py};
 
-PyMethodDef deformer_methods[] = {deform_def, {nullptr, nullptr, 0, nullptr}};
-
-PyTypeObject* deformer_type() {
-  static PyTypeObject* type = nullptr;
-  if (!type)
-    type = create_class<morph::FreeFormDeformer>(
-        "builtins.FreeFormDeformer", "FreeFormDeformer(original_design_block)\n--\n\n",
-        {{Py_tp_methods, deformer_methods}, {Py_tp_new, reinterpret_cast<void*>(deformer_new)}});
-  return type;
+PyTypeObject* create_deformer_type() {
+  static std::vector<PyMethodDef> methods = method_table("FreeFormDeformer", {"deform"});
+  return create_class<morph::FreeFormDeformer>(
+      "builtins.FreeFormDeformer", text_signature(deformer_new_entry).c_str(),
+      {{Py_tp_methods, methods.data()}, {Py_tp_new, reinterpret_cast<void*>(deformer_new)}});
 }
 
 ClassRegistrar design_block_registrar{"DesignBlock", design_block_type};

@@ -1,103 +1,86 @@
 // The selection functions of the module: node indices by point, segment, sphere, rotated box,
 // closest plane and plane side.
 #include "core/selection.hpp"
-#include "py/binder.hpp"
 #include "py/convert.hpp"
-#include "py/error_route.hpp"
-#include "py/registry.hpp"
+#include "py/entry.hpp"
 
 namespace velk::py {
 namespace {
 
+constexpr auto closest_to_point_entry =
+    function("select_nodes_closest_to_point", {"nodes", "point"}, 2, "Select node closest to point",
+             to_node_list, to_point3);
+
 PyObject* closest_to_point_py(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                               PyObject* kwnames) {
   return guarded([&] {
-    static constexpr Params<2> params{"select_nodes_closest_to_point()", {"nodes", "point"}, 2};
-    auto [nodes, point] =
-        convert_all(params, bind(params, args, nargs, kwnames), to_node_list, to_point3);
+    auto [nodes, point] = closest_to_point_entry.parse(args, nargs, kwnames);
     return py_index_list(select_nodes_closest_to_point(nodes, point));
   });
 }
+const Binding closest_to_point_binding{closest_to_point_entry, closest_to_point_py};
+
+constexpr auto on_line_entry = function("select_nodes_on_line", {"nodes", "point_a", "point_b"}, 3,
+                                        "Select nodes on line", to_node_list, to_point3, to_point3);
 
 PyObject* on_line_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&] {
-    static constexpr Params<3> params{"select_nodes_on_line()", {"nodes", "point_a", "point_b"}, 3};
-    auto [nodes, point_a, point_b] =
-        convert_all(params, bind(params, args, nargs, kwnames), to_node_list, to_point3, to_point3);
+    auto [nodes, point_a, point_b] = on_line_entry.parse(args, nargs, kwnames);
     return py_index_list(select_nodes_on_line(nodes, point_a, point_b));
   });
 }
+const Binding on_line_binding{on_line_entry, on_line_py};
+
+constexpr auto in_sphere_entry =
+    function("select_nodes_in_sphere", {"nodes", "radius", "centre"}, 3, "Select nodes in sphere",
+             to_node_list, to_float, to_point3);
 
 PyObject* in_sphere_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&] {
-    static constexpr Params<3> params{"select_nodes_in_sphere()", {"nodes", "radius", "centre"}, 3};
-    auto [nodes, radius, centre] =
-        convert_all(params, bind(params, args, nargs, kwnames), to_node_list, to_float, to_point3);
+    auto [nodes, radius, centre] = in_sphere_entry.parse(args, nargs, kwnames);
     return py_index_list(select_nodes_in_sphere(nodes, radius, centre));
   });
 }
+const Binding in_sphere_binding{in_sphere_entry, in_sphere_py};
+
+// The box function's docstring reads "Select nodes in sphere" in the published interface.
+constexpr auto in_box_entry =
+    function("select_nodes_in_box", {"nodes", "length", "centre", "theta"}, 4,
+             "Select nodes in sphere", to_node_list, to_point3, to_point3, to_point3);
 
 PyObject* in_box_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&] {
-    static constexpr Params<4> params{
-        "select_nodes_in_box()", {"nodes", "length", "centre", "theta"}, 4};
-    auto [nodes, length, centre, theta] = convert_all(
-        params, bind(params, args, nargs, kwnames), to_node_list, to_point3, to_point3, to_point3);
+    auto [nodes, length, centre, theta] = in_box_entry.parse(args, nargs, kwnames);
     return py_index_list(select_nodes_in_box(nodes, length, centre, theta));
   });
 }
+const Binding in_box_binding{in_box_entry, in_box_py};
+
+constexpr auto closest_to_plane_entry =
+    function("select_nodes_closest_to_plane", {"nodes", "origin", "normal"}, 3,
+             "Select nodes closest to plane", to_node_list, to_point3, to_point3);
 
 PyObject* closest_to_plane_py(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                               PyObject* kwnames) {
   return guarded([&] {
-    static constexpr Params<3> params{
-        "select_nodes_closest_to_plane()", {"nodes", "origin", "normal"}, 3};
-    auto [nodes, origin, normal] =
-        convert_all(params, bind(params, args, nargs, kwnames), to_node_list, to_point3, to_point3);
+    auto [nodes, origin, normal] = closest_to_plane_entry.parse(args, nargs, kwnames);
     return py_index_list(select_nodes_closest_to_plane(nodes, origin, normal));
   });
 }
+const Binding closest_to_plane_binding{closest_to_plane_entry, closest_to_plane_py};
+
+constexpr auto in_plane_direction_entry =
+    function("select_nodes_in_plane_direction", {"nodes", "origin", "normal"}, 3,
+             "Select nodes in plane direction", to_node_list, to_point3, to_point3);
 
 PyObject* in_plane_direction_py(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                                 PyObject* kwnames) {
   return guarded([&] {
-    static constexpr Params<3> params{
-        "select_nodes_in_plane_direction()", {"nodes", "origin", "normal"}, 3};
-    auto [nodes, origin, normal] =
-        convert_all(params, bind(params, args, nargs, kwnames), to_node_list, to_point3, to_point3);
+    auto [nodes, origin, normal] = in_plane_direction_entry.parse(args, nargs, kwnames);
     return py_index_list(select_nodes_in_plane_direction(nodes, origin, normal));
   });
 }
-
-constexpr int kFast = METH_FASTCALL | METH_KEYWORDS;
-
-PyMethodDef closest_to_point_def = {
-    "select_nodes_closest_to_point", as_method(closest_to_point_py), kFast,
-    "select_nodes_closest_to_point(nodes, point)\n--\n\nSelect node closest to point"};
-PyMethodDef on_line_def = {"select_nodes_on_line", as_method(on_line_py), kFast,
-                           "select_nodes_on_line(nodes, point_a, point_b)\n--\n\n"
-                           "Select nodes on line"};
-PyMethodDef in_sphere_def = {"select_nodes_in_sphere", as_method(in_sphere_py), kFast,
-                             "select_nodes_in_sphere(nodes, radius, centre)\n--\n\n"
-                             "Select nodes in sphere"};
-// The box function's docstring reads "Select nodes in sphere" in the published interface.
-PyMethodDef in_box_def = {"select_nodes_in_box", as_method(in_box_py), kFast,
-                          "select_nodes_in_box(nodes, length, centre, theta)\n--\n\n"
-                          "Select nodes in sphere"};
-PyMethodDef closest_to_plane_def = {
-    "select_nodes_closest_to_plane", as_method(closest_to_plane_py), kFast,
-    "select_nodes_closest_to_plane(nodes, origin, normal)\n--\n\nSelect nodes closest to plane"};
-PyMethodDef in_plane_direction_def = {
-    "select_nodes_in_plane_direction", as_method(in_plane_direction_py), kFast,
-    "select_nodes_in_plane_direction(nodes, origin, normal)\n--\n\n"
-    "Select nodes in plane direction"};
-
-FunctionRegistrar closest_to_point_registrar{&closest_to_point_def};
-FunctionRegistrar on_line_registrar{&on_line_def};
-FunctionRegistrar in_sphere_registrar{&in_sphere_def};
-FunctionRegistrar in_box_registrar{&in_box_def};
-FunctionRegistrar closest_to_plane_registrar{&closest_to_plane_def};
-FunctionRegistrar in_plane_direction_registrar{&in_plane_direction_def};
+const Binding in_plane_direction_binding{in_plane_direction_entry, in_plane_direction_py};
 
 }  // namespace
 }  // namespace velk::py
