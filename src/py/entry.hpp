@@ -127,6 +127,19 @@ class Binding {
   PyMethodDef def_;
 };
 
+// The Binding of a module function whose body takes the converted arguments, in signature
+// order, and returns a Ref; the entry point itself (binding, conversion, the exception routes)
+// is generated from the entry:
+//   const Binding b = function_binding<entry>([](auto nodes, auto point) { return ...; });
+template <const auto& E, class Body>
+PyObject* converted_call(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return guarded([&] { return std::apply(Body{}, E.parse(args, nargs, kwnames)); });
+}
+template <const auto& E, class Body>
+Binding function_binding(Body) {
+  return Binding(E, converted_call<E, Body>);
+}
+
 // The one accessor of a class's type: created by `Create` on first use (the module's
 // initialisation), the same borrowed object afterwards.
 template <PyTypeObject* (*Create)()>

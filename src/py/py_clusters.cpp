@@ -12,32 +12,21 @@ constexpr auto generate_block_cluster_entry =
     function("generate_block_cluster", {"length", "centre", "theta", "resolution"}, 4,
              "Generate block node cluster", to_point3, to_point3, to_point3, to_resolution);
 
-PyObject* generate_block_cluster_py(PyObject*, PyObject* const* args, Py_ssize_t nargs,
-                                    PyObject* kwnames) {
-  return guarded([&] {
-    auto [length, centre, theta, resolution] =
-        generate_block_cluster_entry.parse(args, nargs, kwnames);
-    return py_node_list(
-        unwrap(generate_block_cluster(length, centre, theta, resolution, {kPythonNodeBytes})));
-  });
-}
-const Binding generate_block_cluster_binding{generate_block_cluster_entry,
-                                             generate_block_cluster_py};
+const Binding generate_block_cluster_binding = function_binding<generate_block_cluster_entry>(
+    [](auto length, auto centre, auto theta, auto resolution) {
+      return py_node_list(
+          unwrap(generate_block_cluster(length, centre, theta, resolution, {kPythonNodeBytes})));
+    });
 
 constexpr auto generate_sphere_cluster_entry =
     function("generate_sphere_cluster", {"radius", "centre", "resolution"}, 3,
              "Generate sphere node cluster", to_float, to_point3, to_unsigned);
 
-PyObject* generate_sphere_cluster_py(PyObject*, PyObject* const* args, Py_ssize_t nargs,
-                                     PyObject* kwnames) {
-  return guarded([&] {
-    auto [radius, centre, resolution] = generate_sphere_cluster_entry.parse(args, nargs, kwnames);
-    return py_node_list(
-        unwrap(generate_sphere_cluster(radius, centre, resolution, kPythonNodeBytes)));
-  });
-}
-const Binding generate_sphere_cluster_binding{generate_sphere_cluster_entry,
-                                              generate_sphere_cluster_py};
+const Binding generate_sphere_cluster_binding =
+    function_binding<generate_sphere_cluster_entry>([](auto radius, auto centre, auto resolution) {
+      return py_node_list(
+          unwrap(generate_sphere_cluster(radius, centre, resolution, kPythonNodeBytes)));
+    });
 
 }  // namespace
 

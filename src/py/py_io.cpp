@@ -23,60 +23,40 @@ constexpr auto write_stl_entry =
     function("write_stl", {"nodes", "cells", "filename", "format"}, 2, "Write Ascii stl file",
              to_node_list, to_cell_list, optional(to_filename), optional(to_string));
 
-PyObject* write_stl_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded([&] {
-    auto [nodes, cells, filename, format] = write_stl_entry.parse(args, nargs, kwnames);
-    unwrap(io::write_stl(nodes, cells, filename, stl_format(format)));
-    return py_none();
-  });
-}
-const Binding write_stl_binding{write_stl_entry, write_stl_py};
+const Binding write_stl_binding =
+    function_binding<write_stl_entry>([](auto nodes, auto cells, auto filename, auto format) {
+      unwrap(io::write_stl(nodes, cells, filename, stl_format(format)));
+      return py_none();
+    });
 
 constexpr auto write_vtp_entry =
     function("write_vtp", {"nodes", "filename"}, 1, "Write Ascii vtp file", to_node_list,
              optional(to_filename));
 
-PyObject* write_vtp_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded([&] {
-    auto [nodes, filename] = write_vtp_entry.parse(args, nargs, kwnames);
-    unwrap(io::write_vtp(nodes, filename));
-    return py_none();
-  });
-}
-const Binding write_vtp_binding{write_vtp_entry, write_vtp_py};
+const Binding write_vtp_binding = function_binding<write_vtp_entry>([](auto nodes, auto filename) {
+  unwrap(io::write_vtp(nodes, filename));
+  return py_none();
+});
 
 constexpr auto write_obj_entry =
     function("write_obj", {"nodes", "cells", "filename"}, 2, "Write obj file", to_node_list,
              to_cell_list, optional(to_filename));
 
-PyObject* write_obj_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded([&] {
-    auto [nodes, cells, filename] = write_obj_entry.parse(args, nargs, kwnames);
-    unwrap(io::write_obj(nodes, cells, filename));
-    return py_none();
-  });
-}
-const Binding write_obj_binding{write_obj_entry, write_obj_py};
+const Binding write_obj_binding =
+    function_binding<write_obj_entry>([](auto nodes, auto cells, auto filename) {
+      unwrap(io::write_obj(nodes, cells, filename));
+      return py_none();
+    });
 
 constexpr auto read_stl_entry = function("read_stl", {"filename"}, 1, "Read stl file", to_filename);
 
-PyObject* read_stl_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded([&] {
-    auto [filename] = read_stl_entry.parse(args, nargs, kwnames);
-    return py_mesh_lists(unwrap(io::read_stl(filename)));
-  });
-}
-const Binding read_stl_binding{read_stl_entry, read_stl_py};
+const Binding read_stl_binding = function_binding<read_stl_entry>(
+    [](auto filename) { return py_mesh_lists(unwrap(io::read_stl(filename))); });
 
 constexpr auto read_obj_entry = function("read_obj", {"filename"}, 1, "Read obj file", to_filename);
 
-PyObject* read_obj_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded([&] {
-    auto [filename] = read_obj_entry.parse(args, nargs, kwnames);
-    return py_mesh_lists(unwrap(io::read_obj(filename)));
-  });
-}
-const Binding read_obj_binding{read_obj_entry, read_obj_py};
+const Binding read_obj_binding = function_binding<read_obj_entry>(
+    [](auto filename) { return py_mesh_lists(unwrap(io::read_obj(filename))); });
 
 // ---- Mesh class methods: a plain Mesh, reader Errors as OSError ----
 
