@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "py/binder.hpp"
+#include "py/class_support.hpp"
 #include "py/convert.hpp"
 
 namespace velk::py {
@@ -138,6 +139,49 @@ PyObject* converted_call(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
 template <const auto& E, class Body>
 Binding function_binding(Body) {
   return Binding(E, converted_call<E, Body>);
+}
+
+// Shared access to an instance's value, for an `auto` variable.
+template <class T>
+Shared<T> shared(Instance<T>* inst) {
+  return Shared<T>(inst);
+}
+
+// The Binding of a method whose body takes the receiver's value (read through Shared for the
+// call) and then the converted arguments. Binds first, then checks the receiver (`Receiver`,
+// which raises TypeError for a foreign self), then converts:
+//   const Binding b = method_binding<entry, mesh_receiver>([](const Mesh& mesh, auto origin)
+//   {...});
+template <const auto& E, auto Receiver, class Body>
+PyObject* method_call(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return guarded([&] {
+    const auto slots = E.bind(args, nargs, kwnames);
+    const auto value = shared(Receiver(self));
+    return std::apply([&](auto... a) { return Body{}(*value, std::move(a)...); }, E.convert(slots));
+  });
+}
+template <const auto& E, auto Receiver, class Body>
+PyObject* method_call_without_arguments(PyObject* self, PyObject*) {
+  return guarded([&] {
+    const auto value = shared(Receiver(self));
+    return Body{}(*value);
+  });
+}
+template <const auto& E, auto Receiver, class Body>
+Binding method_binding(Body) {
+  if constexpr (E.names.size() == 0)
+    return Binding(E, method_call_without_arguments<E, Receiver, Body>);
+  else
+    return Binding(E, method_call<E, Receiver, Body>);
+}
+
+// A property getter: `read` applied to the receiver's value, read through Shared.
+template <auto Receiver, auto Read>
+PyObject* getter(PyObject* self, void*) {
+  return guarded([&] {
+    const auto value = shared(Receiver(self));
+    return Read(*value);
+  });
 }
 
 // The one accessor of a class's type: created by `Create` on first use (the module's

@@ -94,47 +94,29 @@ const Binding from_obj_binding{from_obj_entry, mesh_from_obj};
 constexpr auto mesh_write_stl_entry = method("Mesh", "write_stl", {"filename", "format"}, 0, "",
                                              optional(to_filename), optional(to_string));
 
-PyObject* mesh_write_stl(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                         PyObject* kwnames) {
-  return guarded([&] {
-    const auto slots = mesh_write_stl_entry.bind(args, nargs, kwnames);
-    Shared<Mesh> mesh(mesh_receiver(self));
-    auto [filename, format] = mesh_write_stl_entry.convert(slots);
-    unwrap(io::write_stl(mesh->nodes, mesh->cells, filename, stl_format(format)));
-    return py_none();
-  });
-}
-const Binding mesh_write_stl_binding{mesh_write_stl_entry, mesh_write_stl};
+const Binding mesh_write_stl_binding = method_binding<mesh_write_stl_entry, mesh_receiver>(
+    [](const Mesh& mesh, auto filename, auto format) {
+      unwrap(io::write_stl(mesh.nodes, mesh.cells, filename, stl_format(format)));
+      return py_none();
+    });
 
 constexpr auto mesh_write_obj_entry =
     method("Mesh", "write_obj", {"filename"}, 0, "", optional(to_filename));
 
-PyObject* mesh_write_obj(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                         PyObject* kwnames) {
-  return guarded([&] {
-    const auto slots = mesh_write_obj_entry.bind(args, nargs, kwnames);
-    Shared<Mesh> mesh(mesh_receiver(self));
-    auto [filename] = mesh_write_obj_entry.convert(slots);
-    unwrap(io::write_obj(mesh->nodes, mesh->cells, filename));
-    return py_none();
-  });
-}
-const Binding mesh_write_obj_binding{mesh_write_obj_entry, mesh_write_obj};
+const Binding mesh_write_obj_binding =
+    method_binding<mesh_write_obj_entry, mesh_receiver>([](const Mesh& mesh, auto filename) {
+      unwrap(io::write_obj(mesh.nodes, mesh.cells, filename));
+      return py_none();
+    });
 
 constexpr auto mesh_write_vtp_entry =
     method("Mesh", "write_vtp", {"filename"}, 0, "", optional(to_filename));
 
-PyObject* mesh_write_vtp(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                         PyObject* kwnames) {
-  return guarded([&] {
-    const auto slots = mesh_write_vtp_entry.bind(args, nargs, kwnames);
-    Shared<Mesh> mesh(mesh_receiver(self));
-    auto [filename] = mesh_write_vtp_entry.convert(slots);
-    unwrap(io::write_vtp(mesh->nodes, filename));
-    return py_none();
-  });
-}
-const Binding mesh_write_vtp_binding{mesh_write_vtp_entry, mesh_write_vtp};
+const Binding mesh_write_vtp_binding =
+    method_binding<mesh_write_vtp_entry, mesh_receiver>([](const Mesh& mesh, auto filename) {
+      unwrap(io::write_vtp(mesh.nodes, filename));
+      return py_none();
+    });
 
 }  // namespace
 }  // namespace velk::py

@@ -21,26 +21,12 @@ PyObject* mesh_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   });
 }
 
-PyObject* get_nodes(PyObject* self, void*) {
-  return guarded([&] {
-    Shared<Mesh> mesh(mesh_receiver(self));
-    return py_node_list(mesh->nodes);
-  });
-}
-
 int set_nodes(PyObject* self, PyObject* value, void*) {
   return guarded_status([&] {
     if (!value) refuse_delete();
     NodeList nodes = to_node_list(value);
     Exclusive<Mesh> mesh(mesh_receiver(self));
     mesh->nodes = std::move(nodes);
-  });
-}
-
-PyObject* get_cells(PyObject* self, void*) {
-  return guarded([&] {
-    Shared<Mesh> mesh(mesh_receiver(self));
-    return py_cell_list(mesh->cells);
   });
 }
 
@@ -55,24 +41,13 @@ int set_cells(PyObject* self, PyObject* value, void*) {
 
 constexpr auto triangles_entry = method("Mesh", "triangles", "");
 
-PyObject* mesh_triangles(PyObject* self, PyObject*) {
-  return guarded([&] {
-    Shared<Mesh> mesh(mesh_receiver(self));
-    return py_corner_triples(triangles(*mesh));
-  });
-}
-
-const Binding triangles_binding{triangles_entry, mesh_triangles};
+const Binding triangles_binding = method_binding<triangles_entry, mesh_receiver>(
+    [](const Mesh& mesh) { return py_corner_triples(triangles(mesh)); });
 
 constexpr auto cell_normals_entry = method("Mesh", "cell_normals", "");
 
-PyObject* mesh_cell_normals(PyObject* self, PyObject*) {
-  return guarded([&] {
-    Shared<Mesh> mesh(mesh_receiver(self));
-    return py_node_list(cell_normals(*mesh));
-  });
-}
-const Binding cell_normals_binding{cell_normals_entry, mesh_cell_normals};
+const Binding cell_normals_binding = method_binding<cell_normals_entry, mesh_receiver>(
+    [](const Mesh& mesh) { return py_node_list(cell_normals(mesh)); });
 
 // One 50-column line: left border, text padded with spaces to 48 characters, right border.
 std::string box_line(const char* left, const std::string& text, const char* right) {
@@ -99,8 +74,10 @@ PyObject* mesh_repr(PyObject* self) {
 }
 
 PyGetSetDef getset[] = {
-    {"nodes", get_nodes, set_nodes, nullptr, nullptr},
-    {"cells", get_cells, set_cells, nullptr, nullptr},
+    {"nodes", getter<mesh_receiver, +[](const Mesh& m) { return py_node_list(m.nodes); }>,
+     set_nodes, nullptr, nullptr},
+    {"cells", getter<mesh_receiver, +[](const Mesh& m) { return py_cell_list(m.cells); }>,
+     set_cells, nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

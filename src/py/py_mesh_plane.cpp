@@ -11,30 +11,18 @@ namespace {
 constexpr auto slice_from_plane_entry =
     method("Mesh", "slice_from_plane", {"origin", "normal"}, 2, "", to_point3, to_point3);
 
-PyObject* slice_from_plane_py(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                              PyObject* kwnames) {
-  return guarded([&] {
-    const auto slots = slice_from_plane_entry.bind(args, nargs, kwnames);
-    Shared<Mesh> mesh(mesh_receiver(self));
-    auto [origin, normal] = slice_from_plane_entry.convert(slots);
-    return py_node_list(unwrap(slice_from_plane(*mesh, origin, normal)));
-  });
-}
-const Binding slice_from_plane_binding{slice_from_plane_entry, slice_from_plane_py};
+const Binding slice_from_plane_binding = method_binding<slice_from_plane_entry, mesh_receiver>(
+    [](const Mesh& mesh, auto origin, auto normal) {
+      return py_node_list(unwrap(slice_from_plane(mesh, origin, normal)));
+    });
 
 constexpr auto clip_from_plane_entry =
     method("Mesh", "clip_from_plane", {"origin", "normal"}, 2, "", to_point3, to_point3);
 
-PyObject* clip_from_plane_py(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                             PyObject* kwnames) {
-  return guarded([&] {
-    const auto slots = clip_from_plane_entry.bind(args, nargs, kwnames);
-    Shared<Mesh> mesh(mesh_receiver(self));
-    auto [origin, normal] = clip_from_plane_entry.convert(slots);
-    return wrap_mesh(clip_from_plane(*mesh, origin, normal));
-  });
-}
-const Binding clip_from_plane_binding{clip_from_plane_entry, clip_from_plane_py};
+const Binding clip_from_plane_binding = method_binding<clip_from_plane_entry, mesh_receiver>(
+    [](const Mesh& mesh, auto origin, auto normal) {
+      return wrap_mesh(clip_from_plane(mesh, origin, normal));
+    });
 
 }  // namespace
 }  // namespace velk::py

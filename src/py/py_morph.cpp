@@ -46,42 +46,6 @@ PyObject* design_block_new(PyTypeObject* type, PyObject* args, PyObject* kwargs)
   });
 }
 
-PyObject* get_block_nodes(PyObject* self, void*) {
-  return guarded([&] {
-    Shared<morph::DesignBlock> block(block_receiver(self));
-    return py_node_list(block->nodes);
-  });
-}
-
-PyObject* get_block_length(PyObject* self, void*) {
-  return guarded([&] {
-    Shared<morph::DesignBlock> block(block_receiver(self));
-    return py_point3(block->length);
-  });
-}
-
-PyObject* get_block_centre(PyObject* self, void*) {
-  return guarded([&] {
-    Shared<morph::DesignBlock> block(block_receiver(self));
-    return py_point3(block->centre);
-  });
-}
-
-PyObject* get_block_theta(PyObject* self, void*) {
-  return guarded([&] {
-    Shared<morph::DesignBlock> block(block_receiver(self));
-    return py_point3(block->theta);
-  });
-}
-
-PyObject* get_block_resolution(PyObject* self, void*) {
-  return guarded([&] {
-    Shared<morph::DesignBlock> block(block_receiver(self));
-    const Resolution& r = block->resolution;
-    return py_triangle({r.x, r.y, r.z});
-  });
-}
-
 // Converted in the body: fixed_layers after the receiver check, target_mesh read in place.
 constexpr auto select_free_entry =
     method("DesignBlock", "select_free_design_nodes", {"target_mesh", "fixed_layers"}, 1, "");
@@ -106,23 +70,32 @@ constexpr auto transform_subset_entry =
     method("DesignBlock", "transform_subset", {"node_ids", "transform_matrix", "pivot"}, 3, "",
            to_index_list, to_matrix, to_point3);
 
-PyObject* transform_subset_py(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                              PyObject* kwnames) {
-  return guarded([&] {
-    const auto slots = transform_subset_entry.bind(args, nargs, kwnames);
-    Shared<morph::DesignBlock> block(block_receiver(self));
-    auto [node_ids, matrix, pivot] = transform_subset_entry.convert(slots);
-    return py_node_list(morph::transform_subset(*block, node_ids, matrix, pivot));
-  });
-}
-const Binding transform_subset_binding{transform_subset_entry, transform_subset_py};
+const Binding transform_subset_binding = method_binding<transform_subset_entry, block_receiver>(
+    [](const morph::DesignBlock& block, auto node_ids, auto matrix, auto pivot) {
+      return py_node_list(morph::transform_subset(block, node_ids, matrix, pivot));
+    });
 
+// The properties, each read through Shared.
 PyGetSetDef block_getset[] = {
-    {"nodes", get_block_nodes, nullptr, nullptr, nullptr},
-    {"length", get_block_length, nullptr, nullptr, nullptr},
-    {"centre", get_block_centre, nullptr, nullptr, nullptr},
-    {"theta", get_block_theta, nullptr, nullptr, nullptr},
-    {"resolution", get_block_resolution, nullptr, nullptr, nullptr},
+    {"nodes",
+     getter<block_receiver, +[](const morph::DesignBlock& b) { return py_node_list(b.nodes); }>,
+     nullptr, nullptr, nullptr},
+    {"length",
+     getter<block_receiver, +[](const morph::DesignBlock& b) { return py_point3(b.length); }>,
+     nullptr, nullptr, nullptr},
+    {"centre",
+     getter<block_receiver, +[](const morph::DesignBlock& b) { return py_point3(b.centre); }>,
+     nullptr, nullptr, nullptr},
+    {"theta",
+     getter<block_receiver, +[](const morph::DesignBlock& b) { return py_point3(b.theta); }>,
+     nullptr, nullptr, nullptr},
+    {"resolution",
+     getter<block_receiver,
+            +[](const morph::DesignBlock& b) {
+              const Resolution& r = b.resolution;
+              return py_triangle({r.x, r.y, r.z});
+            }>,
+     nullptr, nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -156,17 +129,11 @@ constexpr auto deform_entry =
     method("FreeFormDeformer", "deform", {"points", "deformed_design_nodes"}, 2, "", to_node_list,
            to_node_list);
 
-PyObject* deform_py(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded([&] {
-    const auto slots = deform_entry.bind(args, nargs, kwnames);
-    Shared<morph::FreeFormDeformer> deformer(deformer_receiver(self));
-    auto [points, moved] = deform_entry.convert(slots);
-    return py_node_list(
-        unwrap_or_raise(morph::deform(*deformer, std::move(points), moved), PyExc_ValueError));
-  });
-}
-
-const Binding deform_binding{deform_entry, deform_py};
+const Binding deform_binding = method_binding<deform_entry, deformer_receiver>(
+    [](const morph::FreeFormDeformer& deformer, auto points, auto moved) {
+      return py_node_list(
+          unwrap_or_raise(morph::deform(deformer, std::move(points), moved), PyExc_ValueError));
+    });
 
 PyTypeObject* create_deformer_type() {
   static std::vector<PyMethodDef> methods = method_table("FreeFormDeformer", {"deform"});

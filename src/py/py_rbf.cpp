@@ -14,6 +14,10 @@ PyTypeObject* rbf_type() {
   return lazy_type<create_rbf_type>();
 }
 
+Instance<morph::RbfDeformer>* rbf_receiver(PyObject* self) {
+  return receiver<morph::RbfDeformer>(self, rbf_type(), "RbfDeformer");
+}
+
 // Control-point conversion failures, the length mismatch and construction Errors all take the
 // internal-failure route; kernel and epsilon are converted first and named on failure.
 constexpr auto rbf_new_entry = constructor(
@@ -34,17 +38,10 @@ PyObject* rbf_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
 
 constexpr auto rbf_deform_entry = method("RbfDeformer", "deform", {"points"}, 1, "", to_node_list);
 
-PyObject* rbf_deform(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded([&] {
-    const auto slots = rbf_deform_entry.bind(args, nargs, kwnames);
-    Shared<morph::RbfDeformer> deformer(
-        receiver<morph::RbfDeformer>(self, rbf_type(), "RbfDeformer"));
-    auto [points] = rbf_deform_entry.convert(slots);
-    return py_node_list(unwrap_or_raise(deformer->deform(points), PyExc_ValueError));
-  });
-}
-
-const Binding rbf_deform_binding{rbf_deform_entry, rbf_deform};
+const Binding rbf_deform_binding = method_binding<rbf_deform_entry, rbf_receiver>(
+    [](const morph::RbfDeformer& deformer, auto points) {
+      return py_node_list(unwrap_or_raise(deformer.deform(points), PyExc_ValueError));
+    });
 
 PyTypeObject* create_rbf_type() {
   static std::vector<PyMethodDef> methods = method_table("RbfDeformer", {"deform"});
