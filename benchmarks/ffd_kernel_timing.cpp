@@ -11,6 +11,7 @@
 #include "morph/design_block.hpp"
 #include "morph/ffd.hpp"
 using namespace velk;
+using namespace velk::morph;
 int main(int argc, char** argv) {
   int res = argc > 1 ? atoi(argv[1]) : 9;
   auto block = *make_design_block({2.0, 3.0, 1.5}, {0.1, -0.2, 0.3}, {0.0, 0.0, 25.0},

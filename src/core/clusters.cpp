@@ -6,7 +6,7 @@
 #include <string>
 
 #include "core/checked_size.hpp"
-#include "morph/rotation.hpp"
+#include "core/rotation.hpp"
 
 namespace velk {
 
@@ -66,10 +66,7 @@ Result<NodeList> generate_block_cluster(const Point3& length, const Point3& cent
 
   if (theta.x != 0.0 || theta.y != 0.0 || theta.z != 0.0) {
     const Matrix3 r = rotation_matrix(theta);
-    for (Point3& p : nodes) {
-      const Point3 turned = rotate(r, {p.x - centre.x, p.y - centre.y, p.z - centre.z});
-      p = {turned.x + centre.x, turned.y + centre.y, turned.z + centre.z};
-    }
+    for (Point3& p : nodes) p = rotate_about(r, p, centre);
   }
   return nodes;
 }

@@ -26,11 +26,14 @@ NodeList cell_normals(const Mesh& mesh) {
   out.reserve(mesh.cells.size());
   for (const Triangle& t : mesh.cells) {
     const auto [a, b, c] = corners(mesh.nodes, t);
-    const double ux = b.x - a.x, uy = b.y - a.y, uz = b.z - a.z;
-    const double vx = c.x - a.x, vy = c.y - a.y, vz = c.z - a.z;
+    const auto [ux, uy, uz] = b - a;
+    const auto [vx, vy, vz] = c - a;
     const double nx = uy * vz - uz * vy;
     const double ny = uz * vx - ux * vz;
     const double nz = ux * vy - vx * uy;
+    // This order of operations differs on purpose from the STL writer's facet_normal
+    // (io/stl_write.cpp): nz is ux·vy − vx·uy, the length is √(z² + (x² + y²)) and always
+    // divides. Each formula fixes the bits of its own results, so the two must not be merged.
     const double length = std::sqrt(nz * nz + (nx * nx + ny * ny));
     out.push_back({nx / length, ny / length, nz / length});
   }

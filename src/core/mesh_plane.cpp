@@ -18,10 +18,9 @@ int edge_hits(const CornerTriple& abc, double offset, const Point3& normal, Poin
   for (int edge = 0; edge < 3; ++edge) {
     const Point3& s = abc[edge];
     const Point3& e = abc[(edge + 1) % 3];
-    const Point3 along{e.x - s.x, e.y - s.y, e.z - s.z};
+    const Point3 along = e - s;
     const double t = (offset - dot(s, normal)) / dot(along, normal);
-    if (0.0 <= t && t <= 1.0)
-      hits[count++] = {s.x + along.x * t, s.y + along.y * t, s.z + along.z * t};
+    if (0.0 <= t && t <= 1.0) hits[count++] = s + along * t;
   }
   return count;
 }

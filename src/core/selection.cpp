@@ -4,7 +4,7 @@
 #include <cfloat>
 #include <cmath>
 
-#include "morph/rotation.hpp"
+#include "core/rotation.hpp"
 
 namespace velk {
 
@@ -12,8 +12,8 @@ namespace {
 
 // (dx² + dy²) + dz² with d = a − b.
 double squared_distance(const Point3& a, const Point3& b) {
-  const double dx = a.x - b.x, dy = a.y - b.y, dz = a.z - b.z;
-  return (dx * dx + dy * dy) + dz * dz;
+  const Point3 d = a - b;
+  return dot(d, d);
 }
 
 bool within(double value, double centre, double length) {
@@ -62,11 +62,9 @@ IndexList select_nodes_in_box(const NodeList& nodes, const Point3& length, const
   IndexList out;
   const Matrix3 back = inverse_rotation_matrix(theta);
   for (uint64_t i = 0; i < nodes.size(); ++i) {
-    const Point3& p = nodes[i];
-    const Point3 local = rotate(back, {p.x - centre.x, p.y - centre.y, p.z - centre.z});
-    if (within(local.x + centre.x, centre.x, length.x) &&
-        within(local.y + centre.y, centre.y, length.y) &&
-        within(local.z + centre.z, centre.z, length.z))
+    const Point3 local = rotate_about(back, nodes[i], centre);
+    if (within(local.x, centre.x, length.x) && within(local.y, centre.y, length.y) &&
+        within(local.z, centre.z, length.z))
       out.push_back(i);
   }
   return out;

@@ -34,9 +34,4 @@ IndexList select_nodes_closest_to_plane(const NodeList& nodes, const Point3& ori
 IndexList select_nodes_in_plane_direction(const NodeList& nodes, const Point3& origin,
                                           const Point3& normal);
 
-// The dot product n·v summed as (vx·nx + vy·ny) + vz·nz.
-inline double dot(const Point3& v, const Point3& n) {
-  return (v.x * n.x + v.y * n.y) + v.z * n.z;
-}
-
 }  // namespace velk

@@ -11,7 +11,7 @@
 
 #include "core/cpu_dispatch.hpp"
 #include "core/worker_pool.hpp"
-#include "interp/linear_algebra.hpp"
+#include "interp/dense_solver.hpp"
 #include "interp/lu_tiles.hpp"
 #include "interp/reference_kernels.hpp"
 #include "interp/work_blocks.hpp"

@@ -8,7 +8,7 @@
 #include <type_traits>
 
 #include "core/point.hpp"
-#include "interp/linear_algebra.hpp"
+#include "interp/dense_solver.hpp"
 
 namespace velk::interp {
 
@@ -98,8 +98,8 @@ KernelFunction kernel_function(RbfKernel kernel);
 
 // max((dx² + dy²) + dz², EPS), a NaN sum also becoming EPS: a kernel never sees s = 0.
 inline double clamped_squared_distance(const Point3& p, const Point3& q) {
-  const double dx = p.x - q.x, dy = p.y - q.y, dz = p.z - q.z;
-  const double s = (dx * dx + dy * dy) + dz * dz;
+  const Point3 d = p - q;
+  const double s = dot(d, d);
   // The floor applies to numbers only: a NaN distance (a NaN coordinate) stays NaN, so the call
   // fails instead of treating the point as coinciding with every centre.
   return s < EPS ? EPS : s;

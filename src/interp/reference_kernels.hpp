@@ -7,8 +7,8 @@
 #include <expected>
 #include <string>
 
-#include "interp/linear_algebra.hpp"
-#include "interp/rbf.hpp"
+#include "interp/dense_solver.hpp"
+#include "interp/rbf_interpolator.hpp"
 
 namespace velk::interp::reference {
 

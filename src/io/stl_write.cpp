@@ -148,9 +148,12 @@ Status write_binary(const NodeList& nodes, const CellList& cells, const std::str
 
 // Kept out of line: which operand of an operation comes first decides the sign and payload of a
 // NaN result, so every writer calls this one compiled body and NaN normals keep their bytes.
+// Its order of operations differs on purpose from Mesh's cell_normals (core/mesh.cpp): z is
+// e1x·e2y − e1y·e2x, the length is √((x² + y²) + z²), and a length at most EPS leaves n
+// unscaled. Each formula fixes the bits of its own results, so the two must not be merged.
 [[gnu::noinline]] Point3 facet_normal(const Point3& a, const Point3& b, const Point3& c) {
-  const Point3 e1{b.x - a.x, b.y - a.y, b.z - a.z};
-  const Point3 e2{c.x - a.x, c.y - a.y, c.z - a.z};
+  const Point3 e1 = b - a;
+  const Point3 e2 = c - a;
   const Point3 n{e1.y * e2.z - e1.z * e2.y, e1.z * e2.x - e1.x * e2.z, e1.x * e2.y - e1.y * e2.x};
   const double len = std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z);
   if (len > EPS) return {n.x / len, n.y / len, n.z / len};

@@ -1,7 +1,7 @@
 // Binomial rows.
 #include "morph/bernstein.hpp"
 
-namespace velk {
+namespace velk::morph {
 
 std::vector<double> binomial_row(uint64_t n) {
   std::vector<double> row(n + 1);
@@ -14,4 +14,4 @@ std::vector<double> binomial_row(uint64_t n) {
   return row;
 }
 
-}  // namespace velk
+}  // namespace velk::morph

@@ -10,7 +10,7 @@
 
 #include "core/point.hpp"
 
-namespace velk {
+namespace velk::morph {
 
 // C(n, k) for k = 0 … n, each the running product over m < k of (n − m) / (k − m) from 1.0.
 std::vector<double> binomial_row(uint64_t n);
@@ -136,4 +136,4 @@ template <std::size_t W>
   store_vector<W>(out, 2, 0, az0), store_vector<W>(out, 2, 1, az1);
 }
 
-}  // namespace velk
+}  // namespace velk::morph

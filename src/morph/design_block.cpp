@@ -2,39 +2,28 @@
 #include "morph/design_block.hpp"
 
 #include "core/mesh_plane.hpp"
+#include "core/rotation.hpp"
 #include "core/selection.hpp"
-#include "morph/rotation.hpp"
 #include "morph/transforms.hpp"
 
-namespace velk {
+namespace velk::morph {
 
 namespace {
-
-Point3 minus(const Point3& a, const Point3& b) {
-  return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-Point3 plus(const Point3& a, const Point3& b) {
-  return {a.x + b.x, a.y + b.y, a.z + b.z};
-}
 
 Point3 cross(const Point3& a, const Point3& b) {
   return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
 
-// R·offset + c, each component ((R[r][0]·ox + R[r][1]·oy) + R[r][2]·oz) + c_r.
-Point3 place(const Matrix3& r, const Point3& offset, const Point3& c) {
-  return plus(rotate(r, offset), c);
-}
-
 std::array<Point3, 8> block_corners(const Point3& l, const Point3& c, const Point3& theta) {
   const Matrix3 r = rotation_matrix(theta);
-  const Point3 low = {(c.x - l.x * 0.5) - c.x, (c.y - l.y * 0.5) - c.y, (c.z - l.z * 0.5) - c.z};
-  const Point3 high = {(l.x * 0.5 + c.x) - c.x, (l.y * 0.5 + c.y) - c.y, (l.z * 0.5 + c.z) - c.z};
+  const Point3 low = (c - l * 0.5) - c;
+  const Point3 high = (l * 0.5 + c) - c;
   std::array<Point3, 8> corners;
   for (int q = 0; q < 8; ++q) {
     const Point3 offset = {(q & 1) ? high.x : low.x, (q & 2) ? high.y : low.y,
                            (q & 4) ? high.z : low.z};
-    corners[q] = place(r, offset, c);
+    // R·offset + c, each component ((R[r][0]·ox + R[r][1]·oy) + R[r][2]·oz) + c_r.
+    corners[q] = rotate(r, offset) + c;
   }
   return corners;
 }
@@ -50,9 +39,8 @@ Plane face_plane(const std::array<Point3, 8>& corners, int f) {
   const Point3& b = corners[kFaceCorners[f][1]];
   const Point3& c = corners[kFaceCorners[f][2]];
   const Point3& d = corners[kFaceCorners[f][3]];
-  const Point3 sum = plus(plus(plus(plus({0.0, 0.0, 0.0}, a), b), c), d);
-  const Point3 origin = {sum.x * 0.25, sum.y * 0.25, sum.z * 0.25};
-  const Point3 normal = cross(minus(b, a), minus(c, a));
+  const Point3 origin = ((((Point3{0.0, 0.0, 0.0} + a) + b) + c) + d) * 0.25;
+  const Point3 normal = cross(b - a, c - a);
   return {origin, normal};
 }
 
@@ -75,8 +63,8 @@ Result<DesignBlock> make_design_block(const Point3& length, const Point3& centre
   block.corners = block_corners(length, centre, theta);
   block.inverse_lengths = {1.0 / length.x, 1.0 / length.y, 1.0 / length.z};
   const Point3& c0 = block.corners[0];
-  block.frame_points = {minus(c0, c0), minus(block.corners[1], c0), minus(block.corners[2], c0),
-                        minus(block.corners[4], c0)};
+  block.frame_points = {c0 - c0, block.corners[1] - c0, block.corners[2] - c0,
+                        block.corners[4] - c0};
   return block;
 }
 
@@ -118,8 +106,7 @@ Result<IndexList> select_free_design_nodes(const DesignBlock& block, const Mesh&
   // A margin of a thousandth of a spacing keeps the outermost free layer inside the box.
   const Point3 box_length = {free_length.x + 0.001 * spacing.x, free_length.y + 0.001 * spacing.y,
                              free_length.z + 0.001 * spacing.z};
-  const Point3 box_centre =
-      place(rotation_matrix(block.theta), minus(free_centre, block.centre), block.centre);
+  const Point3 box_centre = rotate_about(rotation_matrix(block.theta), free_centre, block.centre);
   return select_nodes_in_box(block.nodes, box_length, box_centre, block.theta);
 }
 
@@ -128,4 +115,4 @@ NodeList transform_subset(const DesignBlock& block, const IndexList& node_ids,
   return transform_selected_nodes(block.nodes, node_ids, transform_matrix, pivot);
 }
 
-}  // namespace velk
+}  // namespace velk::morph

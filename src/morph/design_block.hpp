@@ -13,7 +13,7 @@
 #include "core/mesh.hpp"
 #include "core/point.hpp"
 
-namespace velk {
+namespace velk::morph {
 
 struct DesignBlock {
   // Node (i, j, k) sits at index (i·(ny + 1) + j)·(nz + 1) + k: z fastest, then y, then x.
@@ -49,4 +49,4 @@ Result<IndexList> select_free_design_nodes(const DesignBlock& block, const Mesh&
 NodeList transform_subset(const DesignBlock& block, const IndexList& node_ids,
                           const Matrix4& transform_matrix, const Point3& pivot);
 
-}  // namespace velk
+}  // namespace velk::morph

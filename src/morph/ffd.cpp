@@ -9,12 +9,12 @@
 #include "core/cpu_dispatch.hpp"
 #include "core/internal_failure.hpp"
 #include "core/interrupt.hpp"
+#include "core/rotation.hpp"
 #include "core/worker_pool.hpp"
 #include "morph/bernstein.hpp"
-#include "morph/linear_algebra.hpp"
-#include "morph/rotation.hpp"
+#include "morph/least_squares.hpp"
 
-namespace velk {
+namespace velk::morph {
 
 namespace {
 
@@ -42,8 +42,7 @@ Result<Matrix4> fit_frame(const std::array<Point3, 4>& from, const std::array<Po
 
 // A lattice node turned back into the block's own axes about its centre.
 Point3 unrotated(const Matrix3& back, const Point3& p, const Point3& c) {
-  const Point3 r = rotate(back, {p.x - c.x, p.y - c.y, p.z - c.z});
-  return {r.x + c.x, r.y + c.y, r.z + c.z};
+  return rotate_about(back, p, c);
 }
 
 // Displacement of every node in the block's unrotated axes, in block lengths.
@@ -54,7 +53,8 @@ NodeList normalised_displacements(const DesignBlock& block, const NodeList& move
   for (std::size_t i = 0; i < d.size(); ++i) {
     const Point3 a = unrotated(back, block.nodes[i], block.centre);
     const Point3 b = unrotated(back, moved[i], block.centre);
-    d[i] = {(b.x - a.x) * inv.x, (b.y - a.y) * inv.y, (b.z - a.z) * inv.z};
+    const Point3 step = b - a;
+    d[i] = {step.x * inv.x, step.y * inv.y, step.z * inv.z};
   }
   return d;
 }
@@ -209,4 +209,4 @@ Result<NodeList> deform(const FreeFormDeformer& deformer, NodeList points,
   return points;
 }
 
-}  // namespace velk
+}  // namespace velk::morph

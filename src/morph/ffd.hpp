@@ -7,7 +7,7 @@
 #include "core/point.hpp"
 #include "morph/design_block.hpp"
 
-namespace velk {
+namespace velk::morph {
 
 // Matrices here are in row-vector form: (x, y, z, 1)·F, column 3 unused.
 struct FreeFormDeformer {
@@ -27,4 +27,4 @@ Result<FreeFormDeformer> make_free_form_deformer(const DesignBlock& block);
 Result<NodeList> deform(const FreeFormDeformer& deformer, NodeList points,
                         const NodeList& deformed_design_nodes);
 
-}  // namespace velk
+}  // namespace velk::morph

@@ -1,22 +1,15 @@
 // Node transforms over node arrays, each formula summed in its fixed order.
 #include "morph/transforms.hpp"
 
-namespace velk {
+namespace velk::morph {
 
 void translate_nodes(NodeList& nodes, const Point3& translation) {
-  for (Point3& p : nodes) {
-    p.x = p.x + translation.x;
-    p.y = p.y + translation.y;
-    p.z = p.z + translation.z;
-  }
+  for (Point3& p : nodes) p = p + translation;
 }
 
 void rotate_nodes(NodeList& nodes, const Point3& rotation, const Point3& origin) {
   const Matrix3 r = rotation_matrix(rotation);
-  for (Point3& p : nodes) {
-    const Point3 turned = rotate(r, {p.x - origin.x, p.y - origin.y, p.z - origin.z});
-    p = {turned.x + origin.x, turned.y + origin.y, turned.z + origin.z};
-  }
+  for (Point3& p : nodes) p = rotate_about(r, p, origin);
 }
 
 void scale_nodes(NodeList& nodes, const Point3& scaling, const Point3& origin) {
@@ -28,7 +21,7 @@ void scale_nodes(NodeList& nodes, const Point3& scaling, const Point3& origin) {
 }
 
 Point3 transform_point(const Point3& p, const Matrix4& m, const Point3& origin) {
-  const double dx = p.x - origin.x, dy = p.y - origin.y, dz = p.z - origin.z;
+  const auto [dx, dy, dz] = p - origin;
   return {(((m[0][0] * dx + m[0][1] * dy) + m[0][2] * dz) + m[0][3]) + origin.x,
           (((m[1][0] * dx + m[1][1] * dy) + m[1][2] * dz) + m[1][3]) + origin.y,
           (((m[2][0] * dx + m[2][1] * dy) + m[2][2] * dz) + m[2][3]) + origin.z};
@@ -57,4 +50,4 @@ Matrix4 build_transformation_matrix(const Point3& translation, const Point3& rot
   return m;
 }
 
-}  // namespace velk
+}  // namespace velk::morph

@@ -1,13 +1,13 @@
 // Node transforms: translate, rotate, scale and matrix-transform node arrays, transform a chosen
 // subset, and build the 4x4 transformation matrix they consume. The rotation convention itself
-// lives in morph/rotation.hpp.
+// lives in core/rotation.hpp.
 #pragma once
 
 #include "core/matrix.hpp"
 #include "core/point.hpp"
-#include "morph/rotation.hpp"
+#include "core/rotation.hpp"
 
-namespace velk {
+namespace velk::morph {
 
 // Every node p becomes p + translation, component by component. In place.
 void translate_nodes(NodeList& nodes, const Point3& translation);
@@ -36,4 +36,4 @@ NodeList transform_selected_nodes(const NodeList& nodes, const IndexList& select
 Matrix4 build_transformation_matrix(const Point3& translation, const Point3& rotation,
                                     const Point3& scaling);
 
-}  // namespace velk
+}  // namespace velk::morph

@@ -9,11 +9,16 @@
 
 namespace velk::py {
 
+std::string Callee::text() const {
+  std::string text = owner ? std::string(owner) + "." + name : std::string(name);
+  return text + "()";
+}
+
 namespace {
 
-[[noreturn]] void too_many_positional(const char* display, std::size_t count, std::size_t required,
+[[noreturn]] void too_many_positional(Callee callee, std::size_t count, std::size_t required,
                                       std::size_t given) {
-  std::string text = display;
+  std::string text = callee.text();
   if (required == count)
     text += " takes " + std::to_string(count);
   else
@@ -23,8 +28,8 @@ namespace {
   raise(PyExc_TypeError, text);
 }
 
-[[noreturn]] void missing_required(const char* display, const std::vector<const char*>& missing) {
-  std::string text = std::string(display) + " missing " + std::to_string(missing.size()) +
+[[noreturn]] void missing_required(Callee callee, const std::vector<const char*>& missing) {
+  std::string text = callee.text() + " missing " + std::to_string(missing.size()) +
                      " required positional argument" + (missing.size() > 1 ? "s" : "") + ": ";
   for (std::size_t i = 0; i < missing.size(); ++i) {
     if (i > 0) {
@@ -43,48 +48,47 @@ namespace {
 }
 
 // Places one keyword argument into its slot.
-void bind_keyword(const char* display, const char* const* names, std::size_t count,
+void bind_keyword(Callee callee, const char* const* names, std::size_t count,
                   std::size_t positional, PyObject* key, PyObject* value, PyObject** slots,
                   std::vector<bool>& filled) {
   Py_ssize_t len = 0;
   const char* name = PyUnicode_Check(key) ? PyUnicode_AsUTF8AndSize(key, &len) : nullptr;
   if (!name) {
     PyErr_Clear();
-    raise(PyExc_TypeError, std::string(display) + " keywords must be strings");
+    raise(PyExc_TypeError, callee.text() + " keywords must be strings");
   }
   for (std::size_t i = 0; i < count; ++i) {
     if (std::strlen(names[i]) == static_cast<std::size_t>(len) &&
         std::strcmp(names[i], name) == 0) {
       if (i < positional || filled[i])
         raise(PyExc_TypeError,
-              std::string(display) + " got multiple values for argument '" + names[i] + "'");
+              callee.text() + " got multiple values for argument '" + names[i] + "'");
       slots[i] = value;
       filled[i] = true;
       return;
     }
   }
-  raise(PyExc_TypeError, std::string(display) + " got an unexpected keyword argument '" +
-                             std::string(name, len) + "'");
+  raise(PyExc_TypeError,
+        callee.text() + " got an unexpected keyword argument '" + std::string(name, len) + "'");
 }
 
 // Checks required parameters and turns None in optional ones into "omitted".
-void finish(const char* display, const char* const* names, std::size_t count, std::size_t required,
+void finish(Callee callee, const char* const* names, std::size_t count, std::size_t required,
             PyObject** slots, const std::vector<bool>& filled) {
   std::vector<const char*> missing;
   for (std::size_t i = 0; i < required; ++i)
     if (!filled[i]) missing.push_back(names[i]);
-  if (!missing.empty()) missing_required(display, missing);
+  if (!missing.empty()) missing_required(callee, missing);
   for (std::size_t i = required; i < count; ++i)
     if (slots[i] == Py_None) slots[i] = nullptr;
 }
 
 }  // namespace
 
-void bind_fast(const char* display, const char* const* names, std::size_t count,
-               std::size_t required, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
-               PyObject** slots) {
+void bind_fast(Callee callee, const char* const* names, std::size_t count, std::size_t required,
+               PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** slots) {
   std::size_t positional = static_cast<std::size_t>(PyVectorcall_NARGS(nargs));
-  if (positional > count) too_many_positional(display, count, required, positional);
+  if (positional > count) too_many_positional(callee, count, required, positional);
   std::vector<bool> filled(count, false);
   for (std::size_t i = 0; i < positional; ++i) {
     slots[i] = args[i];
@@ -93,16 +97,16 @@ void bind_fast(const char* display, const char* const* names, std::size_t count,
   if (kwnames) {
     Py_ssize_t nkw = PyTuple_GET_SIZE(kwnames);
     for (Py_ssize_t k = 0; k < nkw; ++k)
-      bind_keyword(display, names, count, positional, PyTuple_GET_ITEM(kwnames, k),
+      bind_keyword(callee, names, count, positional, PyTuple_GET_ITEM(kwnames, k),
                    args[positional + k], slots, filled);
   }
-  finish(display, names, count, required, slots, filled);
+  finish(callee, names, count, required, slots, filled);
 }
 
-void bind_tuple(const char* display, const char* const* names, std::size_t count,
-                std::size_t required, PyObject* args, PyObject* kwargs, PyObject** slots) {
+void bind_tuple(Callee callee, const char* const* names, std::size_t count, std::size_t required,
+                PyObject* args, PyObject* kwargs, PyObject** slots) {
   std::size_t positional = static_cast<std::size_t>(PyTuple_GET_SIZE(args));
-  if (positional > count) too_many_positional(display, count, required, positional);
+  if (positional > count) too_many_positional(callee, count, required, positional);
   std::vector<bool> filled(count, false);
   for (std::size_t i = 0; i < positional; ++i) {
     slots[i] = PyTuple_GET_ITEM(args, i);
@@ -112,9 +116,9 @@ void bind_tuple(const char* display, const char* const* names, std::size_t count
     PyObject *key, *value;
     Py_ssize_t pos = 0;
     while (PyDict_Next(kwargs, &pos, &key, &value))
-      bind_keyword(display, names, count, positional, key, value, slots, filled);
+      bind_keyword(callee, names, count, positional, key, value, slots, filled);
   }
-  finish(display, names, count, required, slots, filled);
+  finish(callee, names, count, required, slots, filled);
 }
 
 }  // namespace velk::py

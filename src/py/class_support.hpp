@@ -3,8 +3,7 @@
 // release, the instance-of-a-class converter, and creation of heap types from specs.
 #pragma once
 
-#define PY_SSIZE_T_CLEAN
-#include <Python.h>
+#include "py/python.hpp"
 
 #include <initializer_list>
 

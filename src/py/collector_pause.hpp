@@ -3,8 +3,7 @@
 // walk every live object; the objects built stay tracked and are collected as usual afterwards.
 #pragma once
 
-#define PY_SSIZE_T_CLEAN
-#include <Python.h>
+#include "py/python.hpp"
 
 namespace velk::py {
 

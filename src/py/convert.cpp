@@ -187,17 +187,14 @@ void raise_downcast(PyObject* obj, const char* target) {
 
 void prefix_argument_error(const char* name) {
   if (!PyErr_Occurred()) return;
-  PyObject *type, *value, *traceback;
-  PyErr_Fetch(&type, &value, &traceback);
-  PyErr_NormalizeException(&type, &value, &traceback);
-  if (type != PyExc_TypeError) {
-    PyErr_Restore(type, value, traceback);
+  FetchedError fetched;
+  fetched.normalize();
+  if (fetched.type() != PyExc_TypeError) {
+    fetched.restore();
     return;
   }
-  if (traceback) PyException_SetTraceback(value, traceback);
-  Py_XDECREF(traceback);
-  Py_DECREF(type);
-  Ref cause = Ref::steal(value);
+  if (fetched.traceback()) PyException_SetTraceback(fetched.value(), fetched.traceback());
+  Ref cause = Ref::add(fetched.value());
   Ref text = Ref::steal(PyObject_Str(cause.get()));
   Ref message = Ref::steal(PyUnicode_FromFormat("argument '%s': %U", name, text.get()));
   Ref error = Ref::steal(PyObject_CallOneArg(PyExc_TypeError, message.get()));

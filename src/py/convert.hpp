@@ -2,8 +2,7 @@
 // exception set) and core values into new Python objects. Shared by every entry point.
 #pragma once
 
-#define PY_SSIZE_T_CLEAN
-#include <Python.h>
+#include "py/python.hpp"
 
 #include <array>
 #include <optional>
@@ -14,7 +13,7 @@
 #include "core/matrix.hpp"
 #include "core/mesh.hpp"
 #include "core/point.hpp"
-#include "py/binder.hpp"
+#include "py/error_route.hpp"
 #include "py/ref.hpp"
 
 namespace velk::py {
@@ -40,8 +39,8 @@ std::string to_filename(PyObject* obj);
 // "'<qualname>' object cannot be converted to '<target>'" as a TypeError.
 [[noreturn]] void raise_downcast(PyObject* obj, const char* target);
 
-// Route 3: converts a named argument; a TypeError from the conversion is replaced by
-// "argument '<name>': <text>" with the original as its cause; other exceptions pass unchanged.
+// The argument-prefix route: converts a named argument; a TypeError from the conversion is replaced
+// by "argument '<name>': <text>" with the original as its cause; other exceptions pass unchanged.
 void prefix_argument_error(const char* name);
 
 template <class F>
@@ -56,24 +55,11 @@ auto arg(const char* name, PyObject* obj, F&& convert) -> decltype(convert(obj))
 
 // A converter for a parameter with a default: absent (std::nullopt) when omitted or None.
 template <class F>
-auto optional(F convert) {
+constexpr auto optional(F convert) {
   return [convert](PyObject* obj) -> std::optional<decltype(convert(obj))> {
     if (!obj) return std::nullopt;
     return convert(obj);
   };
-}
-
-// Converts bound arguments with one converter per parameter, in signature order (the braced
-// initialiser evaluates left to right), each named by route 3 on failure. The values come back
-// as a tuple for a structured binding:
-//   auto [nodes, point] = convert_all(params, slots, to_node_list, to_point3);
-template <std::size_t N, class... Converters>
-auto convert_all(const Params<N>& params, const std::array<PyObject*, N>& slots,
-                 Converters... convert) {
-  static_assert(sizeof...(Converters) == N, "one converter per parameter");
-  return [&]<std::size_t... I>(std::index_sequence<I...>) {
-    return std::tuple<decltype(convert(slots[I]))...>{arg(params.names[I], slots[I], convert)...};
-  }(std::index_sequence_for<Converters...>{});
 }
 
 // ---- core to Python (new references, lists built at their final size) ----

@@ -96,26 +96,18 @@ void unwrap_failed(const Error& error, std::source_location where) {
 }
 
 void conversion_panic() {
-  PyObject *type, *value, *traceback;
-  PyErr_Fetch(&type, &value, &traceback);
-  if (!type) internal_failure("called `Result::unwrap()` on an `Err` value: PyErr { none }");
+  FetchedError fetched;
+  if (!fetched) internal_failure("called `Result::unwrap()` on an `Err` value: PyErr { none }");
   // An interrupt or an exit request raised while converting is not a conversion failure: it
   // goes on unchanged.
-  if (PyErr_GivenExceptionMatches(type, PyExc_KeyboardInterrupt) ||
-      PyErr_GivenExceptionMatches(type, PyExc_SystemExit)) {
-    PyErr_Restore(type, value, traceback);
+  if (fetched.matches(PyExc_KeyboardInterrupt) || fetched.matches(PyExc_SystemExit)) {
+    fetched.restore();
     throw PyErrorSet{};
   }
-  PyErr_NormalizeException(&type, &value, &traceback);
-  Ref t = Ref::steal(type), v = Ref::steal(value);
-  std::string rendering =
-      "PyErr { type: " + repr_text(t.get()) + ", value: " + repr_text(v.get()) + ", traceback: ";
-  if (traceback) {
-    Ref tb = Ref::steal(traceback);
-    rendering += repr_text(tb.get());
-  } else {
-    rendering += "None";
-  }
+  fetched.normalize();
+  std::string rendering = "PyErr { type: " + repr_text(fetched.type()) +
+                          ", value: " + repr_text(fetched.value()) + ", traceback: ";
+  rendering += fetched.traceback() ? repr_text(fetched.traceback()) : "None";
   rendering += " }";
   internal_failure("called `Result::unwrap()` on an `Err` value: " + rendering);
 }

@@ -2,8 +2,7 @@
 // exceptions, the mapping of core Errors, and the internal-failure exception PanicException.
 #pragma once
 
-#define PY_SSIZE_T_CLEAN
-#include <Python.h>
+#include "py/python.hpp"
 
 #include <optional>
 #include <source_location>
@@ -60,7 +59,8 @@ int guarded_status(F&& body) noexcept {
 // module's initialisation.
 void register_panic_module();
 
-// Route 4: an Error becomes an exception of `type` whose argument is the display form.
+// The mapped-error route: an Error becomes an exception of `type` whose argument is the display
+// form.
 template <class T>
 T unwrap_or_raise(Result<T> result, PyObject* type) {
   if (!result) raise(type, result.error().display());
@@ -69,10 +69,10 @@ T unwrap_or_raise(Result<T> result, PyObject* type) {
 
 // An I/O Error as the OSError subclass Python itself picks for its error number
 // (FileNotFoundError, IsADirectoryError, ...) with .errno set, or a plain OSError when it has
-// none; the argument is the display form, as for route 4.
+// none; the argument is the display form, as for the mapped-error route.
 [[noreturn]] void raise_os_error(const Error& error);
 
-// Route 5: an unmapped Error is an internal failure
+// The internal-failure route: an unmapped Error is an internal failure
 // "called `Result::unwrap()` on an `Err` value: <debug form>".
 // The diagnostic on standard error names the caller's line.
 [[noreturn]] void unwrap_failed(const Error& error, std::source_location where);
@@ -82,15 +82,15 @@ T unwrap(Result<T> result, std::source_location where = std::source_location::cu
   if constexpr (!std::is_void_v<T>) return std::move(*result);
 }
 
-// Route 5 for a required result that the core reports absent.
+// The internal-failure route for a required result that the core reports absent.
 template <class T>
 T unwrap(std::optional<T> value, std::source_location where = std::source_location::current()) {
   if (!value) internal_failure("called `Option::unwrap()` on a `None` value", where);
   return std::move(*value);
 }
 
-// Route 5 for a conversion failure that an entry point sends to the internal failure instead of
-// the argument prefix: the set Python exception is rendered into the failure text. A
+// The internal-failure route for a conversion failure that an entry point sends there instead
+// of the argument-prefix route: the set Python exception is rendered into the failure text. A
 // KeyboardInterrupt or SystemExit is re-raised unchanged instead.
 [[noreturn]] void conversion_panic();
 

@@ -1,6 +1,8 @@
 // The module entry PyInit_velk: creates the module once per process and registers its 31 names
-// in their fixed order, recording them in __all__.
+// in their fixed order, recording them in __all__; a name in the order that nothing declares,
+// or a declaration missing from the order, fails the import with ImportError.
 #include <array>
+#include <vector>
 
 #include "core/interrupt.hpp"
 #include "py/ref.hpp"
@@ -10,7 +12,8 @@ namespace velk::py {
 
 namespace {
 
-// The module's names in registration order (also the order of __all__).
+// The module's names in registration order (also the order of __all__): every declared
+// function and class exactly once.
 constexpr std::array<const char*, 31> kNames = {
     "Mesh",
     "select_nodes_closest_to_point",
@@ -71,9 +74,10 @@ Ref create_module() {
   check(PyObject_SetAttrString(module.get(), "__all__", all.get()));
   check(PyModule_AddStringConstant(module.get(), "__version__", VELK_VERSION));
   Ref module_name = Ref::steal(PyUnicode_FromString("velk"));
-  for (const char* name : kNames) {
-    const ModuleEntry* entry = find_entry(name);
-    if (!entry) continue;
+  const std::vector<const ModuleEntry*> declared = module_entries(kNames);
+  for (std::size_t i = 0; i < kNames.size(); ++i) {
+    const char* name = kNames[i];
+    const ModuleEntry* entry = declared[i];
     Ref value =
         entry->type
             ? Ref::add(reinterpret_cast<PyObject*>(entry->type()))

@@ -1,48 +1,32 @@
 // The module functions generate_block_cluster and generate_sphere_cluster: node clouds as lists
 // of [x, y, z]; a generator's MeshGeneration error is an internal failure.
 #include "core/clusters.hpp"
-#include "py/binder.hpp"
 #include "py/convert.hpp"
-#include "py/error_route.hpp"
-#include "py/registry.hpp"
+#include "py/entry.hpp"
 
 namespace velk::py {
 
 namespace {
 
-PyObject* generate_block_cluster_py(PyObject*, PyObject* const* args, Py_ssize_t nargs,
-                                    PyObject* kwnames) {
-  return guarded([&] {
-    static constexpr Params<4> params{
-        "generate_block_cluster()", {"length", "centre", "theta", "resolution"}, 4};
-    auto [length, centre, theta, resolution] = convert_all(
-        params, bind(params, args, nargs, kwnames), to_point3, to_point3, to_point3, to_resolution);
-    return py_node_list(
-        unwrap(generate_block_cluster(length, centre, theta, resolution, {kPythonNodeBytes})));
-  });
-}
+constexpr auto generate_block_cluster_entry =
+    function("generate_block_cluster", {"length", "centre", "theta", "resolution"}, 4,
+             "Generate block node cluster", to_point3, to_point3, to_point3, to_resolution);
 
-PyObject* generate_sphere_cluster_py(PyObject*, PyObject* const* args, Py_ssize_t nargs,
-                                     PyObject* kwnames) {
-  return guarded([&] {
-    static constexpr Params<3> params{
-        "generate_sphere_cluster()", {"radius", "centre", "resolution"}, 3};
-    auto [radius, centre, resolution] =
-        convert_all(params, bind(params, args, nargs, kwnames), to_float, to_point3, to_unsigned);
-    return py_node_list(
-        unwrap(generate_sphere_cluster(radius, centre, resolution, kPythonNodeBytes)));
-  });
-}
+const Binding generate_block_cluster_binding = function_binding<generate_block_cluster_entry>(
+    [](auto length, auto centre, auto theta, auto resolution) {
+      return py_node_list(
+          unwrap(generate_block_cluster(length, centre, theta, resolution, {kPythonNodeBytes})));
+    });
 
-PyMethodDef block_cluster_def = {
-    "generate_block_cluster", as_method(generate_block_cluster_py), METH_FASTCALL | METH_KEYWORDS,
-    "generate_block_cluster(length, centre, theta, resolution)\n--\n\nGenerate block node cluster"};
-PyMethodDef sphere_cluster_def = {
-    "generate_sphere_cluster", as_method(generate_sphere_cluster_py), METH_FASTCALL | METH_KEYWORDS,
-    "generate_sphere_cluster(radius, centre, resolution)\n--\n\nGenerate sphere node cluster"};
+constexpr auto generate_sphere_cluster_entry =
+    function("generate_sphere_cluster", {"radius", "centre", "resolution"}, 3,
+             "Generate sphere node cluster", to_float, to_point3, to_unsigned);
 
-FunctionRegistrar block_cluster_registrar{&block_cluster_def};
-FunctionRegistrar sphere_cluster_registrar{&sphere_cluster_def};
+const Binding generate_sphere_cluster_binding =
+    function_binding<generate_sphere_cluster_entry>([](auto radius, auto centre, auto resolution) {
+      return py_node_list(
+          unwrap(generate_sphere_cluster(radius, centre, resolution, kPythonNodeBytes)));
+    });
 
 }  // namespace
 

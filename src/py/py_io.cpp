@@ -4,10 +4,9 @@
 #include "io/obj.hpp"
 #include "io/stl.hpp"
 #include "io/vtp.hpp"
-#include "py/binder.hpp"
 #include "py/convert.hpp"
+#include "py/entry.hpp"
 #include "py/py_mesh.hpp"
-#include "py/registry.hpp"
 
 namespace velk::py {
 
@@ -20,78 +19,54 @@ io::StlFormat stl_format(const std::optional<std::string>& text) {
 
 // ---- module functions ----
 
-PyObject* write_stl_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded([&] {
-    static constexpr Params<4> params{"write_stl()", {"nodes", "cells", "filename", "format"}, 2};
-    auto [nodes, cells, filename, format] =
-        convert_all(params, bind(params, args, nargs, kwnames), to_node_list, to_cell_list,
-                    optional(to_filename), optional(to_string));
-    unwrap(io::write_stl(nodes, cells, filename, stl_format(format)));
-    return py_none();
-  });
-}
+constexpr auto write_stl_entry =
+    function("write_stl", {"nodes", "cells", "filename", "format"}, 2, "Write Ascii stl file",
+             to_node_list, to_cell_list, optional(to_filename), optional(to_string));
 
-PyObject* write_vtp_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded([&] {
-    static constexpr Params<2> params{"write_vtp()", {"nodes", "filename"}, 1};
-    auto [nodes, filename] =
-        convert_all(params, bind(params, args, nargs, kwnames), to_node_list, optional(to_filename));
-    unwrap(io::write_vtp(nodes, filename));
-    return py_none();
-  });
-}
+const Binding write_stl_binding =
+    function_binding<write_stl_entry>([](auto nodes, auto cells, auto filename, auto format) {
+      unwrap(io::write_stl(nodes, cells, filename, stl_format(format)));
+      return py_none();
+    });
 
-PyObject* write_obj_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded([&] {
-    static constexpr Params<3> params{"write_obj()", {"nodes", "cells", "filename"}, 2};
-    auto [nodes, cells, filename] = convert_all(params, bind(params, args, nargs, kwnames),
-                                                to_node_list, to_cell_list, optional(to_filename));
-    unwrap(io::write_obj(nodes, cells, filename));
-    return py_none();
-  });
-}
+constexpr auto write_vtp_entry =
+    function("write_vtp", {"nodes", "filename"}, 1, "Write Ascii vtp file", to_node_list,
+             optional(to_filename));
 
-PyObject* read_stl_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded([&] {
-    static constexpr Params<1> params{"read_stl()", {"filename"}, 1};
-    auto [filename] = convert_all(params, bind(params, args, nargs, kwnames), to_filename);
-    return py_mesh_lists(unwrap(io::read_stl(filename)));
-  });
-}
+const Binding write_vtp_binding = function_binding<write_vtp_entry>([](auto nodes, auto filename) {
+  unwrap(io::write_vtp(nodes, filename));
+  return py_none();
+});
 
-PyObject* read_obj_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded([&] {
-    static constexpr Params<1> params{"read_obj()", {"filename"}, 1};
-    auto [filename] = convert_all(params, bind(params, args, nargs, kwnames), to_filename);
-    return py_mesh_lists(unwrap(io::read_obj(filename)));
-  });
-}
+constexpr auto write_obj_entry =
+    function("write_obj", {"nodes", "cells", "filename"}, 2, "Write obj file", to_node_list,
+             to_cell_list, optional(to_filename));
 
-PyMethodDef write_stl_def = {
-    "write_stl", as_method(write_stl_py), METH_FASTCALL | METH_KEYWORDS,
-    "write_stl(nodes, cells, filename=None, format=None)\n--\n\nWrite Ascii stl file"};
-PyMethodDef write_vtp_def = {"write_vtp", as_method(write_vtp_py), METH_FASTCALL | METH_KEYWORDS,
-                             "write_vtp(nodes, filename=None)\n--\n\nWrite Ascii vtp file"};
-PyMethodDef write_obj_def = {"write_obj", as_method(write_obj_py), METH_FASTCALL | METH_KEYWORDS,
-                             "write_obj(nodes, cells, filename=None)\n--\n\nWrite obj file"};
-PyMethodDef read_stl_def = {"read_stl", as_method(read_stl_py), METH_FASTCALL | METH_KEYWORDS,
-                            "read_stl(filename)\n--\n\nRead stl file"};
-PyMethodDef read_obj_def = {"read_obj", as_method(read_obj_py), METH_FASTCALL | METH_KEYWORDS,
-                            "read_obj(filename)\n--\n\nRead obj file"};
+const Binding write_obj_binding =
+    function_binding<write_obj_entry>([](auto nodes, auto cells, auto filename) {
+      unwrap(io::write_obj(nodes, cells, filename));
+      return py_none();
+    });
 
-FunctionRegistrar write_stl_registrar{&write_stl_def};
-FunctionRegistrar write_vtp_registrar{&write_vtp_def};
-FunctionRegistrar write_obj_registrar{&write_obj_def};
-FunctionRegistrar read_stl_registrar{&read_stl_def};
-FunctionRegistrar read_obj_registrar{&read_obj_def};
+constexpr auto read_stl_entry = function("read_stl", {"filename"}, 1, "Read stl file", to_filename);
+
+const Binding read_stl_binding = function_binding<read_stl_entry>(
+    [](auto filename) { return py_mesh_lists(unwrap(io::read_stl(filename))); });
+
+constexpr auto read_obj_entry = function("read_obj", {"filename"}, 1, "Read obj file", to_filename);
+
+const Binding read_obj_binding = function_binding<read_obj_entry>(
+    [](auto filename) { return py_mesh_lists(unwrap(io::read_obj(filename))); });
 
 // ---- Mesh class methods: a plain Mesh, reader Errors as OSError ----
 
-template <class Reader>
-Ref mesh_from_file(const char* display, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+constexpr auto from_stl_entry = class_method("Mesh", "from_stl", {"filename"}, 1, "");
+constexpr auto from_obj_entry = class_method("Mesh", "from_obj", {"filename"}, 1, "");
+
+template <class E, class Reader>
+Ref mesh_from_file(const E& entry, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
                    Reader&& read) {
-  const Params<1> params{display, {"filename"}, 1};
-  auto [filename_arg] = bind(params, args, nargs, kwnames);
+  auto [filename_arg] = entry.bind(args, nargs, kwnames);
   std::string filename = to_filename(filename_arg);  // its failure is raised unchanged
   Result<Mesh> mesh = read(filename);
   if (!mesh) raise_os_error(mesh.error());
@@ -100,77 +75,48 @@ Ref mesh_from_file(const char* display, PyObject* const* args, Py_ssize_t nargs,
 
 PyObject* mesh_from_stl(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&] {
-    return mesh_from_file("Mesh.from_stl()", args, nargs, kwnames,
+    return mesh_from_file(from_stl_entry, args, nargs, kwnames,
                           [](const std::string& name) { return io::read_stl(name); });
   });
 }
+const Binding from_stl_binding{from_stl_entry, mesh_from_stl};
 
 PyObject* mesh_from_obj(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&] {
-    return mesh_from_file("Mesh.from_obj()", args, nargs, kwnames,
+    return mesh_from_file(from_obj_entry, args, nargs, kwnames,
                           [](const std::string& name) { return io::read_obj(name); });
   });
 }
+const Binding from_obj_binding{from_obj_entry, mesh_from_obj};
 
 // ---- Mesh write methods: writer Errors are internal failures ----
 
-PyObject* mesh_write_stl(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                         PyObject* kwnames) {
-  return guarded([&] {
-    static constexpr Params<2> params{"Mesh.write_stl()", {"filename", "format"}, 0};
-    const auto slots = bind(params, args, nargs, kwnames);
-    Shared<Mesh> mesh(mesh_receiver(self));
-    auto [filename, format] = convert_all(params, slots, optional(to_filename), optional(to_string));
-    unwrap(io::write_stl(mesh->nodes, mesh->cells, filename, stl_format(format)));
-    return py_none();
-  });
-}
+constexpr auto mesh_write_stl_entry = method("Mesh", "write_stl", {"filename", "format"}, 0, "",
+                                             optional(to_filename), optional(to_string));
 
-PyObject* mesh_write_obj(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                         PyObject* kwnames) {
-  return guarded([&] {
-    static constexpr Params<1> params{"Mesh.write_obj()", {"filename"}, 0};
-    const auto slots = bind(params, args, nargs, kwnames);
-    Shared<Mesh> mesh(mesh_receiver(self));
-    auto [filename] = convert_all(params, slots, optional(to_filename));
-    unwrap(io::write_obj(mesh->nodes, mesh->cells, filename));
-    return py_none();
-  });
-}
+const Binding mesh_write_stl_binding = method_binding<mesh_write_stl_entry, mesh_receiver>(
+    [](const Mesh& mesh, auto filename, auto format) {
+      unwrap(io::write_stl(mesh.nodes, mesh.cells, filename, stl_format(format)));
+      return py_none();
+    });
 
-PyObject* mesh_write_vtp(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                         PyObject* kwnames) {
-  return guarded([&] {
-    static constexpr Params<1> params{"Mesh.write_vtp()", {"filename"}, 0};
-    const auto slots = bind(params, args, nargs, kwnames);
-    Shared<Mesh> mesh(mesh_receiver(self));
-    auto [filename] = convert_all(params, slots, optional(to_filename));
-    unwrap(io::write_vtp(mesh->nodes, filename));
-    return py_none();
-  });
-}
+constexpr auto mesh_write_obj_entry =
+    method("Mesh", "write_obj", {"filename"}, 0, "", optional(to_filename));
 
-PyMethodDef from_stl_def = {"from_stl", as_method(mesh_from_stl),
-                            METH_FASTCALL | METH_KEYWORDS | METH_CLASS,
-                            "from_stl($cls, filename)\n--\n\n"};
-PyMethodDef from_obj_def = {"from_obj", as_method(mesh_from_obj),
-                            METH_FASTCALL | METH_KEYWORDS | METH_CLASS,
-                            "from_obj($cls, filename)\n--\n\n"};
-PyMethodDef mesh_write_stl_def = {"write_stl", as_method(mesh_write_stl),
-                                  METH_FASTCALL | METH_KEYWORDS,
-                                  "write_stl($self, filename=None, format=None)\n--\n\n"};
-PyMethodDef mesh_write_obj_def = {"write_obj", as_method(mesh_write_obj),
-                                  METH_FASTCALL | METH_KEYWORDS,
-                                  "write_obj($self, filename=None)\n--\n\n"};
-PyMethodDef mesh_write_vtp_def = {"write_vtp", as_method(mesh_write_vtp),
-                                  METH_FASTCALL | METH_KEYWORDS,
-                                  "write_vtp($self, filename=None)\n--\n\n"};
+const Binding mesh_write_obj_binding =
+    method_binding<mesh_write_obj_entry, mesh_receiver>([](const Mesh& mesh, auto filename) {
+      unwrap(io::write_obj(mesh.nodes, mesh.cells, filename));
+      return py_none();
+    });
 
-MethodRegistrar from_stl_registrar{"Mesh", &from_stl_def};
-MethodRegistrar from_obj_registrar{"Mesh", &from_obj_def};
-MethodRegistrar mesh_write_stl_registrar{"Mesh", &mesh_write_stl_def};
-MethodRegistrar mesh_write_obj_registrar{"Mesh", &mesh_write_obj_def};
-MethodRegistrar mesh_write_vtp_registrar{"Mesh", &mesh_write_vtp_def};
+constexpr auto mesh_write_vtp_entry =
+    method("Mesh", "write_vtp", {"filename"}, 0, "", optional(to_filename));
+
+const Binding mesh_write_vtp_binding =
+    method_binding<mesh_write_vtp_entry, mesh_receiver>([](const Mesh& mesh, auto filename) {
+      unwrap(io::write_vtp(mesh.nodes, filename));
+      return py_none();
+    });
 
 }  // namespace
 }  // namespace velk::py

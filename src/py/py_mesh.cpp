@@ -4,26 +4,20 @@
 
 #include <string>
 
-#include "py/binder.hpp"
+#include "py/entry.hpp"
 #include "py/registry.hpp"
 
 namespace velk::py {
 
 namespace {
 
+constexpr auto mesh_new_entry =
+    constructor("Mesh", {"nodes", "cells"}, 2, "Mesh", to_node_list, to_cell_list);
+
 PyObject* mesh_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   return guarded([&] {
-    static constexpr Params<2> params{"Mesh.__new__()", {"nodes", "cells"}, 2};
-    auto [nodes, cells] =
-        convert_all(params, bind(params, args, kwargs), to_node_list, to_cell_list);
+    auto [nodes, cells] = mesh_new_entry.parse(args, kwargs);
     return new_instance(type, Mesh{std::move(nodes), std::move(cells)});
-  });
-}
-
-PyObject* get_nodes(PyObject* self, void*) {
-  return guarded([&] {
-    Shared<Mesh> mesh(mesh_receiver(self));
-    return py_node_list(mesh->nodes);
   });
 }
 
@@ -36,13 +30,6 @@ int set_nodes(PyObject* self, PyObject* value, void*) {
   });
 }
 
-PyObject* get_cells(PyObject* self, void*) {
-  return guarded([&] {
-    Shared<Mesh> mesh(mesh_receiver(self));
-    return py_cell_list(mesh->cells);
-  });
-}
-
 int set_cells(PyObject* self, PyObject* value, void*) {
   return guarded_status([&] {
     if (!value) refuse_delete();
@@ -52,19 +39,15 @@ int set_cells(PyObject* self, PyObject* value, void*) {
   });
 }
 
-PyObject* mesh_triangles(PyObject* self, PyObject*) {
-  return guarded([&] {
-    Shared<Mesh> mesh(mesh_receiver(self));
-    return py_corner_triples(triangles(*mesh));
-  });
-}
+constexpr auto triangles_entry = method("Mesh", "triangles", "");
 
-PyObject* mesh_cell_normals(PyObject* self, PyObject*) {
-  return guarded([&] {
-    Shared<Mesh> mesh(mesh_receiver(self));
-    return py_node_list(cell_normals(*mesh));
-  });
-}
+const Binding triangles_binding = method_binding<triangles_entry, mesh_receiver>(
+    [](const Mesh& mesh) { return py_corner_triples(triangles(mesh)); });
+
+constexpr auto cell_normals_entry = method("Mesh", "cell_normals", "");
+
+const Binding cell_normals_binding = method_binding<cell_normals_entry, mesh_receiver>(
+    [](const Mesh& mesh) { return py_node_list(cell_normals(mesh)); });
 
 // One 50-column line: left border, text padded with spaces to 48 characters, right border.
 std::string box_line(const char* left, const std::string& text, const char* right) {
@@ -90,23 +73,19 @@ PyObject* mesh_repr(PyObject* self) {
   });
 }
 
-PyMethodDef triangles_def = {"triangles", as_method(mesh_triangles), METH_NOARGS,
-                             "triangles($self)\n--\n\n"};
-PyMethodDef cell_normals_def = {"cell_normals", as_method(mesh_cell_normals), METH_NOARGS,
-                                "cell_normals($self)\n--\n\n"};
-
 PyGetSetDef getset[] = {
-    {"nodes", get_nodes, set_nodes, nullptr, nullptr},
-    {"cells", get_cells, set_cells, nullptr, nullptr},
+    {"nodes", getter<mesh_receiver, +[](const Mesh& m) { return py_node_list(m.nodes); }>,
+     set_nodes, nullptr, nullptr},
+    {"cells", getter<mesh_receiver, +[](const Mesh& m) { return py_cell_list(m.cells); }>,
+     set_cells, nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
 PyTypeObject* create_mesh_type() {
   static std::vector<PyMethodDef> methods =
-      method_table("Mesh", {&triangles_def, &cell_normals_def},
-                   {"from_stl", "from_obj", "triangles", "cell_normals", "slice_from_plane",
-                    "clip_from_plane", "write_stl", "write_obj", "write_vtp"});
-  return create_class<Mesh>("builtins.Mesh", "Mesh(nodes, cells)\n--\n\nMesh",
+      method_table("Mesh", {"from_stl", "from_obj", "triangles", "cell_normals", "slice_from_plane",
+                            "clip_from_plane", "write_stl", "write_obj", "write_vtp"});
+  return create_class<Mesh>("builtins.Mesh", text_signature(mesh_new_entry).c_str(),
                             {{Py_tp_getset, getset},
                              {Py_tp_methods, methods.data()},
                              {Py_tp_new, reinterpret_cast<void*>(mesh_new)},
@@ -118,9 +97,7 @@ ClassRegistrar mesh_registrar{"Mesh", mesh_type};
 }  // namespace
 
 PyTypeObject* mesh_type() {
-  static PyTypeObject* type = nullptr;
-  if (!type) type = create_mesh_type();
-  return type;
+  return lazy_type<create_mesh_type>();
 }
 
 MeshInstance* mesh_receiver(PyObject* self) {

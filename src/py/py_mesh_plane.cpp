@@ -1,46 +1,28 @@
 // The plane methods of Mesh: slice_from_plane (section points, consecutive pairs are segments)
 // and clip_from_plane (a new Mesh of the part on the normal's side).
 #include "core/mesh_plane.hpp"
-#include "py/binder.hpp"
 #include "py/convert.hpp"
-#include "py/error_route.hpp"
+#include "py/entry.hpp"
 #include "py/py_mesh.hpp"
-#include "py/registry.hpp"
 
 namespace velk::py {
 namespace {
 
-PyObject* slice_from_plane_py(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                              PyObject* kwnames) {
-  return guarded([&] {
-    static constexpr Params<2> params{"Mesh.slice_from_plane()", {"origin", "normal"}, 2};
-    const auto slots = bind(params, args, nargs, kwnames);
-    Shared<Mesh> mesh(mesh_receiver(self));
-    auto [origin, normal] = convert_all(params, slots, to_point3, to_point3);
-    return py_node_list(unwrap(slice_from_plane(*mesh, origin, normal)));
-  });
-}
+constexpr auto slice_from_plane_entry =
+    method("Mesh", "slice_from_plane", {"origin", "normal"}, 2, "", to_point3, to_point3);
 
-PyObject* clip_from_plane_py(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                             PyObject* kwnames) {
-  return guarded([&] {
-    static constexpr Params<2> params{"Mesh.clip_from_plane()", {"origin", "normal"}, 2};
-    const auto slots = bind(params, args, nargs, kwnames);
-    Shared<Mesh> mesh(mesh_receiver(self));
-    auto [origin, normal] = convert_all(params, slots, to_point3, to_point3);
-    return wrap_mesh(clip_from_plane(*mesh, origin, normal));
-  });
-}
+const Binding slice_from_plane_binding = method_binding<slice_from_plane_entry, mesh_receiver>(
+    [](const Mesh& mesh, auto origin, auto normal) {
+      return py_node_list(unwrap(slice_from_plane(mesh, origin, normal)));
+    });
 
-PyMethodDef slice_from_plane_def = {"slice_from_plane", as_method(slice_from_plane_py),
-                                    METH_FASTCALL | METH_KEYWORDS,
-                                    "slice_from_plane($self, origin, normal)\n--\n\n"};
-PyMethodDef clip_from_plane_def = {"clip_from_plane", as_method(clip_from_plane_py),
-                                   METH_FASTCALL | METH_KEYWORDS,
-                                   "clip_from_plane($self, origin, normal)\n--\n\n"};
+constexpr auto clip_from_plane_entry =
+    method("Mesh", "clip_from_plane", {"origin", "normal"}, 2, "", to_point3, to_point3);
 
-MethodRegistrar slice_from_plane_registrar{"Mesh", &slice_from_plane_def};
-MethodRegistrar clip_from_plane_registrar{"Mesh", &clip_from_plane_def};
+const Binding clip_from_plane_binding = method_binding<clip_from_plane_entry, mesh_receiver>(
+    [](const Mesh& mesh, auto origin, auto normal) {
+      return wrap_mesh(clip_from_plane(mesh, origin, normal));
+    });
 
 }  // namespace
 }  // namespace velk::py

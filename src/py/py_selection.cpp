@@ -1,103 +1,65 @@
 // The selection functions of the module: node indices by point, segment, sphere, rotated box,
 // closest plane and plane side.
 #include "core/selection.hpp"
-#include "py/binder.hpp"
 #include "py/convert.hpp"
-#include "py/error_route.hpp"
-#include "py/registry.hpp"
+#include "py/entry.hpp"
 
 namespace velk::py {
 namespace {
 
-PyObject* closest_to_point_py(PyObject*, PyObject* const* args, Py_ssize_t nargs,
-                              PyObject* kwnames) {
-  return guarded([&] {
-    static constexpr Params<2> params{"select_nodes_closest_to_point()", {"nodes", "point"}, 2};
-    auto [nodes, point] =
-        convert_all(params, bind(params, args, nargs, kwnames), to_node_list, to_point3);
-    return py_index_list(select_nodes_closest_to_point(nodes, point));
-  });
-}
+constexpr auto closest_to_point_entry =
+    function("select_nodes_closest_to_point", {"nodes", "point"}, 2, "Select node closest to point",
+             to_node_list, to_point3);
 
-PyObject* on_line_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded([&] {
-    static constexpr Params<3> params{"select_nodes_on_line()", {"nodes", "point_a", "point_b"}, 3};
-    auto [nodes, point_a, point_b] =
-        convert_all(params, bind(params, args, nargs, kwnames), to_node_list, to_point3, to_point3);
-    return py_index_list(select_nodes_on_line(nodes, point_a, point_b));
-  });
-}
+const Binding closest_to_point_binding =
+    function_binding<closest_to_point_entry>([](auto nodes, auto point) {
+      return py_index_list(select_nodes_closest_to_point(nodes, point));
+    });
 
-PyObject* in_sphere_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded([&] {
-    static constexpr Params<3> params{"select_nodes_in_sphere()", {"nodes", "radius", "centre"}, 3};
-    auto [nodes, radius, centre] =
-        convert_all(params, bind(params, args, nargs, kwnames), to_node_list, to_float, to_point3);
-    return py_index_list(select_nodes_in_sphere(nodes, radius, centre));
-  });
-}
+constexpr auto on_line_entry = function("select_nodes_on_line", {"nodes", "point_a", "point_b"}, 3,
+                                        "Select nodes on line", to_node_list, to_point3, to_point3);
 
-PyObject* in_box_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded([&] {
-    static constexpr Params<4> params{
-        "select_nodes_in_box()", {"nodes", "length", "centre", "theta"}, 4};
-    auto [nodes, length, centre, theta] = convert_all(
-        params, bind(params, args, nargs, kwnames), to_node_list, to_point3, to_point3, to_point3);
-    return py_index_list(select_nodes_in_box(nodes, length, centre, theta));
-  });
-}
+const Binding on_line_binding =
+    function_binding<on_line_entry>([](auto nodes, auto point_a, auto point_b) {
+      return py_index_list(select_nodes_on_line(nodes, point_a, point_b));
+    });
 
-PyObject* closest_to_plane_py(PyObject*, PyObject* const* args, Py_ssize_t nargs,
-                              PyObject* kwnames) {
-  return guarded([&] {
-    static constexpr Params<3> params{
-        "select_nodes_closest_to_plane()", {"nodes", "origin", "normal"}, 3};
-    auto [nodes, origin, normal] =
-        convert_all(params, bind(params, args, nargs, kwnames), to_node_list, to_point3, to_point3);
-    return py_index_list(select_nodes_closest_to_plane(nodes, origin, normal));
-  });
-}
+constexpr auto in_sphere_entry =
+    function("select_nodes_in_sphere", {"nodes", "radius", "centre"}, 3, "Select nodes in sphere",
+             to_node_list, to_float, to_point3);
 
-PyObject* in_plane_direction_py(PyObject*, PyObject* const* args, Py_ssize_t nargs,
-                                PyObject* kwnames) {
-  return guarded([&] {
-    static constexpr Params<3> params{
-        "select_nodes_in_plane_direction()", {"nodes", "origin", "normal"}, 3};
-    auto [nodes, origin, normal] =
-        convert_all(params, bind(params, args, nargs, kwnames), to_node_list, to_point3, to_point3);
-    return py_index_list(select_nodes_in_plane_direction(nodes, origin, normal));
-  });
-}
+const Binding in_sphere_binding =
+    function_binding<in_sphere_entry>([](auto nodes, auto radius, auto centre) {
+      return py_index_list(select_nodes_in_sphere(nodes, radius, centre));
+    });
 
-constexpr int kFast = METH_FASTCALL | METH_KEYWORDS;
-
-PyMethodDef closest_to_point_def = {
-    "select_nodes_closest_to_point", as_method(closest_to_point_py), kFast,
-    "select_nodes_closest_to_point(nodes, point)\n--\n\nSelect node closest to point"};
-PyMethodDef on_line_def = {"select_nodes_on_line", as_method(on_line_py), kFast,
-                           "select_nodes_on_line(nodes, point_a, point_b)\n--\n\n"
-                           "Select nodes on line"};
-PyMethodDef in_sphere_def = {"select_nodes_in_sphere", as_method(in_sphere_py), kFast,
-                             "select_nodes_in_sphere(nodes, radius, centre)\n--\n\n"
-                             "Select nodes in sphere"};
 // The box function's docstring reads "Select nodes in sphere" in the published interface.
-PyMethodDef in_box_def = {"select_nodes_in_box", as_method(in_box_py), kFast,
-                          "select_nodes_in_box(nodes, length, centre, theta)\n--\n\n"
-                          "Select nodes in sphere"};
-PyMethodDef closest_to_plane_def = {
-    "select_nodes_closest_to_plane", as_method(closest_to_plane_py), kFast,
-    "select_nodes_closest_to_plane(nodes, origin, normal)\n--\n\nSelect nodes closest to plane"};
-PyMethodDef in_plane_direction_def = {
-    "select_nodes_in_plane_direction", as_method(in_plane_direction_py), kFast,
-    "select_nodes_in_plane_direction(nodes, origin, normal)\n--\n\n"
-    "Select nodes in plane direction"};
+constexpr auto in_box_entry =
+    function("select_nodes_in_box", {"nodes", "length", "centre", "theta"}, 4,
+             "Select nodes in sphere", to_node_list, to_point3, to_point3, to_point3);
 
-FunctionRegistrar closest_to_point_registrar{&closest_to_point_def};
-FunctionRegistrar on_line_registrar{&on_line_def};
-FunctionRegistrar in_sphere_registrar{&in_sphere_def};
-FunctionRegistrar in_box_registrar{&in_box_def};
-FunctionRegistrar closest_to_plane_registrar{&closest_to_plane_def};
-FunctionRegistrar in_plane_direction_registrar{&in_plane_direction_def};
+const Binding in_box_binding =
+    function_binding<in_box_entry>([](auto nodes, auto length, auto centre, auto theta) {
+      return py_index_list(select_nodes_in_box(nodes, length, centre, theta));
+    });
+
+constexpr auto closest_to_plane_entry =
+    function("select_nodes_closest_to_plane", {"nodes", "origin", "normal"}, 3,
+             "Select nodes closest to plane", to_node_list, to_point3, to_point3);
+
+const Binding closest_to_plane_binding =
+    function_binding<closest_to_plane_entry>([](auto nodes, auto origin, auto normal) {
+      return py_index_list(select_nodes_closest_to_plane(nodes, origin, normal));
+    });
+
+constexpr auto in_plane_direction_entry =
+    function("select_nodes_in_plane_direction", {"nodes", "origin", "normal"}, 3,
+             "Select nodes in plane direction", to_node_list, to_point3, to_point3);
+
+const Binding in_plane_direction_binding =
+    function_binding<in_plane_direction_entry>([](auto nodes, auto origin, auto normal) {
+      return py_index_list(select_nodes_in_plane_direction(nodes, origin, normal));
+    });
 
 }  // namespace
 }  // namespace velk::py

@@ -1,106 +1,67 @@
 // The transform functions of the module: translate, rotate, scale and matrix-transform a copy of
 // the caller's nodes, transform selected nodes, and build a transformation matrix.
 #include "morph/transforms.hpp"
-#include "py/binder.hpp"
 #include "py/convert.hpp"
-#include "py/error_route.hpp"
-#include "py/registry.hpp"
+#include "py/entry.hpp"
 
 namespace velk::py {
 namespace {
 
-PyObject* translate_nodes_py(PyObject*, PyObject* const* args, Py_ssize_t nargs,
-                             PyObject* kwnames) {
-  return guarded([&] {
-    static constexpr Params<2> params{"translate_nodes()", {"nodes", "translation"}, 2};
-    auto [nodes, translation] =
-        convert_all(params, bind(params, args, nargs, kwnames), to_node_list, to_point3);
-    translate_nodes(nodes, translation);
-    return py_node_list(nodes);
-  });
-}
+constexpr auto translate_nodes_entry = function("translate_nodes", {"nodes", "translation"}, 2,
+                                                "Translate nodes", to_node_list, to_point3);
 
-PyObject* rotate_nodes_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded([&] {
-    static constexpr Params<3> params{"rotate_nodes()", {"nodes", "rotation", "origin"}, 3};
-    auto [nodes, rotation, origin] =
-        convert_all(params, bind(params, args, nargs, kwnames), to_node_list, to_point3, to_point3);
-    rotate_nodes(nodes, rotation, origin);
-    return py_node_list(nodes);
-  });
-}
+const Binding translate_nodes_binding =
+    function_binding<translate_nodes_entry>([](auto nodes, auto translation) {
+      morph::translate_nodes(nodes, translation);
+      return py_node_list(nodes);
+    });
 
-PyObject* scale_nodes_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded([&] {
-    static constexpr Params<3> params{"scale_nodes()", {"nodes", "scaling", "origin"}, 3};
-    auto [nodes, scaling, origin] =
-        convert_all(params, bind(params, args, nargs, kwnames), to_node_list, to_point3, to_point3);
-    scale_nodes(nodes, scaling, origin);
-    return py_node_list(nodes);
-  });
-}
+constexpr auto rotate_nodes_entry = function("rotate_nodes", {"nodes", "rotation", "origin"}, 3,
+                                             "Rotate nodes", to_node_list, to_point3, to_point3);
 
-PyObject* transform_nodes_py(PyObject*, PyObject* const* args, Py_ssize_t nargs,
-                             PyObject* kwnames) {
-  return guarded([&] {
-    static constexpr Params<3> params{
-        "transform_nodes()", {"nodes", "transformation_matrix", "origin"}, 3};
-    auto [nodes, matrix, origin] =
-        convert_all(params, bind(params, args, nargs, kwnames), to_node_list, to_matrix, to_point3);
-    transform_nodes(nodes, matrix, origin);
-    return py_node_list(nodes);
-  });
-}
+const Binding rotate_nodes_binding =
+    function_binding<rotate_nodes_entry>([](auto nodes, auto rotation, auto origin) {
+      morph::rotate_nodes(nodes, rotation, origin);
+      return py_node_list(nodes);
+    });
 
-PyObject* transform_selected_nodes_py(PyObject*, PyObject* const* args, Py_ssize_t nargs,
-                                      PyObject* kwnames) {
-  return guarded([&] {
-    static constexpr Params<4> params{"transform_selected_nodes()",
-                                      {"nodes", "selected_ids", "transformation_matrix", "origin"},
-                                      4};
-    auto [nodes, ids, matrix, origin] =
-        convert_all(params, bind(params, args, nargs, kwnames), to_node_list, to_index_list,
-                    to_matrix, to_point3);
-    return py_node_list(transform_selected_nodes(nodes, ids, matrix, origin));
-  });
-}
+constexpr auto scale_nodes_entry = function("scale_nodes", {"nodes", "scaling", "origin"}, 3,
+                                            "Scale nodes", to_node_list, to_point3, to_point3);
 
-PyObject* build_transformation_matrix_py(PyObject*, PyObject* const* args, Py_ssize_t nargs,
-                                         PyObject* kwnames) {
-  return guarded([&] {
-    static constexpr Params<3> params{
-        "build_transformation_matrix()", {"translation", "rotation", "scaling"}, 3};
-    auto [translation, rotation, scaling] =
-        convert_all(params, bind(params, args, nargs, kwnames), to_point3, to_point3, to_point3);
-    return py_matrix(build_transformation_matrix(translation, rotation, scaling));
-  });
-}
+const Binding scale_nodes_binding =
+    function_binding<scale_nodes_entry>([](auto nodes, auto scaling, auto origin) {
+      morph::scale_nodes(nodes, scaling, origin);
+      return py_node_list(nodes);
+    });
 
-constexpr int kFast = METH_FASTCALL | METH_KEYWORDS;
+constexpr auto transform_nodes_entry =
+    function("transform_nodes", {"nodes", "transformation_matrix", "origin"}, 3, "Transform nodes",
+             to_node_list, to_matrix, to_point3);
 
-PyMethodDef translate_nodes_def = {"translate_nodes", as_method(translate_nodes_py), kFast,
-                                   "translate_nodes(nodes, translation)\n--\n\nTranslate nodes"};
-PyMethodDef rotate_nodes_def = {"rotate_nodes", as_method(rotate_nodes_py), kFast,
-                                "rotate_nodes(nodes, rotation, origin)\n--\n\nRotate nodes"};
-PyMethodDef scale_nodes_def = {"scale_nodes", as_method(scale_nodes_py), kFast,
-                               "scale_nodes(nodes, scaling, origin)\n--\n\nScale nodes"};
-PyMethodDef transform_nodes_def = {
-    "transform_nodes", as_method(transform_nodes_py), kFast,
-    "transform_nodes(nodes, transformation_matrix, origin)\n--\n\nTransform nodes"};
-PyMethodDef transform_selected_nodes_def = {
-    "transform_selected_nodes", as_method(transform_selected_nodes_py), kFast,
-    "transform_selected_nodes(nodes, selected_ids, transformation_matrix, origin)\n--\n\n"
-    "Transform selected nodes"};
-PyMethodDef build_transformation_matrix_def = {
-    "build_transformation_matrix", as_method(build_transformation_matrix_py), kFast,
-    "build_transformation_matrix(translation, rotation, scaling)\n--\n\nTransformation matrix"};
+const Binding transform_nodes_binding =
+    function_binding<transform_nodes_entry>([](auto nodes, auto matrix, auto origin) {
+      morph::transform_nodes(nodes, matrix, origin);
+      return py_node_list(nodes);
+    });
 
-FunctionRegistrar translate_nodes_registrar{&translate_nodes_def};
-FunctionRegistrar rotate_nodes_registrar{&rotate_nodes_def};
-FunctionRegistrar scale_nodes_registrar{&scale_nodes_def};
-FunctionRegistrar transform_nodes_registrar{&transform_nodes_def};
-FunctionRegistrar transform_selected_nodes_registrar{&transform_selected_nodes_def};
-FunctionRegistrar build_transformation_matrix_registrar{&build_transformation_matrix_def};
+constexpr auto transform_selected_nodes_entry = function(
+    "transform_selected_nodes", {"nodes", "selected_ids", "transformation_matrix", "origin"}, 4,
+    "Transform selected nodes", to_node_list, to_index_list, to_matrix, to_point3);
+
+const Binding transform_selected_nodes_binding = function_binding<transform_selected_nodes_entry>(
+    [](auto nodes, auto ids, auto matrix, auto origin) {
+      return py_node_list(morph::transform_selected_nodes(nodes, ids, matrix, origin));
+    });
+
+constexpr auto build_transformation_matrix_entry =
+    function("build_transformation_matrix", {"translation", "rotation", "scaling"}, 3,
+             "Transformation matrix", to_point3, to_point3, to_point3);
+
+const Binding build_transformation_matrix_binding =
+    function_binding<build_transformation_matrix_entry>(
+        [](auto translation, auto rotation, auto scaling) {
+          return py_matrix(morph::build_transformation_matrix(translation, rotation, scaling));
+        });
 
 }  // namespace
 }  // namespace velk::py

@@ -1,10 +1,9 @@
 // Ref: an owned strong reference to a Python object. Made only by stealing a new reference or
 // by adding one to a borrowed pointer; borrowed references stay plain PyObject* and are never
-// stored.
+// stored. FetchedError: an exception taken out of the interpreter, owning its three parts.
 #pragma once
 
-#define PY_SSIZE_T_CLEAN
-#include <Python.h>
+#include "py/python.hpp"
 
 #include "py/error_route.hpp"
 
@@ -19,8 +18,13 @@ class Ref {
     if (!obj) throw PyErrorSet{};
     return Ref(obj);
   }
-  // Adds a reference to a borrowed, non-null pointer.
+  // Adds a reference to a borrowed pointer. A null one means the call that lent it failed, as
+  // for steal; a null lent without an exception set becomes a SystemError.
   static Ref add(PyObject* obj) {
+    if (!obj) {
+      if (!PyErr_Occurred()) PyErr_SetString(PyExc_SystemError, "borrowed a null reference");
+      throw PyErrorSet{};
+    }
     Py_INCREF(obj);
     return Ref(obj);
   }
@@ -49,6 +53,41 @@ class Ref {
  private:
   explicit Ref(PyObject* obj) : obj_(obj) {}
   PyObject* obj_ = nullptr;
+};
+
+// The exception set at construction, taken out of the interpreter (type, value and traceback,
+// each null when absent; all null when none was set) and released at the end of the scope
+// unless restored.
+class FetchedError {
+ public:
+  FetchedError() { PyErr_Fetch(&type_, &value_, &traceback_); }
+  FetchedError(const FetchedError&) = delete;
+  FetchedError& operator=(const FetchedError&) = delete;
+  ~FetchedError() {
+    Py_XDECREF(type_);
+    Py_XDECREF(value_);
+    Py_XDECREF(traceback_);
+  }
+
+  explicit operator bool() const { return type_ != nullptr; }
+  // Makes the value an instance of the type (the type may become a subclass).
+  void normalize() { PyErr_NormalizeException(&type_, &value_, &traceback_); }
+  bool matches(PyObject* exception) const { return PyErr_GivenExceptionMatches(type_, exception); }
+  // Sets the exception again as it was; the holder is empty afterwards.
+  void restore() {
+    PyErr_Restore(type_, value_, traceback_);
+    type_ = value_ = traceback_ = nullptr;
+  }
+
+  // Borrowed parts.
+  PyObject* type() const { return type_; }
+  PyObject* value() const { return value_; }
+  PyObject* traceback() const { return traceback_; }
+
+ private:
+  PyObject* type_ = nullptr;
+  PyObject* value_ = nullptr;
+  PyObject* traceback_ = nullptr;
 };
 
 }  // namespace velk::py

@@ -1,9 +1,10 @@
-// Storage of registered module entries and class methods.
+// Storage of registered module entries and class methods, and their checks against the orders.
 #include "py/registry.hpp"
 
-#include <cstring>
 #include <map>
-#include <string>
+
+#include "py/error_route.hpp"
+#include "py/name_order.hpp"
 
 namespace velk::py {
 
@@ -17,6 +18,16 @@ std::map<std::string, ModuleEntry>& entries() {
 std::map<std::string, std::map<std::string, PyMethodDef*>>& methods() {
   static std::map<std::string, std::map<std::string, PyMethodDef*>> table;
   return table;
+}
+
+template <class Map>
+void require_agreement(const std::string& what, std::span<const char* const> order,
+                       const Map& declared) {
+  std::vector<std::string> names;
+  for (const auto& [name, value] : declared) names.push_back(name);
+  const std::string disagreement =
+      order_disagreement(what, std::vector<std::string>(order.begin(), order.end()), names);
+  if (!disagreement.empty()) raise(PyExc_ImportError, disagreement);
 }
 
 }  // namespace
@@ -33,21 +44,19 @@ void register_method(const char* class_name, PyMethodDef* def) {
   methods()[class_name][def->ml_name] = def;
 }
 
-const ModuleEntry* find_entry(const char* name) {
-  auto it = entries().find(name);
-  return it == entries().end() ? nullptr : &it->second;
+std::vector<const ModuleEntry*> module_entries(std::span<const char* const> order) {
+  require_agreement("module name", order, entries());
+  std::vector<const ModuleEntry*> out;
+  for (const char* name : order) out.push_back(&entries().at(name));
+  return out;
 }
 
 std::vector<PyMethodDef> method_table(const char* class_name,
-                                      std::initializer_list<PyMethodDef*> own,
                                       std::initializer_list<const char*> order) {
-  std::map<std::string, PyMethodDef*> all = methods()[class_name];
-  for (PyMethodDef* def : own) all[def->ml_name] = def;
+  const std::map<std::string, PyMethodDef*>& own = methods()[class_name];
+  require_agreement(std::string(class_name) + " method", {order.begin(), order.size()}, own);
   std::vector<PyMethodDef> table;
-  for (const char* name : order) {
-    auto it = all.find(name);
-    if (it != all.end()) table.push_back(*it->second);
-  }
+  for (const char* name : order) table.push_back(*own.at(name));
   table.push_back({nullptr, nullptr, 0, nullptr});
   return table;
 }

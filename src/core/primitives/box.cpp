@@ -7,7 +7,7 @@
 #include "core/internal_failure.hpp"
 #include "core/primitives.hpp"
 #include "core/primitives/mesh_storage.hpp"
-#include "morph/rotation.hpp"
+#include "core/rotation.hpp"
 
 namespace velk {
 
@@ -88,11 +88,8 @@ Result<Mesh> generate_box(const Point3& length, const Point3& centre, const Poin
       for (uint64_t k = 0; k <= nz; k += k_step) {
         Point3 p{x0 + static_cast<double>(i) * dx, y0 + static_cast<double>(j) * dy,
                  z0 + static_cast<double>(k) * dz};
-        if (rotated) {
-          // Each component ((R[r][0]·(x − cx) + R[r][1]·(y − cy)) + R[r][2]·(z − cz)) + c_r.
-          const Point3 turned = rotate(r, {p.x - centre.x, p.y - centre.y, p.z - centre.z});
-          p = {turned.x + centre.x, turned.y + centre.y, turned.z + centre.z};
-        }
+        // Each component ((R[r][0]·(x − cx) + R[r][1]·(y − cy)) + R[r][2]·(z − cz)) + c_r.
+        if (rotated) p = rotate_about(r, p, centre);
         const uint64_t id = mesh.nodes.size();
         mesh.nodes.push_back(p);
         if (i == 0) x_min.ids.push_back(id);

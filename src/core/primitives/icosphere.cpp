@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -137,7 +138,11 @@ __attribute__((target("avx2"))) void project_avx2(Point3* p, std::size_t n, doub
                 cz = _mm256_set1_pd(centre.z);
   std::size_t i = 0;
   for (; i + 4 <= n; i += 4) {
-    double* q = &p[i].x;
+    // The twelve coordinates of four nodes, copied out whole (a Point3 is three doubles with
+    // no padding) and back after the projection.
+    static_assert(sizeof(Point3) == 3 * sizeof(double));
+    double q[12];
+    std::memcpy(q, p + i, sizeof q);
     // a = x0 y0 z0 x1, b = y1 z1 x2 y2, c = z2 x3 y3 z3.
     const __m256d a = _mm256_loadu_pd(q), b = _mm256_loadu_pd(q + 4), c = _mm256_loadu_pd(q + 8);
     const __m256d l0 = _mm256_permute2f128_pd(a, b, 0x30);  // x0 y0 | x2 y2
@@ -157,6 +162,7 @@ __attribute__((target("avx2"))) void project_avx2(Point3* p, std::size_t n, doub
     _mm256_storeu_pd(q, _mm256_permute2f128_pd(m0, m1, 0x20));
     _mm256_storeu_pd(q + 4, _mm256_permute2f128_pd(m2, m0, 0x30));
     _mm256_storeu_pd(q + 8, _mm256_permute2f128_pd(m1, m2, 0x31));
+    std::memcpy(p + i, q, sizeof q);
   }
   for (; i < n; ++i) p[i] = projected(p[i], radius, centre);
 }

@@ -12,7 +12,7 @@ import pytest
 
 import velk
 
-EXAMPLES = pathlib.Path(__file__).resolve().parent.parent / "examples"
+EXAMPLES = pathlib.Path(__file__).resolve().parents[2] / "examples"
 
 
 def run_example(name, *args, cwd):

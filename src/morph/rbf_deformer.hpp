@@ -8,9 +8,9 @@
 
 #include "core/error.hpp"
 #include "core/point.hpp"
-#include "interp/rbf.hpp"
+#include "interp/rbf_interpolator.hpp"
 
-namespace velk {
+namespace velk::morph {
 
 class RbfDeformer {
  public:
@@ -36,4 +36,4 @@ class RbfDeformer {
   std::vector<int> constant_dims_;
 };
 
-}  // namespace velk
+}  // namespace velk::morph

@@ -2,7 +2,7 @@
 // one per vector lane: for each chunk of centres the distances and the kernel's vector step run
 // on the lanes, the C library's exp or log runs per value, and each lane's sum takes its centres'
 // terms in centre order. Blocks of queries run on the worker pool.
-#include "interp/rbf.hpp"
+#include "interp/rbf_interpolator.hpp"
 
 #include <algorithm>
 #include <atomic>

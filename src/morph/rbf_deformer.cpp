@@ -1,23 +1,16 @@
 // Construction (kernel choice, standardisation, fit) and deformation of the RBF deformer.
-#include "morph/rbf.hpp"
+#include "morph/rbf_deformer.hpp"
 
 #include <cmath>
 
 #include "core/internal_failure.hpp"
 
-namespace velk {
+namespace velk::morph {
 
 namespace {
 
 // An axis whose spread falls below this is constant: its spread is kept at 1.0.
 constexpr double kMinSpread = 1e-8;
-
-double& axis(Point3& p, int a) {
-  return a == 0 ? p.x : (a == 1 ? p.y : p.z);
-}
-double axis(const Point3& p, int a) {
-  return a == 0 ? p.x : (a == 1 ? p.y : p.z);
-}
 
 struct AxisStats {
   double mean;
@@ -104,4 +97,4 @@ bool RbfDeformer::is_constant(int a) const {
   return false;
 }
 
-}  // namespace velk
+}  // namespace velk::morph

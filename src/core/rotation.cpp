@@ -1,5 +1,5 @@
-// rotation_matrix and its transpose.
-#include "morph/rotation.hpp"
+// rotation_matrix, its transpose, and turning points with them.
+#include "core/rotation.hpp"
 
 #include <cmath>
 
@@ -21,6 +21,10 @@ Point3 rotate(const Matrix3& r, const Point3& v) {
   return {(r[0][0] * v.x + r[0][1] * v.y) + r[0][2] * v.z,
           (r[1][0] * v.x + r[1][1] * v.y) + r[1][2] * v.z,
           (r[2][0] * v.x + r[2][1] * v.y) + r[2][2] * v.z};
+}
+
+Point3 rotate_about(const Matrix3& r, const Point3& p, const Point3& centre) {
+  return rotate(r, p - centre) + centre;
 }
 
 Matrix3 rotation_matrix(const Point3& theta) {

@@ -1,7 +1,7 @@
 // Least squares through the normal equations (aᵀa)·X = aᵀb, solved with VectorN right-hand sides.
-#include "morph/linear_algebra.hpp"
+#include "morph/least_squares.hpp"
 
-namespace velk {
+namespace velk::morph {
 
 Result<DenseMatrix> solve_least_squares(const DenseMatrix& a, const DenseMatrix& b) {
   const std::size_t n = a.empty() ? 0 : a.front().size();
@@ -29,4 +29,4 @@ Result<DenseMatrix> solve_least_squares(const DenseMatrix& a, const DenseMatrix&
   return x;
 }
 
-}  // namespace velk
+}  // namespace velk::morph

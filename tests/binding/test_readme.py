@@ -6,7 +6,7 @@ import re
 
 import velk
 
-README = pathlib.Path(__file__).resolve().parent.parent / "README.md"
+README = pathlib.Path(__file__).resolve().parents[2] / "README.md"
 
 
 def test_readme_samples_run(tmp_path, monkeypatch):

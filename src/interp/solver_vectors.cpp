@@ -1,5 +1,5 @@
 // The VectorN operations of the dense solver.
-#include "interp/numeric.hpp"
+#include "interp/solver_vectors.hpp"
 
 #include <algorithm>
 

@@ -23,4 +23,7 @@ Matrix3 multiply(const Matrix3& a, const Matrix3& b);
 // R·v, each component summed left to right: ((r0·x + r1·y) + r2·z).
 Point3 rotate(const Matrix3& r, const Point3& v);
 
+// p turned by r about centre: rotate(r, p − centre) + centre, component by component.
+Point3 rotate_about(const Matrix3& r, const Point3& p, const Point3& centre);
+
 }  // namespace velk

@@ -1,5 +1,5 @@
 """Calls Mesh entry points, succeeding and failing, many times and reports the growth of the
-process's resident memory. Run as a script: python tests/leak_check.py [iterations]."""
+process's resident memory. Run as a script: python tests/binding/leak_check.py [iterations]."""
 
 import sys
 

@@ -20,7 +20,7 @@ inline Point3 zero_like(const Point3&) {
   return {0.0, 0.0, 0.0};
 }
 inline Point3 scaled(const Point3& p, double s) {
-  return {p.x * s, p.y * s, p.z * s};
+  return p * s;
 }
 inline void add_assign(Point3& a, const Point3& b) {
   a.x += b.x;
@@ -28,7 +28,7 @@ inline void add_assign(Point3& a, const Point3& b) {
   a.z += b.z;
 }
 inline Point3 subtract(const Point3& a, const Point3& b) {
-  return {a.x - b.x, a.y - b.y, a.z - b.z};
+  return a - b;
 }
 inline Point3 divided(const Point3& p, double s) {
   return {p.x / s, p.y / s, p.z / s};

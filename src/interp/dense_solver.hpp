@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "interp/numeric.hpp"
+#include "interp/solver_vectors.hpp"
 
 namespace velk::interp {
 

@@ -1,13 +1,14 @@
 // The dense solve: shape check, row equilibration, LU factorisation and the two
 // substitutions, generic over the right-hand side's vector kind. The scale measurement and the
 // equilibration run on the worker pool with the sums of the serial pass.
+#include "interp/dense_solver.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 
 #include "core/point.hpp"
 #include "core/worker_pool.hpp"
-#include "interp/linear_algebra.hpp"
 
 namespace velk::interp {
 

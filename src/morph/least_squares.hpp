@@ -2,9 +2,9 @@
 #pragma once
 
 #include "core/error.hpp"
-#include "interp/linear_algebra.hpp"
+#include "interp/dense_solver.hpp"
 
-namespace velk {
+namespace velk::morph {
 
 using interp::DenseMatrix;
 
@@ -16,4 +16,4 @@ using interp::DenseMatrix;
 // inputs fail as the solver does on an empty system.
 Result<DenseMatrix> solve_least_squares(const DenseMatrix& a, const DenseMatrix& b);
 
-}  // namespace velk
+}  // namespace velk::morph

@@ -1,0 +1,196 @@
+// One declaration per entry point. An Entry states the Python name (with the class of a method
+// or constructor), the parameter names and how many are required, one converter per parameter
+// and the docstring; the argument binding, the text signature, the PyMethodDef and the
+// registration are all derived from it:
+//   constexpr auto translate_entry = function("translate_nodes", {"nodes", "translation"}, 2,
+//                                             "Translate nodes", to_node_list, to_point3);
+//   ... auto [nodes, translation] = translate_entry.parse(args, nargs, kwnames); ...
+//   const Binding translate_binding{translate_entry, translate_nodes_py};
+#pragma once
+
+#include "py/python.hpp"
+
+#include <array>
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <utility>
+
+#include "py/binder.hpp"
+#include "py/class_support.hpp"
+#include "py/convert.hpp"
+
+namespace velk::py {
+
+template <std::size_t N, class... Converters>
+struct Entry {
+  static_assert(sizeof...(Converters) == 0 || sizeof...(Converters) == N,
+                "one converter per parameter, or none when the body converts");
+  const char* owner;  // the class of a method or constructor; nullptr for a module function
+  const char* name;   // the Python name; "__new__" for a constructor
+  std::array<const char*, N> names;
+  std::size_t required;  // the first `required` names are required, the rest default to None
+  const char* doc;       // the docstring after the text signature ("" for none)
+  int flags;             // METH_CLASS for a class method, else 0
+  std::tuple<Converters...> converters;
+
+  Callee callee() const { return {owner, name}; }
+
+  // The bound arguments of a fast call with keywords, or of a constructor's tuple and dict.
+  std::array<PyObject*, N> bind(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) const {
+    std::array<PyObject*, N> slots{};
+    bind_fast(callee(), names.data(), N, required, args, nargs, kwnames, slots.data());
+    return slots;
+  }
+  std::array<PyObject*, N> bind(PyObject* args, PyObject* kwargs) const {
+    std::array<PyObject*, N> slots{};
+    bind_tuple(callee(), names.data(), N, required, args, kwargs, slots.data());
+    return slots;
+  }
+
+  // Converts bound arguments in signature order (the braced initialiser evaluates left to
+  // right), each named by the argument-prefix route on failure; a tuple for a structured
+  // binding.
+  auto convert(const std::array<PyObject*, N>& slots) const {
+    return [&]<std::size_t... I>(std::index_sequence<I...>) {
+      return std::tuple<decltype(std::get<I>(converters)(slots[I]))...>{
+          arg(names[I], slots[I], std::get<I>(converters))...};
+    }(std::index_sequence_for<Converters...>{});
+  }
+
+  auto parse(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) const {
+    return convert(bind(args, nargs, kwnames));
+  }
+  auto parse(PyObject* args, PyObject* kwargs) const { return convert(bind(args, kwargs)); }
+};
+
+// A module function.
+template <std::size_t N, class... C>
+constexpr Entry<N, C...> function(const char* name, const char* const (&names)[N],
+                                  std::size_t required, const char* doc, C... converters) {
+  return {nullptr, name, std::to_array(names), required, doc, 0, {converters...}};
+}
+
+// A method of class `owner`; a class method with METH_CLASS in flags.
+template <std::size_t N, class... C>
+constexpr Entry<N, C...> method(const char* owner, const char* name, const char* const (&names)[N],
+                                std::size_t required, const char* doc, C... converters) {
+  return {owner, name, std::to_array(names), required, doc, 0, {converters...}};
+}
+template <std::size_t N, class... C>
+constexpr Entry<N, C...> class_method(const char* owner, const char* name,
+                                      const char* const (&names)[N], std::size_t required,
+                                      const char* doc, C... converters) {
+  return {owner, name, std::to_array(names), required, doc, METH_CLASS, {converters...}};
+}
+// A method without parameters.
+constexpr Entry<0> method(const char* owner, const char* name, const char* doc) {
+  return {owner, name, {}, 0, doc, 0, {}};
+}
+
+// The constructor of class `owner`; its text signature is the class's docstring.
+template <std::size_t N, class... C>
+constexpr Entry<N, C...> constructor(const char* owner, const char* const (&names)[N],
+                                     std::size_t required, const char* doc, C... converters) {
+  return {owner, "__new__", std::to_array(names), required, doc, 0, {converters...}};
+}
+
+// "name(a, b, c=None)\n--\n\ndoc": the text signature the interpreter reads from a docstring,
+// self written as `self` ("$self", "$cls") when given.
+std::string text_signature(const char* name, const char* self, const char* const* names,
+                           std::size_t count, std::size_t required, const char* doc);
+
+template <std::size_t N, class... C>
+std::string text_signature(const Entry<N, C...>& e) {
+  const bool constructor = e.owner && std::string_view(e.name) == "__new__";
+  const char* self = !e.owner || constructor ? nullptr : (e.flags & METH_CLASS) ? "$cls" : "$self";
+  return text_signature(constructor ? e.owner : e.name, self, e.names.data(), N, e.required, e.doc);
+}
+
+// The PyMethodDef of a function or method entry with its implementation, registered with the
+// module (a function) or with its class's methods, which arrange it by the class's order.
+// Defined once at namespace scope; the definition it registers lives as long as the module.
+class Binding {
+ public:
+  template <std::size_t N, class... C>
+  Binding(const Entry<N, C...>& e, FastFunction f)
+      : Binding(e.owner, text_signature(e),
+                {e.name, as_method(f), METH_FASTCALL | METH_KEYWORDS | e.flags, nullptr}) {}
+  Binding(const Entry<0>& e, NoArgFunction f)
+      : Binding(e.owner, text_signature(e), {e.name, as_method(f), METH_NOARGS, nullptr}) {}
+  Binding(const Binding&) = delete;
+  Binding& operator=(const Binding&) = delete;
+
+ private:
+  Binding(const char* owner, std::string doc, PyMethodDef def);
+  std::string doc_;
+  PyMethodDef def_;
+};
+
+// The Binding of a module function whose body takes the converted arguments, in signature
+// order, and returns a Ref; the entry point itself (binding, conversion, the exception routes)
+// is generated from the entry:
+//   const Binding b = function_binding<entry>([](auto nodes, auto point) { return ...; });
+template <const auto& E, class Body>
+PyObject* converted_call(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return guarded([&] { return std::apply(Body{}, E.parse(args, nargs, kwnames)); });
+}
+template <const auto& E, class Body>
+Binding function_binding(Body) {
+  return Binding(E, converted_call<E, Body>);
+}
+
+// Shared access to an instance's value, for an `auto` variable.
+template <class T>
+Shared<T> shared(Instance<T>* inst) {
+  return Shared<T>(inst);
+}
+
+// The Binding of a method whose body takes the receiver's value (read through Shared for the
+// call) and then the converted arguments. Binds first, then checks the receiver (`Receiver`,
+// which raises TypeError for a foreign self), then converts:
+//   const Binding b = method_binding<entry, mesh_receiver>([](const Mesh& mesh, auto origin)
+//   {...});
+template <const auto& E, auto Receiver, class Body>
+PyObject* method_call(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return guarded([&] {
+    const auto slots = E.bind(args, nargs, kwnames);
+    const auto value = shared(Receiver(self));
+    return std::apply([&](auto... a) { return Body{}(*value, std::move(a)...); }, E.convert(slots));
+  });
+}
+template <const auto& E, auto Receiver, class Body>
+PyObject* method_call_without_arguments(PyObject* self, PyObject*) {
+  return guarded([&] {
+    const auto value = shared(Receiver(self));
+    return Body{}(*value);
+  });
+}
+template <const auto& E, auto Receiver, class Body>
+Binding method_binding(Body) {
+  if constexpr (E.names.size() == 0)
+    return Binding(E, method_call_without_arguments<E, Receiver, Body>);
+  else
+    return Binding(E, method_call<E, Receiver, Body>);
+}
+
+// A property getter: `read` applied to the receiver's value, read through Shared.
+template <auto Receiver, auto Read>
+PyObject* getter(PyObject* self, void*) {
+  return guarded([&] {
+    const auto value = shared(Receiver(self));
+    return Read(*value);
+  });
+}
+
+// The one accessor of a class's type: created by `Create` on first use (the module's
+// initialisation), the same borrowed object afterwards.
+template <PyTypeObject* (*Create)()>
+PyTypeObject* lazy_type() {
+  static PyTypeObject* type = nullptr;
+  if (!type) type = Create();
+  return type;
+}
+
+}  // namespace velk::py
