@@ -41,6 +41,9 @@ std::array<PyObject*, N> bind(const Params<N>& p, PyObject* args, PyObject* kwar
   return slots;
 }
 
+// The PyMethodDef flags of a fast call with keywords.
+inline constexpr int kFast = METH_FASTCALL | METH_KEYWORDS;
+
 // Casts a fast-call-with-keywords function for a PyMethodDef.
 using FastFunction = PyObject* (*)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*);
 inline PyCFunction as_method(FastFunction f) {

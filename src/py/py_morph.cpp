@@ -159,10 +159,10 @@ PyObject* deform_py(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyO
   });
 }
 
-PyMethodDef deform_def = {"deform", as_method(deform_py), METH_FASTCALL | METH_KEYWORDS,
-                          "deform($self, points, deformed_design_nodes)\n--\n\n"};
+PyMethodDef ffd_deform_def = {"deform", as_method(deform_py), METH_FASTCALL | METH_KEYWORDS,
+                              "deform($self, points, deformed_design_nodes)\n--\n\n"};
 
-PyMethodDef deformer_methods[] = {deform_def, {nullptr, nullptr, 0, nullptr}};
+PyMethodDef deformer_methods[] = {ffd_deform_def, {nullptr, nullptr, 0, nullptr}};
 
 PyTypeObject* deformer_type() {
   static PyTypeObject* type = nullptr;

@@ -37,11 +37,12 @@ PyObject* rbf_deform(PyObject* self, PyObject* const* args, Py_ssize_t nargs, Py
   });
 }
 
-PyMethodDef deform_def = {"deform", as_method(rbf_deform), METH_FASTCALL | METH_KEYWORDS,
-                          "deform($self, points)\n--\n\n"};
+PyMethodDef rbf_deform_def = {"deform", as_method(rbf_deform), METH_FASTCALL | METH_KEYWORDS,
+                              "deform($self, points)\n--\n\n"};
 
 PyTypeObject* create_rbf_type() {
-  static std::vector<PyMethodDef> methods = method_table("RbfDeformer", {&deform_def}, {"deform"});
+  static std::vector<PyMethodDef> methods =
+      method_table("RbfDeformer", {&rbf_deform_def}, {"deform"});
   return create_class<RbfDeformer>(
       "builtins.RbfDeformer",
       "RbfDeformer(original_control_points, deformed_control_points, kernel=None, "

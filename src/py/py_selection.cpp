@@ -69,8 +69,6 @@ PyObject* in_plane_direction_py(PyObject*, PyObject* const* args, Py_ssize_t nar
   });
 }
 
-constexpr int kFast = METH_FASTCALL | METH_KEYWORDS;
-
 PyMethodDef closest_to_point_def = {
     "select_nodes_closest_to_point", as_method(closest_to_point_py), kFast,
     "select_nodes_closest_to_point(nodes, point)\n--\n\nSelect node closest to point"};

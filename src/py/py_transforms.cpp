@@ -76,8 +76,6 @@ PyObject* build_transformation_matrix_py(PyObject*, PyObject* const* args, Py_ss
   });
 }
 
-constexpr int kFast = METH_FASTCALL | METH_KEYWORDS;
-
 PyMethodDef translate_nodes_def = {"translate_nodes", as_method(translate_nodes_py), kFast,
                                    "translate_nodes(nodes, translation)\n--\n\nTranslate nodes"};
 PyMethodDef rotate_nodes_def = {"rotate_nodes", as_method(rotate_nodes_py), kFast,
