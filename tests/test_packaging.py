@@ -19,7 +19,11 @@ ROOT = pathlib.Path(__file__).resolve().parent.parent
 # source root is not mapped away.
 ABSOLUTE_SOURCE_PATH = re.compile(rb"/[^\0\n]*?/src/(?:core|py|io|morph|interp)/[\w/]+\.[ch]pp")
 
+# The sanitizers' instrumentation records source files with the compiler's own, unmapped paths.
+SANITIZED = os.environ.get("VELK_SANITIZED") == "1"
 
+
+@pytest.mark.skipif(SANITIZED, reason="sanitizer instrumentation keeps absolute source paths")
 def test_module_holds_no_absolute_source_path():
     data = pathlib.Path(velk.__file__).read_bytes()
     found = ABSOLUTE_SOURCE_PATH.findall(data)
