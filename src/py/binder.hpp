@@ -27,6 +27,9 @@ void bind_fast(Callee callee, const char* const* names, std::size_t count, std::
 void bind_tuple(Callee callee, const char* const* names, std::size_t count, std::size_t required,
                 PyObject* args, PyObject* kwargs, PyObject** slots);
 
+// The PyMethodDef flags of a fast call with keywords.
+inline constexpr int kFast = METH_FASTCALL | METH_KEYWORDS;
+
 // Casts a fast-call-with-keywords function for a PyMethodDef.
 using FastFunction = PyObject* (*)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*);
 inline PyCFunction as_method(FastFunction f) {
