@@ -7,8 +7,8 @@
 namespace velk::py {
 
 PyTypeObject* create_type(const char* name, int basic_size, destructor dealloc,
-                          const char* internal_doc, std::initializer_list<PyType_Slot> slots) {
-  std::vector<PyType_Slot> all(slots);
+                          const char* internal_doc, std::span<const PyType_Slot> slots) {
+  std::vector<PyType_Slot> all(slots.begin(), slots.end());
   all.push_back({Py_tp_dealloc, reinterpret_cast<void*>(dealloc)});
   all.push_back({Py_tp_doc, const_cast<char*>(internal_doc)});
   all.push_back({0, nullptr});

@@ -6,6 +6,7 @@
 #include "py/python.hpp"
 
 #include <initializer_list>
+#include <span>
 
 #include "py/convert.hpp"
 #include "py/error_route.hpp"
@@ -98,11 +99,11 @@ T copy_instance(PyObject* obj, PyTypeObject* type, const char* class_name) {
 // properties, constructor, ...), to which the instance release and the doc are added. Arrays
 // the slots point to must outlive the type. Returns a new reference or throws PyErrorSet.
 PyTypeObject* create_type(const char* name, int basic_size, destructor dealloc,
-                          const char* internal_doc, std::initializer_list<PyType_Slot> slots);
+                          const char* internal_doc, std::span<const PyType_Slot> slots);
 
 template <class T>
 PyTypeObject* create_class(const char* name, const char* internal_doc,
-                           std::initializer_list<PyType_Slot> slots) {
+                           std::span<const PyType_Slot> slots) {
   return create_type(name, static_cast<int>(sizeof(Instance<T>)), dealloc_instance<T>, internal_doc,
                      slots);
 }

@@ -16,10 +16,12 @@
 #include <string_view>
 #include <tuple>
 #include <utility>
+#include <vector>
 
 #include "py/binder.hpp"
 #include "py/class_support.hpp"
 #include "py/convert.hpp"
+#include "py/registry.hpp"
 
 namespace velk::py {
 
@@ -182,6 +184,44 @@ PyObject* getter(PyObject* self, void*) {
     const auto value = shared(Receiver(self));
     return Read(*value);
   });
+}
+
+// A property getter returning `to_python(value.*Member)`, and the setter that converts the new
+// value with `convert` and stores it under exclusive access (deleting the property is refused).
+template <auto Receiver, auto Member, auto ToPython>
+PyObject* member_getter(PyObject* self, void*) {
+  return guarded([&] {
+    const auto value = shared(Receiver(self));
+    return ToPython((*value).*Member);
+  });
+}
+template <auto Receiver, auto Member, auto Convert>
+int member_setter(PyObject* self, PyObject* value, void*) {
+  return guarded_status([&] {
+    if (!value) refuse_delete();
+    auto converted = Convert(value);
+    Exclusive target(Receiver(self));
+    (*target).*Member = std::move(converted);
+  });
+}
+
+// A read-only property's table row.
+constexpr PyGetSetDef read_only(const char* name, ::getter get) {
+  return {name, get, nullptr, nullptr, nullptr};
+}
+
+// A class's type from its constructor's entry: the name "builtins.<Class>", the docstring with
+// the text signature, tp_new, and the methods declared for the class in `order` (ImportError
+// when they disagree); `slots` adds the rest (properties, repr). Called once, by lazy_type.
+template <class T, const auto& Constructor>
+PyTypeObject* create_class_of(newfunc tp_new, std::initializer_list<const char*> order,
+                              std::initializer_list<PyType_Slot> slots = {}) {
+  static const std::string name = std::string("builtins.") + Constructor.owner;
+  static std::vector<PyMethodDef> methods = method_table(Constructor.owner, order);
+  std::vector<PyType_Slot> all(slots);
+  all.push_back({Py_tp_methods, methods.data()});
+  all.push_back({Py_tp_new, reinterpret_cast<void*>(tp_new)});
+  return create_class<T>(name.c_str(), text_signature(Constructor).c_str(), all);
 }
 
 // The one accessor of a class's type: created by `Create` on first use (the module's

@@ -21,24 +21,6 @@ PyObject* mesh_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   });
 }
 
-int set_nodes(PyObject* self, PyObject* value, void*) {
-  return guarded_status([&] {
-    if (!value) refuse_delete();
-    NodeList nodes = to_node_list(value);
-    Exclusive<Mesh> mesh(mesh_receiver(self));
-    mesh->nodes = std::move(nodes);
-  });
-}
-
-int set_cells(PyObject* self, PyObject* value, void*) {
-  return guarded_status([&] {
-    if (!value) refuse_delete();
-    CellList cells = to_cell_list(value);
-    Exclusive<Mesh> mesh(mesh_receiver(self));
-    mesh->cells = std::move(cells);
-  });
-}
-
 constexpr auto triangles_entry = method("Mesh", "triangles", "");
 
 const Binding triangles_binding = method_binding<triangles_entry, mesh_receiver>(
@@ -74,22 +56,19 @@ PyObject* mesh_repr(PyObject* self) {
 }
 
 PyGetSetDef getset[] = {
-    {"nodes", getter<mesh_receiver, +[](const Mesh& m) { return py_node_list(m.nodes); }>,
-     set_nodes, nullptr, nullptr},
-    {"cells", getter<mesh_receiver, +[](const Mesh& m) { return py_cell_list(m.cells); }>,
-     set_cells, nullptr, nullptr},
+    {"nodes", member_getter<mesh_receiver, &Mesh::nodes, py_node_list>,
+     member_setter<mesh_receiver, &Mesh::nodes, to_node_list>, nullptr, nullptr},
+    {"cells", member_getter<mesh_receiver, &Mesh::cells, py_cell_list>,
+     member_setter<mesh_receiver, &Mesh::cells, to_cell_list>, nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
 PyTypeObject* create_mesh_type() {
-  static std::vector<PyMethodDef> methods =
-      method_table("Mesh", {"from_stl", "from_obj", "triangles", "cell_normals", "slice_from_plane",
-                            "clip_from_plane", "write_stl", "write_obj", "write_vtp"});
-  return create_class<Mesh>("builtins.Mesh", text_signature(mesh_new_entry).c_str(),
-                            {{Py_tp_getset, getset},
-                             {Py_tp_methods, methods.data()},
-                             {Py_tp_new, reinterpret_cast<void*>(mesh_new)},
-                             {Py_tp_repr, reinterpret_cast<void*>(mesh_repr)}});
+  return create_class_of<Mesh, mesh_new_entry>(
+      mesh_new,
+      {"from_stl", "from_obj", "triangles", "cell_normals", "slice_from_plane", "clip_from_plane",
+       "write_stl", "write_obj", "write_vtp"},
+      {{Py_tp_getset, getset}, {Py_tp_repr, reinterpret_cast<void*>(mesh_repr)}});
 }
 
 ClassRegistrar mesh_registrar{"Mesh", mesh_type};

@@ -77,36 +77,22 @@ const Binding transform_subset_binding = method_binding<transform_subset_entry, 
 
 // The properties, each read through Shared.
 PyGetSetDef block_getset[] = {
-    {"nodes",
-     getter<block_receiver, +[](const morph::DesignBlock& b) { return py_node_list(b.nodes); }>,
-     nullptr, nullptr, nullptr},
-    {"length",
-     getter<block_receiver, +[](const morph::DesignBlock& b) { return py_point3(b.length); }>,
-     nullptr, nullptr, nullptr},
-    {"centre",
-     getter<block_receiver, +[](const morph::DesignBlock& b) { return py_point3(b.centre); }>,
-     nullptr, nullptr, nullptr},
-    {"theta",
-     getter<block_receiver, +[](const morph::DesignBlock& b) { return py_point3(b.theta); }>,
-     nullptr, nullptr, nullptr},
-    {"resolution",
-     getter<block_receiver,
-            +[](const morph::DesignBlock& b) {
-              const Resolution& r = b.resolution;
-              return py_triangle({r.x, r.y, r.z});
-            }>,
-     nullptr, nullptr, nullptr},
+    read_only("nodes", member_getter<block_receiver, &morph::DesignBlock::nodes, py_node_list>),
+    read_only("length", member_getter<block_receiver, &morph::DesignBlock::length, py_point3>),
+    read_only("centre", member_getter<block_receiver, &morph::DesignBlock::centre, py_point3>),
+    read_only("theta", member_getter<block_receiver, &morph::DesignBlock::theta, py_point3>),
+    read_only("resolution", getter<block_receiver,
+                                   +[](const morph::DesignBlock& b) {
+                                     const Resolution& r = b.resolution;
+                                     return py_triangle({r.x, r.y, r.z});
+                                   }>),
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
 PyTypeObject* create_design_block_type() {
-  static std::vector<PyMethodDef> methods =
-      method_table("DesignBlock", {"select_free_design_nodes", "transform_subset"});
-  return create_class<morph::DesignBlock>("builtins.DesignBlock",
-                                          text_signature(design_block_new_entry).c_str(),
-                                          {{Py_tp_getset, block_getset},
-                                           {Py_tp_methods, methods.data()},
-                                           {Py_tp_new, reinterpret_cast<void*>(design_block_new)}});
+  return create_class_of<morph::DesignBlock, design_block_new_entry>(
+      design_block_new, {"select_free_design_nodes", "transform_subset"},
+      {{Py_tp_getset, block_getset}});
 }
 
 // ---- FreeFormDeformer ----
@@ -136,10 +122,7 @@ const Binding deform_binding = method_binding<deform_entry, deformer_receiver>(
     });
 
 PyTypeObject* create_deformer_type() {
-  static std::vector<PyMethodDef> methods = method_table("FreeFormDeformer", {"deform"});
-  return create_class<morph::FreeFormDeformer>(
-      "builtins.FreeFormDeformer", text_signature(deformer_new_entry).c_str(),
-      {{Py_tp_methods, methods.data()}, {Py_tp_new, reinterpret_cast<void*>(deformer_new)}});
+  return create_class_of<morph::FreeFormDeformer, deformer_new_entry>(deformer_new, {"deform"});
 }
 
 ClassRegistrar design_block_registrar{"DesignBlock", design_block_type};

@@ -44,10 +44,7 @@ const Binding rbf_deform_binding = method_binding<rbf_deform_entry, rbf_receiver
     });
 
 PyTypeObject* create_rbf_type() {
-  static std::vector<PyMethodDef> methods = method_table("RbfDeformer", {"deform"});
-  return create_class<morph::RbfDeformer>(
-      "builtins.RbfDeformer", text_signature(rbf_new_entry).c_str(),
-      {{Py_tp_methods, methods.data()}, {Py_tp_new, reinterpret_cast<void*>(rbf_new)}});
+  return create_class_of<morph::RbfDeformer, rbf_new_entry>(rbf_new, {"deform"});
 }
 
 ClassRegistrar rbf_registrar{"RbfDeformer", rbf_type};
