@@ -3,13 +3,14 @@
 
 #include <atomic>
 
+#include "core/worker_pool.hpp"
+
 namespace velk::interrupt {
 
 namespace {
 
 std::atomic<Check> g_check{nullptr};
 std::atomic<bool> g_stopping{false};
-thread_local bool t_worker = false;
 
 }  // namespace
 
@@ -18,12 +19,12 @@ void install(Check check) {
 }
 
 void poll() {
-  if (t_worker) return;
+  if (pool::on_worker()) return;
   if (Check check = g_check.load(std::memory_order_relaxed)) check();
 }
 
 void checkpoint() {
-  if (t_worker) {
+  if (pool::on_worker()) {
     if (g_stopping.load(std::memory_order_relaxed)) throw Stopped{};
     return;
   }
@@ -32,14 +33,6 @@ void checkpoint() {
 
 void set_stopping(bool stopping) {
   g_stopping.store(stopping);
-}
-
-bool on_worker() {
-  return t_worker;
-}
-
-void mark_worker() {
-  t_worker = true;
 }
 
 }  // namespace velk::interrupt

@@ -26,8 +26,4 @@ struct Stopped {};
 // the mark at the start of a loop.
 void set_stopping(bool stopping);
 
-// Whether the current thread is a worker of the pool.
-bool on_worker();
-void mark_worker();
-
 }  // namespace velk::interrupt

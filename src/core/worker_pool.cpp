@@ -71,7 +71,6 @@ class Pool {
  private:
   void work() {
     in_worker = true;
-    interrupt::mark_worker();
     for (;;) {
       std::function<void()> task;
       {
@@ -111,6 +110,10 @@ Pool& pool() {
 
 }  // namespace
 
+bool on_worker() {
+  return Pool::in_worker;
+}
+
 std::size_t thread_count() {
   if (!g_threads) {
     // A number in RAYON_NUM_THREADS decides (0 meaning the default); RAYON_RS_NUM_CPUS is read
@@ -127,7 +130,7 @@ void run_blocks(std::size_t n, std::size_t min_parallel,
   if (n == 0) return;
   std::size_t threads = thread_count();
   // Small ranges, a one-thread pool and loops nested inside a task run serially.
-  if (threads <= 1 || n < min_parallel || n < 2 || Pool::in_worker) {
+  if (threads <= 1 || n < min_parallel || n < 2 || on_worker()) {
     block(0, n);
     return;
   }

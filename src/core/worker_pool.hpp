@@ -15,6 +15,10 @@ namespace velk::pool {
 // default, the processors in the process's affinity mask.
 std::size_t thread_count();
 
+// Whether the current thread is one of the pool's workers (loops nested in a task run serially,
+// and only the calling thread polls for interrupts).
+bool on_worker();
+
 // Runs block(begin, end) over contiguous blocks covering [0, n), on the pool when n is at least
 // min_parallel and the pool has more than one thread, otherwise on the calling thread. Waits
 // for every block; an exception thrown by a block is re-thrown here after all blocks finished,

@@ -321,20 +321,22 @@ Ref py_none() {
   return Ref::add(Py_None);
 }
 
-Ref py_point3(const Point3& p) {
+// A new three-item list [make(a), make(b), make(c)].
+template <class T, class Make>
+Ref py_triple(const T& a, const T& b, const T& c, Make make) {
   Ref list = Ref::steal(PyList_New(3));
-  PyList_SET_ITEM(list.get(), 0, py_float(p.x).release());
-  PyList_SET_ITEM(list.get(), 1, py_float(p.y).release());
-  PyList_SET_ITEM(list.get(), 2, py_float(p.z).release());
+  PyList_SET_ITEM(list.get(), 0, make(a).release());
+  PyList_SET_ITEM(list.get(), 1, make(b).release());
+  PyList_SET_ITEM(list.get(), 2, make(c).release());
   return list;
 }
 
+Ref py_point3(const Point3& p) {
+  return py_triple(p.x, p.y, p.z, py_float);
+}
+
 Ref py_triangle(const Triangle& t) {
-  Ref list = Ref::steal(PyList_New(3));
-  PyList_SET_ITEM(list.get(), 0, py_int(t.a).release());
-  PyList_SET_ITEM(list.get(), 1, py_int(t.b).release());
-  PyList_SET_ITEM(list.get(), 2, py_int(t.c).release());
-  return list;
+  return py_triple(t.a, t.b, t.c, py_int);
 }
 
 Ref py_node_list(const NodeList& nodes) {

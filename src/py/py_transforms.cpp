@@ -7,42 +7,40 @@
 namespace velk::py {
 namespace {
 
+// The body of an in-place transform's binding: Move(nodes, arguments...) on the converted copy,
+// which is returned as the moved node list.
+template <auto Move>
+struct MovedNodes {
+  Ref operator()(NodeList nodes, const auto&... arguments) const {
+    Move(nodes, arguments...);
+    return py_node_list(nodes);
+  }
+};
+
 constexpr auto translate_nodes_entry = function("translate_nodes", {"nodes", "translation"}, 2,
                                                 "Translate nodes", to_node_list, to_point3);
 
 const Binding translate_nodes_binding =
-    function_binding<translate_nodes_entry>([](auto nodes, auto translation) {
-      morph::translate_nodes(nodes, translation);
-      return py_node_list(nodes);
-    });
+    function_binding<translate_nodes_entry>(MovedNodes<morph::translate_nodes>{});
 
 constexpr auto rotate_nodes_entry = function("rotate_nodes", {"nodes", "rotation", "origin"}, 3,
                                              "Rotate nodes", to_node_list, to_point3, to_point3);
 
 const Binding rotate_nodes_binding =
-    function_binding<rotate_nodes_entry>([](auto nodes, auto rotation, auto origin) {
-      morph::rotate_nodes(nodes, rotation, origin);
-      return py_node_list(nodes);
-    });
+    function_binding<rotate_nodes_entry>(MovedNodes<morph::rotate_nodes>{});
 
 constexpr auto scale_nodes_entry = function("scale_nodes", {"nodes", "scaling", "origin"}, 3,
                                             "Scale nodes", to_node_list, to_point3, to_point3);
 
 const Binding scale_nodes_binding =
-    function_binding<scale_nodes_entry>([](auto nodes, auto scaling, auto origin) {
-      morph::scale_nodes(nodes, scaling, origin);
-      return py_node_list(nodes);
-    });
+    function_binding<scale_nodes_entry>(MovedNodes<morph::scale_nodes>{});
 
 constexpr auto transform_nodes_entry =
     function("transform_nodes", {"nodes", "transformation_matrix", "origin"}, 3, "Transform nodes",
              to_node_list, to_matrix, to_point3);
 
 const Binding transform_nodes_binding =
-    function_binding<transform_nodes_entry>([](auto nodes, auto matrix, auto origin) {
-      morph::transform_nodes(nodes, matrix, origin);
-      return py_node_list(nodes);
-    });
+    function_binding<transform_nodes_entry>(MovedNodes<morph::transform_nodes>{});
 
 constexpr auto transform_selected_nodes_entry = function(
     "transform_selected_nodes", {"nodes", "selected_ids", "transformation_matrix", "origin"}, 4,
