@@ -15,7 +15,7 @@ template <auto Generate>
 constexpr auto mesh_from = [](auto... args) { return wrap_mesh(unwrap(Generate(args...))); };
 
 // The order of the declarations below is free: the module's name order is stated once, in
-// name_order.cpp.
+// module.cpp (kNames).
 
 constexpr auto generate_torus_entry =
     function("generate_torus",
