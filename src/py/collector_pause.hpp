@@ -1,9 +1,12 @@
 // CollectorPause: suspends the interpreter's cyclic garbage collector for the life of a scope.
 // Building a result of a million small lists would otherwise trigger repeated collections that
 // walk every live object; the objects built stay tracked and are collected as usual afterwards.
+// The same scope has the allocator's new arenas faulted in whole (ArenaPrefault).
 #pragma once
 
 #include "py/python.hpp"
+
+#include "py/arena_prefault.hpp"
 
 namespace velk::py {
 
@@ -20,6 +23,7 @@ class CollectorPause {
 
  private:
   int was_enabled_;
+  ArenaPrefault prefault_;
 };
 
 }  // namespace velk::py

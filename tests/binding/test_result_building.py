@@ -1,7 +1,9 @@
 """Building result lists and reading argument lists at the Python boundary: the collector's
 state is the caller's after every call, results stay ordinary collectable objects, and the fast
-reading of exact lists, tuples, floats and ints gives what the generic sequence path gives."""
+reading of exact lists, tuples, floats and ints gives what the generic sequence path gives.
+The interpreter's arena allocator, wrapped while a result is built, is its own again after."""
 
+import ctypes
 import gc
 import os
 import subprocess
@@ -30,6 +32,17 @@ CALLS = {
 }
 
 
+class ArenaAllocator(ctypes.Structure):
+    _fields_ = [("ctx", ctypes.c_void_p), ("alloc", ctypes.c_void_p), ("free", ctypes.c_void_p)]
+
+
+def arena_allocator():
+    """The interpreter's arena allocator as (ctx, alloc, free) addresses."""
+    found = ArenaAllocator()
+    ctypes.pythonapi.PyObject_GetArenaAllocator(ctypes.byref(found))
+    return found.ctx, found.alloc, found.free
+
+
 @pytest.mark.parametrize("enabled", [True, False], ids=["collector on", "collector off"])
 @pytest.mark.parametrize("kind", sorted(CALLS))
 def test_collector_state_is_the_callers_after_every_kind_of_call(kind, enabled, tmp_path):
@@ -38,7 +51,7 @@ def test_collector_state_is_the_callers_after_every_kind_of_call(kind, enabled, 
         path = str(tmp_path / "square.stl")
         SQUARE.write_stl(path)
         call = lambda: velk.read_stl(path)  # noqa: E731
-    was = gc.isenabled()
+    was, allocator = gc.isenabled(), arena_allocator()
     try:
         gc.enable() if enabled else gc.disable()
         try:
@@ -46,6 +59,7 @@ def test_collector_state_is_the_callers_after_every_kind_of_call(kind, enabled, 
         except ValueError:
             assert kind == "failing call"
         assert gc.isenabled() is enabled
+        assert arena_allocator() == allocator
     finally:
         gc.enable() if was else gc.disable()
 
@@ -57,7 +71,12 @@ def test_collector_state_is_restored_after_a_memory_error_half_way_through_a_bui
     # The mesh's own nodes fit under the address-space limit; the Python list of them does not,
     # so the getter fails while it allocates its items.
     script = textwrap.dedent(f"""
-        import gc, resource, numpy, velk
+        import ctypes, gc, resource, numpy, velk
+        def arena_allocator():
+            found = (ctypes.c_void_p * 3)()
+            ctypes.pythonapi.PyObject_GetArenaAllocator(found)
+            return list(found)
+        allocator = arena_allocator()
         mesh = velk.Mesh(numpy.zeros((4_000_000, 3)), numpy.zeros((0, 3), dtype=numpy.int64))
         {'gc.enable()' if enabled else 'gc.disable()'}
         with open("/proc/self/status") as status:
@@ -66,12 +85,12 @@ def test_collector_state_is_restored_after_a_memory_error_half_way_through_a_bui
         try:
             mesh.nodes
         except MemoryError:
-            print("MemoryError", gc.isenabled())
+            print("MemoryError", gc.isenabled(), arena_allocator() == allocator)
         else:
             print("no failure")
     """)
     done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=120)
-    assert done.stdout.split() == ["MemoryError", str(enabled)], done.stderr
+    assert done.stdout.split() == ["MemoryError", str(enabled), "True"], done.stderr
 
 
 @pytest.mark.parametrize("make", [

@@ -1,0 +1,49 @@
+// The arena allocator wrapper behind ArenaPrefault: it allocates and frees through the allocator
+// it found, and only asks the kernel to populate each new arena at once (Linux; elsewhere, and on
+// kernels that refuse the request, arenas are paged in on demand as usual).
+#include "py/python.hpp"
+
+#include "py/arena_prefault.hpp"
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+namespace velk::py {
+namespace {
+
+// The allocator found when the outermost guard began. It stays valid after the guard ends:
+// arenas taken through the wrapper are released through it, and a thread of another interpreter
+// may still be reading the wrapper's address while the original is put back.
+PyObjectArenaAllocator wrapped;
+int depth = 0;  // guards alive; only touched with the GIL held
+
+void* prefaulted_alloc(void*, std::size_t size) {
+  void* arena = wrapped.alloc(wrapped.ctx, size);
+#if defined(__linux__)
+  // MADV_POPULATE_WRITE (Linux 5.14); older kernels answer EINVAL and nothing changes.
+  constexpr int populate_write = 23;
+  if (arena != nullptr) (void)madvise(arena, size, populate_write);
+#endif
+  return arena;
+}
+
+void forwarded_free(void*, void* arena, std::size_t size) {
+  wrapped.free(wrapped.ctx, arena, size);
+}
+
+}  // namespace
+
+ArenaPrefault::ArenaPrefault() {
+  if (depth++ > 0) return;
+  PyObject_GetArenaAllocator(&wrapped);
+  PyObjectArenaAllocator prefaulting{nullptr, prefaulted_alloc, forwarded_free};
+  PyObject_SetArenaAllocator(&prefaulting);
+}
+
+ArenaPrefault::~ArenaPrefault() {
+  if (--depth > 0) return;
+  PyObject_SetArenaAllocator(&wrapped);
+}
+
+}  // namespace velk::py
