@@ -126,11 +126,13 @@ std::size_t thread_count() {
 }
 
 void run_blocks(std::size_t n, std::size_t min_parallel,
-                const std::function<void(std::size_t, std::size_t)>& block) {
+                const std::function<void(std::size_t, std::size_t)>& block,
+                const std::function<bool()>& alongside) {
   if (n == 0) return;
   std::size_t threads = thread_count();
-  // Small ranges, a one-thread pool and loops nested inside a task run serially.
-  if (threads <= 1 || n < min_parallel || n < 2 || on_worker()) {
+  // Small ranges, a one-thread pool and loops nested inside a task run serially; one block
+  // goes to the pool only when the calling thread has work of its own alongside it.
+  if (threads <= 1 || n < min_parallel || (n < 2 && !alongside) || on_worker()) {
     block(0, n);
     return;
   }
@@ -168,24 +170,35 @@ void run_blocks(std::size_t n, std::size_t min_parallel,
     // Out of memory while queueing: wait for the blocks already queued, then fail.
     submit_failure = std::current_exception();
   }
-  // While the workers run, the calling thread polls the interrupt check every 20 ms; when it
-  // throws, the workers skip their remaining blocks (at their next checkpoint) and the
-  // check's exception ends the loop once every block has returned.
+  // While the workers run, the calling thread runs alongside and polls the interrupt check
+  // every 20 ms; when either throws, the workers skip their remaining blocks (at their next
+  // checkpoint) and that exception ends the loop once every block has returned.
   std::exception_ptr interrupted;
   interrupt::set_stopping(false);
   {
-    std::unique_lock<std::mutex> lock(done_mutex);
-    remaining -= blocks - submitted;
-    while (!done.wait_for(lock, std::chrono::milliseconds(20), [&] { return remaining == 0; })) {
-      if (interrupted) continue;
+    const auto stop = [&](std::unique_lock<std::mutex>& lock, auto&& step) {
       lock.unlock();
       try {
-        interrupt::poll();
+        step();
       } catch (...) {
         interrupted = std::current_exception();
         interrupt::set_stopping(true);
       }
       lock.lock();
+    };
+    std::unique_lock<std::mutex> lock(done_mutex);
+    remaining -= blocks - submitted;
+    bool beside = static_cast<bool>(alongside);
+    auto next_poll = std::chrono::steady_clock::now() + std::chrono::milliseconds(20);
+    while (remaining != 0) {
+      if (beside && !interrupted) {
+        stop(lock, [&] { beside = alongside(); });
+        if (beside && std::chrono::steady_clock::now() < next_poll) continue;
+      } else if (done.wait_until(lock, next_poll, [&] { return remaining == 0; })) {
+        break;
+      }
+      if (!interrupted) stop(lock, [] { interrupt::poll(); });
+      next_poll = std::chrono::steady_clock::now() + std::chrono::milliseconds(20);
     }
   }
   interrupt::set_stopping(false);

@@ -23,8 +23,13 @@ bool on_worker();
 // min_parallel and the pool has more than one thread, otherwise on the calling thread. Waits
 // for every block; an exception thrown by a block is re-thrown here after all blocks finished,
 // the block with the lowest indices winning, so failures are deterministic.
+// When the blocks run on the pool, alongside (if given) is called on the calling thread over and
+// over while they run, until it returns false, so the caller can use finished results at once;
+// it is not called when the blocks run on the calling thread. An exception from it stops the
+// blocks as an interrupt does and is re-thrown once every block has returned.
 void run_blocks(std::size_t n, std::size_t min_parallel,
-                const std::function<void(std::size_t begin, std::size_t end)>& block);
+                const std::function<void(std::size_t begin, std::size_t end)>& block,
+                const std::function<bool()>& alongside = {});
 
 // Results of body(i) for i in [0, n), in index order. body must only touch core values.
 template <class R, class F>

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <thread>
 #include <vector>
 
 #include "core/cpu_dispatch.hpp"
@@ -177,7 +178,7 @@ Result<FreeFormDeformer> make_free_form_deformer(const DesignBlock& block) {
 }
 
 Result<NodeList> deform(const FreeFormDeformer& deformer, NodeList points,
-                        const NodeList& deformed_design_nodes) {
+                        const NodeList& deformed_design_nodes, const ReadyPoints& ready) {
   const DesignBlock& block = deformer.block;
   if (deformed_design_nodes.size() != block.nodes.size())
     return fail_with(
@@ -196,16 +197,35 @@ Result<NodeList> deform(const FreeFormDeformer& deformer, NodeList points,
   // on the machine takes fewer of them; each point's result does not depend on who computes it.
   const std::size_t n = points.size();
   const std::size_t chunks = (n + kChunk - 1) / kChunk;
-  const std::size_t tasks = n < kMinParallelPoints ? 1 : std::min(chunks, pool::thread_count());
+  // With a ready callback the calling thread is busy too, so the pool runs one task fewer.
+  const std::size_t threads = pool::thread_count();
+  const std::size_t workers = ready && threads > 1 ? threads - 1 : threads;
+  const std::size_t tasks = n < kMinParallelPoints ? 1 : std::min(chunks, workers);
   std::atomic<std::size_t> next{0};
-  pool::run_blocks(tasks, 2, [&](std::size_t, std::size_t) {
-    Scratch scratch(plan);
-    for (std::size_t c; (c = next.fetch_add(1, std::memory_order_relaxed)) < chunks;) {
-      if (c % 64 == 0) interrupt::checkpoint();  // a pending interrupt ends the call
-      const std::size_t begin = c * kChunk;
-      chunk(plan, scratch, points.data() + begin, std::min(kChunk, n - begin));
-    }
-  });
+  // With a ready callback, each finished chunk is flagged and the calling thread passes on the
+  // finished prefix while the workers go on.
+  std::vector<std::atomic<bool>> finished(ready ? chunks : 0);
+  std::size_t passed = 0;  // chunks whose points were passed on
+  const auto pass_on = [&] {
+    const std::size_t from = passed;
+    while (passed < chunks && finished[passed].load(std::memory_order_acquire)) ++passed;
+    if (passed > from) ready(points.data(), std::min(n, passed * kChunk));
+    if (passed == from) std::this_thread::yield();
+    return passed < chunks;
+  };
+  pool::run_blocks(
+      tasks, ready ? 1 : 2,
+      [&](std::size_t, std::size_t) {
+        Scratch scratch(plan);
+        for (std::size_t c; (c = next.fetch_add(1, std::memory_order_relaxed)) < chunks;) {
+          if (c % 64 == 0) interrupt::checkpoint();  // a pending interrupt ends the call
+          const std::size_t begin = c * kChunk;
+          chunk(plan, scratch, points.data() + begin, std::min(kChunk, n - begin));
+          if (ready) finished[c].store(true, std::memory_order_release);
+        }
+      },
+      ready ? std::function<bool()>(pass_on) : std::function<bool()>());
+  if (ready) ready(points.data(), n);
   return points;
 }
 

@@ -2,6 +2,8 @@
 // of the displacements of its lattice nodes; points outside come back unchanged.
 #pragma once
 
+#include <functional>
+
 #include "core/error.hpp"
 #include "core/matrix.hpp"
 #include "core/point.hpp"
@@ -24,7 +26,11 @@ Result<FreeFormDeformer> make_free_form_deformer(const DesignBlock& block);
 // Fails with Deformation unless deformed_design_nodes holds exactly one node per lattice node.
 // The points are deformed in place (pass an rvalue to spare the copy), on the worker pool and
 // with vector kernels, with the same bits as one point at a time.
+// ready, when given, is told on the calling thread, in order, how many leading points are final
+// (points[0, ready) at the points' address), while the pool still works on the others and once
+// more at the end with all of them, so a caller can start using them at once.
+using ReadyPoints = std::function<void(const Point3* points, std::size_t ready)>;
 Result<NodeList> deform(const FreeFormDeformer& deformer, NodeList points,
-                        const NodeList& deformed_design_nodes);
+                        const NodeList& deformed_design_nodes, const ReadyPoints& ready = {});
 
 }  // namespace velk::morph

@@ -7,6 +7,7 @@
 #include <type_traits>
 
 #include "core/checked_size.hpp"
+#include "core/internal_failure.hpp"
 #include "core/interrupt.hpp"
 #include "py/collector_pause.hpp"
 
@@ -340,8 +341,29 @@ Ref py_triangle(const Triangle& t) {
 }
 
 Ref py_node_list(const NodeList& nodes) {
-  return build_large_list(nodes.size(), kPythonNodeBytes, "nodes",
-                          [&](std::size_t i) { return py_point3(nodes[i]); });
+  StagedNodeList list(nodes.size());
+  list.build_to(nodes.data(), nodes.size());
+  return list.take();
+}
+
+StagedNodeList::StagedNodeList(std::size_t n) : size_(n) {
+  sizes::require_memory(sizes::bytes(n, kPythonNodeBytes),
+                        "a result of " + std::to_string(n) + " nodes");
+  list_ = Ref::steal(PyList_New(static_cast<Py_ssize_t>(n)));
+}
+
+void StagedNodeList::build_to(const Point3* nodes, std::size_t ready) {
+  for (; built_ < ready; ++built_) {
+    // A pending Ctrl-C ends a long build; the half-built list is released.
+    if ((built_ & 0xFFFF) == 0xFFFF) interrupt::poll();
+    PyList_SET_ITEM(list_.get(), static_cast<Py_ssize_t>(built_),
+                    py_point3(nodes[built_]).release());
+  }
+}
+
+Ref StagedNodeList::take() {
+  if (built_ != size_) internal_failure("a staged node list was taken half-built");
+  return std::move(list_);
 }
 
 Ref py_cell_list(const CellList& cells) {

@@ -13,6 +13,7 @@
 #include "core/matrix.hpp"
 #include "core/mesh.hpp"
 #include "core/point.hpp"
+#include "py/collector_pause.hpp"
 #include "py/error_route.hpp"
 #include "py/ref.hpp"
 
@@ -75,6 +76,21 @@ Ref py_none();
 Ref py_point3(const Point3& p);
 Ref py_triangle(const Triangle& t);
 Ref py_node_list(const NodeList& nodes);
+// A node list built in stages as its nodes become final: made at its final size at once, then
+// filled front to back, with the collector suspended for the builder's life.
+class StagedNodeList {
+ public:
+  explicit StagedNodeList(std::size_t n);
+  // Builds the items of nodes[built, ready), nodes being the address of the whole array.
+  void build_to(const Point3* nodes, std::size_t ready);
+  // The list, once every item is built.
+  Ref take();
+
+ private:
+  CollectorPause pause_;
+  Ref list_;
+  std::size_t size_, built_ = 0;
+};
 Ref py_cell_list(const CellList& cells);
 Ref py_index_list(const IndexList& ids);
 Ref py_corner_triples(const std::vector<CornerTriple>& triples);

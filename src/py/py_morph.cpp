@@ -1,5 +1,7 @@
 // The Python classes DesignBlock (a control lattice, its free-node selection and moved copies)
 // and FreeFormDeformer (deformation of points by a moved lattice).
+#include <optional>
+
 #include "morph/design_block.hpp"
 #include "morph/ffd.hpp"
 #include "py/class_support.hpp"
@@ -117,8 +119,17 @@ constexpr auto deform_entry =
 
 const Binding deform_binding = method_binding<deform_entry, deformer_receiver>(
     [](const morph::FreeFormDeformer& deformer, auto points, auto moved) {
-      return py_node_list(
-          unwrap_or_raise(morph::deform(deformer, std::move(points), moved), PyExc_ValueError));
+      // The result list is built while the pool still deforms the points behind it; it is
+      // made on the first news, once the call's checks have passed.
+      const std::size_t size = points.size();
+      std::optional<StagedNodeList> result;
+      unwrap_or_raise(morph::deform(deformer, std::move(points), moved,
+                                    [&](const Point3* done, std::size_t ready) {
+                                      if (!result) result.emplace(size);
+                                      result->build_to(done, ready);
+                                    }),
+                      PyExc_ValueError);
+      return result->take();
     });
 
 PyTypeObject* create_deformer_type() {

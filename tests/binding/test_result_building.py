@@ -93,6 +93,44 @@ def test_collector_state_is_restored_after_a_memory_error_half_way_through_a_bui
     assert done.stdout.split() == ["MemoryError", str(enabled), "True"], done.stderr
 
 
+@pytest.mark.skipif(os.environ.get("VELK_SANITIZED") == "1",
+                    reason="an address-space limit leaves no room for the sanitizer's shadow memory")
+def test_a_deformation_whose_list_is_refused_while_the_pool_works_fails_cleanly():
+    # The result list is made on the first news from the pool, which still deforms the points
+    # behind it; the list's memory check fails there, stops the workers, reaches the caller as
+    # the usual MemoryError, and leaves the pool, the collector and the arena allocator as they
+    # were.
+    script = textwrap.dedent("""
+        import ctypes, gc, resource, numpy, velk
+        def arena_allocator():
+            found = (ctypes.c_void_p * 3)()
+            ctypes.pythonapi.PyObject_GetArenaAllocator(found)
+            return list(found)
+        block = velk.DesignBlock([1, 1, 1], [0, 0, 0], [0, 0, 0], [4, 4, 4])
+        moved = [[x + 0.01, y, z] for x, y, z in block.nodes]
+        deformer = velk.FreeFormDeformer(block)
+        points = numpy.random.default_rng(1).uniform(-0.49, 0.49, (4_000_000, 3))
+        small = deformer.deform(points[:1000], moved)
+        allocator = arena_allocator()
+        with open("/proc/self/status") as status:
+            vm = next(int(l.split()[1]) for l in status if l.startswith("VmSize:")) * 1024
+        resource.setrlimit(resource.RLIMIT_AS, (vm + 300 * 2**20, resource.RLIM_INFINITY))
+        try:
+            deformer.deform(points, moved)
+        except MemoryError as error:
+            print("MemoryError", str(error).startswith("a result of 4000000 nodes needs "),
+                  gc.isenabled(), arena_allocator() == allocator)
+        else:
+            print("no failure")
+        resource.setrlimit(resource.RLIMIT_AS, (resource.RLIM_INFINITY, resource.RLIM_INFINITY))
+        print(deformer.deform(points[:1000], moved) == small)
+    """)
+    env = dict(os.environ, RAYON_NUM_THREADS="2")
+    done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=120,
+                          env=env)
+    assert done.stdout.split() == ["MemoryError"] + ["True"] * 4, (done.stdout, done.stderr)
+
+
 @pytest.mark.parametrize("make", [
     lambda: velk.translate_nodes([[1, 2, 3], [4, 5, 6]], [0, 0, 0]),
     lambda: SQUARE.cells,
