@@ -6,16 +6,19 @@ in and out (translate_nodes of a list of lists) against numpy.asarray + tolist()
 and Mesh.cells getters of a 1M-node / 2M-cell mesh against tolist() of arrays of the same shape;
 read_stl of a 1M-triangle binary file into lists against trimesh.load of it (which merges corners
 too); FreeFormDeformer.deform end to end (array in, lists out) against a vectorised numpy
-Bernstein FFD (array in, array out). Run as a script to print the table.
+Bernstein FFD (array in, array out). Each call is timed with its result held, as a caller holds
+it; dropping the result comes after the timer (the FFD row is given both ways, since freeing a
+million lists costs a third of building them, and an array nothing). Run as a script to print
+the table.
 """
 
 import gc
 import os
 import sys
 import tempfile
+import time
 
 import numpy as np
-from timing import best_of
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import bench_ffd  # noqa: E402
@@ -34,10 +37,18 @@ def grid_mesh(side):
 
 
 def timed(fn):
-    """Best of REPEATS with the collector on, and the spread (worst / best)."""
+    """Best of REPEATS calls with the collector on, each result held until the timer stopped,
+    and the spread (worst / best); then the same with the drop of the result timed too."""
     assert gc.isenabled()
-    times = [best_of(fn) for _ in range(REPEATS)]
-    return min(times), max(times) / min(times)
+    calls, with_drop = [], []
+    for _ in range(REPEATS):
+        start = time.perf_counter()
+        result = fn()
+        called = time.perf_counter()
+        del result
+        calls.append(called - start)
+        with_drop.append(time.perf_counter() - start)
+    return (min(calls), max(calls) / min(calls)), (min(with_drop), max(with_drop) / min(with_drop))
 
 
 def run():
@@ -48,11 +59,14 @@ def run():
     array = rng.normal(size=(NODES, 3))
     listed = array.tolist()
 
-    def row(name, size, velk_fn, peer, peer_fn):
-        velk_s, velk_spread = timed(velk_fn)
-        peer_s, peer_spread = timed(peer_fn)
-        rows.append({"benchmark": name, "size": size, "velk_s": velk_s, "peer": peer, "peer_s": peer_s,
-                     "spread": f"{velk_spread:.2f}/{peer_spread:.2f}"})
+    def row(name, size, velk_fn, peer, peer_fn, also_with_drop=False):
+        velk_call, velk_drop = timed(velk_fn)
+        peer_call, peer_drop = timed(peer_fn)
+        for label, (velk_s, velk_spread), (peer_s, peer_spread) in (
+                [(name, velk_call, peer_call)]
+                + ([(name + ", result dropped", velk_drop, peer_drop)] if also_with_drop else [])):
+            rows.append({"benchmark": label, "size": size, "velk_s": velk_s, "peer": peer, "peer_s": peer_s,
+                         "spread": f"{velk_spread:.2f}/{peer_spread:.2f}"})
 
     row("node list out (translate_nodes, array in)", NODES,
         lambda: velk.translate_nodes(array, [0, 0, 0]), "ndarray.tolist", lambda: array.tolist())
@@ -83,14 +97,14 @@ def run():
     block, lattice, moved, points = bench_ffd.problem(res)
     deformer = velk.FreeFormDeformer(block)
     row(f"FFD deform {res} end to end (array in)", NODES, lambda: deformer.deform(points, moved),
-        "numpy Bernstein FFD", lambda: bench_ffd.numpy_ffd(points, lattice, moved, res))
+        "numpy Bernstein FFD", lambda: bench_ffd.numpy_ffd(points, lattice, moved, res), also_with_drop=True)
     return rows
 
 
 def main():
-    print(f"{'benchmark':44} {'size':>20} {'velk s':>8} {'peer':>24} {'peer s':>8} {'ratio':>6} {'spread':>10}")
+    print(f"{'benchmark':60} {'size':>20} {'velk s':>8} {'peer':>24} {'peer s':>8} {'ratio':>6} {'spread':>10}")
     for r in run():
-        print(f"{r['benchmark']:44} {str(r['size']):>20} {r['velk_s']:8.3f} {r['peer']:>24} "
+        print(f"{r['benchmark']:60} {str(r['size']):>20} {r['velk_s']:8.3f} {r['peer']:>24} "
               f"{r['peer_s']:8.3f} {r['velk_s'] / r['peer_s']:6.3f} {r['spread']:>10}")
 
 
