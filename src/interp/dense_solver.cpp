@@ -21,9 +21,9 @@ struct Scale {
   std::vector<double> row_sums;  // each row's absolute sum, in column order
 };
 
-double abs_row_sum(const std::vector<double>& row) {
+double abs_row_sum(const double* row, std::size_t n) {
   double sum = 0.0;
-  for (double a : row) sum += std::fabs(a);
+  for (std::size_t j = 0; j < n; ++j) sum += std::fabs(row[j]);
   return sum;
 }
 
@@ -36,13 +36,13 @@ constexpr std::size_t kParallelRows = 256;
 // rows (for the row sums) and blocks of columns (for the column sums) run on the worker pool.
 // A symmetric matrix's column sums are its row sums (the same doubles in the same order), so
 // they are not summed again. The maxima are then taken in index order.
-Scale measure_scale(const DenseMatrix& matrix, bool symmetric) {
-  const std::size_t n = matrix.size(), width = matrix.front().size();
+Scale measure_scale(const RowMatrix& matrix, bool symmetric) {
+  const std::size_t n = matrix.size(), width = n;
   const std::size_t min_parallel = n >= kParallelRows ? 2 : SIZE_MAX;
   Scale scale;
   scale.row_sums.resize(n);
   pool::run_blocks(n, min_parallel, [&](std::size_t begin, std::size_t end) {
-    for (std::size_t i = begin; i < end; ++i) scale.row_sums[i] = abs_row_sum(matrix[i]);
+    for (std::size_t i = begin; i < end; ++i) scale.row_sums[i] = abs_row_sum(matrix[i], n);
   });
   std::vector<double> col_sums;
   if (symmetric) {
@@ -53,8 +53,8 @@ Scale measure_scale(const DenseMatrix& matrix, bool symmetric) {
     pool::run_blocks(blocks, min_parallel, [&](std::size_t b0, std::size_t b1) {
       const std::size_t c0 = b0 * kSumColumns, c1 = std::min(b1 * kSumColumns, width);
       double* sums = col_sums.data();
-      for (const auto& row : matrix)
-        for (std::size_t j = c0; j < c1; ++j) sums[j] += std::fabs(row[j]);
+      for (std::size_t i = 0; i < n; ++i)
+        for (std::size_t j = c0; j < c1; ++j) sums[j] += std::fabs(matrix[i][j]);
     });
   }
   for (double r : scale.row_sums)
@@ -67,13 +67,14 @@ Scale measure_scale(const DenseMatrix& matrix, bool symmetric) {
 // Rows and right-hand-side values divided by max(row sum, EPS); a NaN sum becomes EPS. Rows are
 // independent and run on the worker pool.
 template <class V>
-void equilibrate(DenseMatrix& matrix, std::vector<V>& rhs, const std::vector<double>& row_sums) {
+void equilibrate(RowMatrix& matrix, std::vector<V>& rhs, const std::vector<double>& row_sums) {
   const std::size_t n = matrix.size();
   pool::run_blocks(n, n >= kParallelRows ? 2 : SIZE_MAX, [&](std::size_t begin, std::size_t end) {
     for (std::size_t i = begin; i < end; ++i) {
       double s = row_sums[i];
       s = s > EPS ? s : EPS;
-      for (double& a : matrix[i]) a = a / s;
+      double* row = matrix[i];
+      for (std::size_t j = 0; j < n; ++j) row[j] = row[j] / s;
       rhs[i] = divided(rhs[i], s);
     }
   });
@@ -106,15 +107,12 @@ std::expected<std::vector<V>, std::string> substitute(const LuFactors& f,
 }  // namespace
 
 template <class V>
-std::expected<std::vector<V>, std::string> solve_linear_system(DenseMatrix&& matrix,
+std::expected<std::vector<V>, std::string> solve_linear_system(RowMatrix&& matrix,
                                                                const std::vector<V>& rhs,
                                                                bool symmetric) {
-  if (matrix.empty() || matrix.size() != rhs.size())
+  if (matrix.size() == 0 || matrix.size() != rhs.size())
     return std::unexpected<std::string>(
         "Design matrix and RHS must be non-empty and the same length.");
-  for (const auto& row : matrix)
-    if (row.size() != matrix.size())
-      return std::unexpected<std::string>("Design matrix must be square.");
 
   const Scale scale = measure_scale(matrix, symmetric);
   if (scale.row_max * scale.col_max <= 1e5) {
@@ -135,7 +133,10 @@ std::expected<std::vector<V>, std::string> solve_linear_system(const DenseMatrix
   if (matrix.empty() || matrix.size() != rhs.size())
     return std::unexpected<std::string>(
         "Design matrix and RHS must be non-empty and the same length.");
-  return solve_linear_system(DenseMatrix(matrix), rhs, false);
+  for (const auto& row : matrix)
+    if (row.size() != matrix.size())
+      return std::unexpected<std::string>("Design matrix must be square.");
+  return solve_linear_system(RowMatrix::copy_of(matrix), rhs, false);
 }
 
 template std::expected<std::vector<Point3>, std::string> solve_linear_system(
@@ -143,8 +144,8 @@ template std::expected<std::vector<Point3>, std::string> solve_linear_system(
 template std::expected<std::vector<VectorN>, std::string> solve_linear_system(
     const DenseMatrix&, const std::vector<VectorN>&);
 template std::expected<std::vector<Point3>, std::string> solve_linear_system(
-    DenseMatrix&&, const std::vector<Point3>&, bool);
+    RowMatrix&&, const std::vector<Point3>&, bool);
 template std::expected<std::vector<VectorN>, std::string> solve_linear_system(
-    DenseMatrix&&, const std::vector<VectorN>&, bool);
+    RowMatrix&&, const std::vector<VectorN>&, bool);
 
 }  // namespace velk::interp

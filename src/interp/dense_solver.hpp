@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "interp/row_matrix.hpp"
 #include "interp/solver_vectors.hpp"
 
 namespace velk::interp {
@@ -18,16 +19,15 @@ using DenseMatrix = std::vector<std::vector<double>>;
 // L (unit diagonal, not stored) below the diagonal and U on and above it, sharing storage;
 // perm[i] is the input row that ended at position i.
 struct LuFactors {
-  DenseMatrix lu;
+  RowMatrix lu;
   std::vector<std::size_t> perm;
 };
 
 // Doolittle elimination with partial pivoting by rows. Only the pivots of columns 0 to n-2 are
 // tested against an exact zero ("Exact zero pivot encountered at column k"). Pivots are taken
 // in panels and the trailing updates run on the worker pool in register tiles, with the same
-// bits as the one-pivot-at-a-time loop. The matrix must be square; it is taken by value and
-// factorised in place.
-std::expected<LuFactors, std::string> lu_decompose(DenseMatrix matrix);
+// bits as the one-pivot-at-a-time loop. The matrix is taken by value and factorised in place.
+std::expected<LuFactors, std::string> lu_decompose(RowMatrix matrix);
 
 // Solves matrix · x = rhs for one value of V per row, V being Point3 or VectorN. Rows are
 // equilibrated by their absolute sums when row_max × col_max exceeds 1e5. Fails with
@@ -40,7 +40,7 @@ std::expected<std::vector<V>, std::string> solve_linear_system(const DenseMatrix
 // The same, factorising the given matrix in place of a copy. symmetric promises that
 // matrix[i][j] and matrix[j][i] are the same double, so the column sums are the row sums.
 template <class V>
-std::expected<std::vector<V>, std::string> solve_linear_system(DenseMatrix&& matrix,
+std::expected<std::vector<V>, std::string> solve_linear_system(RowMatrix&& matrix,
                                                                const std::vector<V>& rhs,
                                                                bool symmetric);
 
@@ -49,8 +49,8 @@ extern template std::expected<std::vector<Point3>, std::string> solve_linear_sys
 extern template std::expected<std::vector<VectorN>, std::string> solve_linear_system(
     const DenseMatrix&, const std::vector<VectorN>&);
 extern template std::expected<std::vector<Point3>, std::string> solve_linear_system(
-    DenseMatrix&&, const std::vector<Point3>&, bool);
+    RowMatrix&&, const std::vector<Point3>&, bool);
 extern template std::expected<std::vector<VectorN>, std::string> solve_linear_system(
-    DenseMatrix&&, const std::vector<VectorN>&, bool);
+    RowMatrix&&, const std::vector<VectorN>&, bool);
 
 }  // namespace velk::interp

@@ -34,9 +34,8 @@ constexpr std::size_t kRowBlock = 128;
 constexpr std::size_t kParallelWork = std::size_t{1} << 20;
 
 struct Factoring {
-  DenseMatrix& lu;
+  std::vector<double*>& rows;  // the matrix's row table: swapping two rows swaps addresses
   std::vector<std::size_t>& perm;
-  std::vector<double*> rows;  // rows[i] == lu[i].data(), swapped with the rows
   bool avx2;
   // While a panel [panel_begin, panel_end) is factorised beside the previous panel's trailing
   // update, its row swaps exchange only the panel's columns and are recorded here; the whole
@@ -46,14 +45,13 @@ struct Factoring {
   std::vector<std::pair<std::size_t, std::size_t>> swaps;
 };
 
-// Swaps the recorded rows whole (handles, row pointers, permutation) in the recorded order,
-// after putting the panel's columns back where the whole-row swaps expect them.
+// Swaps the recorded rows whole (row addresses and permutation) in the recorded order, after
+// putting the panel's columns back where the whole-row swaps expect them.
 void apply_deferred_swaps(Factoring& f) {
   for (auto it = f.swaps.rbegin(); it != f.swaps.rend(); ++it)
     std::swap_ranges(f.rows[it->first] + f.panel_begin, f.rows[it->first] + f.panel_end,
                      f.rows[it->second] + f.panel_begin);
   for (const auto& [k, best] : f.swaps) {
-    std::swap(f.lu[k], f.lu[best]);
     std::swap(f.rows[k], f.rows[best]);
     std::swap(f.perm[k], f.perm[best]);
   }
@@ -63,7 +61,7 @@ void apply_deferred_swaps(Factoring& f) {
 
 // One pivot step restricted to the columns before block_end: pivot search on column k (strict
 // comparison, so ties keep the lowest row and a NaN never displaces the choice), the zero test,
-// the row swap (whole rows, as handles), and the elimination of column k from every row below,
+// the row swap (whole rows, as addresses), and the elimination of column k from every row below,
 // updating the columns after k only.
 std::expected<void, std::string> pivot_step(Factoring& f, std::size_t k, std::size_t block_end) {
   const std::size_t n = f.rows.size();
@@ -77,7 +75,6 @@ std::expected<void, std::string> pivot_step(Factoring& f, std::size_t k, std::si
     std::swap_ranges(rows[k] + f.panel_begin, rows[k] + f.panel_end, rows[best] + f.panel_begin);
     f.swaps.emplace_back(k, best);
   } else if (best != k) {
-    std::swap(f.lu[k], f.lu[best]);
     std::swap(f.rows[k], f.rows[best]);
     std::swap(f.perm[k], f.perm[best]);
   }
@@ -266,15 +263,12 @@ void update_column_blocks(const Factoring& f, std::size_t k0, std::size_t k1, co
 
 }  // namespace
 
-std::expected<LuFactors, std::string> lu_decompose(DenseMatrix matrix) {
+std::expected<LuFactors, std::string> lu_decompose(RowMatrix matrix) {
   if (reference::enabled()) return reference::lu_decompose(std::move(matrix));
   const std::size_t n = matrix.size();
-  for (const auto& row : matrix)
-    if (row.size() != n) return std::unexpected<std::string>("Design matrix must be square.");
   LuFactors out{std::move(matrix), std::vector<std::size_t>(n)};
   for (std::size_t i = 0; i < n; ++i) out.perm[i] = i;
-  Factoring f{out.lu, out.perm, std::vector<double*>(n), cpu::avx2_enabled(), false, 0, 0, {}};
-  for (std::size_t i = 0; i < n; ++i) f.rows[i] = out.lu[i].data();
+  Factoring f{out.lu.row_table(), out.perm, cpu::avx2_enabled(), false, 0, 0, {}};
   if (n < 2) return out;
 
   // Pivot steps run over columns 0 to n-2; column n-1 is always a trailing column. Once a panel

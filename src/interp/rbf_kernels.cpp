@@ -71,7 +71,7 @@ __attribute__((target("avx2"))) void prepare_row_avx2(const NodeList& points,
 // The tiles (I, J) with J >= I of one row of tiles; entries below the diagonal of a diagonal
 // tile come from their mirror.
 template <RbfKernel K>
-void fill_tile_row(DenseMatrix& k, const NodeList& points, const Coordinates& xyz,
+void fill_tile_row(RowMatrix& k, const NodeList& points, const Coordinates& xyz,
                    std::size_t tile_row, double e2, bool avx2) {
   const std::size_t n = points.size();
   const std::size_t i0 = tile_row * kTile, i1 = std::min(i0 + kTile, n);
@@ -87,7 +87,7 @@ void fill_tile_row(DenseMatrix& k, const NodeList& points, const Coordinates& xy
       else
 #endif
         prepare_row_plain<K>(points, i, begin, j1, e2, values);
-      double* row = k[i].data();
+      double* row = k[i];
       for (std::size_t j = begin; j < j1; ++j) {
         const double v = Kernel<K>::finish(values[j - begin]);
         row[j] = v;
@@ -116,12 +116,13 @@ KernelFunction kernel_function(RbfKernel kernel) {
                      [](auto k) -> KernelFunction { return kernel_at<decltype(k)::value>; });
 }
 
-DenseMatrix kernel_matrix(const NodeList& points, RbfKernel kernel, double epsilon) {
+RowMatrix kernel_matrix(const NodeList& points, RbfKernel kernel, double epsilon) {
   const std::size_t n = points.size();
   check_matrix_size(n);
-  if (reference::enabled()) return reference::kernel_matrix(points, kernel, epsilon);
-  DenseMatrix k(n);
-  pool::parallel_for(n, [&](std::size_t i) { k[i].assign(n, 0.0); }, 1024);
+  if (reference::enabled())
+    return RowMatrix::copy_of(reference::kernel_matrix(points, kernel, epsilon));
+  // Every entry is written below: each tile on or above the diagonal and its mirror.
+  RowMatrix k = RowMatrix::uninitialised(n);
   const Coordinates xyz(points);
   const double e2 = epsilon * epsilon;
   const bool avx2 = cpu::avx2_enabled();

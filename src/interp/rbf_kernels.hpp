@@ -109,6 +109,6 @@ inline double clamped_squared_distance(const Point3& p, const Point3& q) {
 // same double (p - q is exactly -(q - p)), so each pair is computed once and stored in both
 // places; row blocks run on the worker pool. An n too large for memory throws std::bad_alloc
 // before anything is allocated.
-DenseMatrix kernel_matrix(const NodeList& points, RbfKernel kernel, double epsilon);
+RowMatrix kernel_matrix(const NodeList& points, RbfKernel kernel, double epsilon);
 
 }  // namespace velk::interp

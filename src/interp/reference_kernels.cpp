@@ -130,12 +130,13 @@ void update_rows_below(DenseMatrix& lu, std::size_t first, std::size_t stop, std
 
 }  // namespace
 
-std::expected<LuFactors, std::string> lu_decompose(DenseMatrix matrix) {
+std::expected<LuFactors, std::string> lu_decompose(RowMatrix matrix) {
   const std::size_t n = matrix.size();
-  for (const auto& row : matrix)
-    if (row.size() != n) return std::unexpected<std::string>("Design matrix must be square.");
-  LuFactors out{std::move(matrix), std::vector<std::size_t>(n)};
-  DenseMatrix& lu = out.lu;
+  // The loops below swap rows as vectors; the factors are copied back at the end.
+  DenseMatrix lu(n);
+  for (std::size_t i = 0; i < n; ++i) lu[i].assign(matrix[i], matrix[i] + n);
+  matrix = RowMatrix();
+  LuFactors out{RowMatrix(), std::vector<std::size_t>(n)};
   for (std::size_t i = 0; i < n; ++i) out.perm[i] = i;
 
   // Pivot steps run over columns 0 to n-2; column n-1 is always a trailing column.
@@ -154,6 +155,7 @@ std::expected<LuFactors, std::string> lu_decompose(DenseMatrix matrix) {
       update_rows_below(lu, k1 + begin, k1 + end, k0, k1);
     });
   }
+  out.lu = RowMatrix::copy_of(lu);
   return out;
 }
 

@@ -19,7 +19,7 @@ bool enabled();
 DenseMatrix kernel_matrix(const NodeList& points, RbfKernel kernel, double epsilon);
 
 // Pivot blocks of 64 columns, the rows below each block updated four pivots per pass.
-std::expected<LuFactors, std::string> lu_decompose(DenseMatrix matrix);
+std::expected<LuFactors, std::string> lu_decompose(RowMatrix matrix);
 
 // One query after the other, one kernel call per centre.
 std::expected<NodeList, std::string> predict(const RbfModel& model, const NodeList& queries);
