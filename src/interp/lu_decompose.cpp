@@ -59,16 +59,23 @@ void apply_deferred_swaps(Factoring& f) {
   f.defer_swaps = false;
 }
 
-// One pivot step restricted to the columns before block_end: pivot search on column k (strict
-// comparison, so ties keep the lowest row and a NaN never displaces the choice), the zero test,
-// the row swap (whole rows, as addresses), and the elimination of column k from every row below,
-// updating the columns after k only.
-std::expected<void, std::string> pivot_step(Factoring& f, std::size_t k, std::size_t block_end) {
-  const std::size_t n = f.rows.size();
+// The row in [k, n) whose entry in column k is largest in magnitude (strict comparison, so ties
+// keep the lowest row and a NaN never displaces the choice).
+std::size_t pivot_row_of(const Factoring& f, std::size_t k) {
   double* const* rows = f.rows.data();
   std::size_t best = k;
-  for (std::size_t j = k + 1; j < n; ++j)
+  for (std::size_t j = k + 1; j < f.rows.size(); ++j)
     if (std::fabs(rows[j][k]) > std::fabs(rows[best][k])) best = j;
+  return best;
+}
+
+// One pivot step restricted to the columns before block_end, its pivot row `best` already
+// found: the zero test, the row swap (whole rows, as addresses), and the elimination of column
+// k from every row below, updating the columns after k only. Returns the pivot row of column
+// k + 1, found while eliminating, when that column is before block_end.
+std::expected<std::size_t, std::string> pivot_step(Factoring& f, std::size_t k, std::size_t best,
+                                                   std::size_t block_end) {
+  double* const* rows = f.rows.data();
   if (rows[best][k] == 0.0)
     return std::unexpected("Exact zero pivot encountered at column " + std::to_string(k));
   if (best != k && f.defer_swaps) {
@@ -78,15 +85,8 @@ std::expected<void, std::string> pivot_step(Factoring& f, std::size_t k, std::si
     std::swap(f.rows[k], f.rows[best]);
     std::swap(f.perm[k], f.perm[best]);
   }
-  const double pivot = rows[k][k];
-  const double* pivot_row = rows[k];
-  for (std::size_t i = k + 1; i < n; ++i) {
-    double* row = rows[i];
-    const double m = row[k] / pivot;
-    row[k] = m;
-    for (std::size_t c = k + 1; c < block_end; ++c) row[c] = row[c] - m * pivot_row[c];
-  }
-  return {};
+  const auto eliminate = f.avx2 ? lu_tiles::eliminate_avx2 : lu_tiles::eliminate_plain;
+  return eliminate(rows, k + 1, f.rows.size(), k, block_end, rows[k], rows[k][k]);
 }
 
 // Rows (top, last) of a block of pivots [top, last): row r receives the pivots [top, r) on the
@@ -205,9 +205,11 @@ void update_panel_rows_below(const Factoring& f, std::size_t first, std::size_t 
 // applied: the left half first, then its pivots applied to the right half, then the right half.
 std::expected<void, std::string> factor_panel(Factoring& f, std::size_t c0, std::size_t c1) {
   if (c1 - c0 <= kLeaf) {
+    std::size_t best = pivot_row_of(f, c0);
     for (std::size_t k = c0; k < c1; ++k) {
-      auto step = pivot_step(f, k, c1);
-      if (!step) return step;
+      auto step = pivot_step(f, k, best, c1);
+      if (!step) return std::unexpected(std::move(step.error()));
+      best = *step;
     }
     return {};
   }

@@ -1,6 +1,8 @@
 // The register tile and the row update of the LU factorisation, AVX2 and plain.
 #include "interp/lu_tiles.hpp"
 
+#include <cmath>
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #define VELK_HAVE_AVX2_KERNELS 1
@@ -78,7 +80,37 @@ __attribute__((target("avx2"))) void row_avx2(double* a, const double* l, const 
   }
 }
 
+__attribute__((target("avx2"))) std::size_t eliminate_avx2(double* const* rows, std::size_t first,
+                                                           std::size_t n, std::size_t k,
+                                                           std::size_t end, const double* pivot_row,
+                                                           double pivot) {
+  const bool track = k + 1 < end;
+  std::size_t best = first;
+  double best_abs = 0.0;
+  for (std::size_t i = first; i < n; ++i) {
+    double* row = rows[i];
+    const double m = row[k] / pivot;
+    row[k] = m;
+    const __m256d mv = _mm256_set1_pd(m);
+    std::size_t c = k + 1;
+    for (; c + 4 <= end; c += 4)
+      _mm256_storeu_pd(row + c, _mm256_sub_pd(_mm256_loadu_pd(row + c),
+                                              _mm256_mul_pd(mv, _mm256_loadu_pd(pivot_row + c))));
+    for (; c < end; ++c) row[c] = row[c] - m * pivot_row[c];
+    if (track) {
+      const double a = std::fabs(row[k + 1]);
+      if (i == first || a > best_abs) best = i, best_abs = a;
+    }
+  }
+  return best;
+}
+
 #else
+
+std::size_t eliminate_avx2(double* const* rows, std::size_t first, std::size_t n, std::size_t k,
+                           std::size_t end, const double* pivot_row, double pivot) {
+  return eliminate_plain(rows, first, n, k, end, pivot_row, pivot);
+}
 
 void tile_avx2(std::size_t depth, const double* l, const double* u, double* const* c) {
   tile_plain(depth, l, u, c);
@@ -120,6 +152,24 @@ void row_plain(double* a, const double* l, const double* const* u, std::size_t c
     const double* v = u[k];
     for (std::size_t c = begin; c < end; ++c) a[c] = a[c] - f * v[c];
   }
+}
+
+std::size_t eliminate_plain(double* const* rows, std::size_t first, std::size_t n, std::size_t k,
+                            std::size_t end, const double* pivot_row, double pivot) {
+  const bool track = k + 1 < end;
+  std::size_t best = first;
+  double best_abs = 0.0;
+  for (std::size_t i = first; i < n; ++i) {
+    double* row = rows[i];
+    const double m = row[k] / pivot;
+    row[k] = m;
+    for (std::size_t c = k + 1; c < end; ++c) row[c] = row[c] - m * pivot_row[c];
+    if (track) {
+      const double a = std::fabs(row[k + 1]);
+      if (i == first || a > best_abs) best = i, best_abs = a;
+    }
+  }
+  return best;
 }
 
 }  // namespace velk::interp::lu_tiles

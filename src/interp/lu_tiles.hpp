@@ -23,4 +23,14 @@ void row_avx2(double* a, const double* l, const double* const* u, std::size_t co
 void row_plain(double* a, const double* l, const double* const* u, std::size_t count,
                std::size_t begin, std::size_t end);
 
+// One pivot's elimination at the leaves of the factorisation. For each row i in [first, n) in
+// turn: m = rows[i][k] / pivot, rows[i][k] = m, then rows[i][c] = rows[i][c] - m · pivot_row[c]
+// for c in (k, end). Returns the row in [first, n) whose new entry in column k + 1 is largest in
+// magnitude (strict comparison from the first row on, so ties keep the lowest row and a NaN
+// never displaces the choice) when k + 1 < end, otherwise first.
+std::size_t eliminate_avx2(double* const* rows, std::size_t first, std::size_t n, std::size_t k,
+                           std::size_t end, const double* pivot_row, double pivot);
+std::size_t eliminate_plain(double* const* rows, std::size_t first, std::size_t n, std::size_t k,
+                            std::size_t end, const double* pivot_row, double pivot);
+
 }  // namespace velk::interp::lu_tiles

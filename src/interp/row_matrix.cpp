@@ -1,10 +1,13 @@
 // The storage of RowMatrix: one block, aligned to and advised onto 2 MiB pages when it is at
-// least that large (Linux; elsewhere, or when the system declines, ordinary pages).
+// least that large (Linux; elsewhere, or when the system declines, ordinary pages), and the one
+// released large block kept for reuse.
 #include "interp/row_matrix.hpp"
 
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
+#include <utility>
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -15,34 +18,58 @@ namespace velk::interp {
 namespace {
 
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
+// The largest released block kept for reuse.
+constexpr std::size_t kKeptLimit = std::size_t{1} << 30;
 
-double* allocate_block(std::size_t count) {
-  const std::size_t bytes = count * sizeof(double);
-  void* block = nullptr;
-  if (bytes >= kHugePage) {
-    const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-    block = std::aligned_alloc(kHugePage, rounded);
-#if defined(__linux__)
-    if (block) (void)madvise(block, rounded, MADV_HUGEPAGE);
-#endif
-  } else {
-    block = std::malloc(bytes ? bytes : 1);
+// The one released block kept, guarded by its mutex.
+std::mutex kept_mutex;
+void* kept_block = nullptr;
+std::size_t kept_bytes = 0;
+
+// A block of at least `bytes` (rounded up to whole 2 MiB pages when that large), and its size.
+std::pair<double*, std::size_t> allocate_block(std::size_t bytes) {
+  if (bytes < kHugePage) {
+    void* block = std::malloc(bytes ? bytes : 1);
+    if (!block) throw std::bad_alloc();
+    return {static_cast<double*>(block), bytes};
   }
+  const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+  {
+    std::lock_guard<std::mutex> lock(kept_mutex);
+    if (kept_block && kept_bytes >= rounded && kept_bytes / 2 <= rounded) {
+      void* block = std::exchange(kept_block, nullptr);
+      return {static_cast<double*>(block), std::exchange(kept_bytes, 0)};
+    }
+  }
+  void* block = std::aligned_alloc(kHugePage, rounded);
   if (!block) throw std::bad_alloc();
-  return static_cast<double*>(block);
+#if defined(__linux__)
+  (void)madvise(block, rounded, MADV_HUGEPAGE);
+#endif
+  return {static_cast<double*>(block), rounded};
 }
 
 }  // namespace
 
 void RowMatrix::Release::operator()(double* block) const {
+  if (bytes >= kHugePage && bytes <= kKeptLimit) {
+    std::lock_guard<std::mutex> lock(kept_mutex);
+    if (kept_bytes < bytes) {  // keep the larger of the two
+      std::free(kept_block);
+      kept_block = block;
+      kept_bytes = bytes;
+      return;
+    }
+  }
   std::free(block);
 }
 
 RowMatrix RowMatrix::uninitialised(std::size_t n) {
   RowMatrix m;
-  m.block_.reset(allocate_block(n * n));
+  auto [block, bytes] = allocate_block(n * n * sizeof(double));
+  m.block_ = std::unique_ptr<double, Release>(block, Release(bytes));
   m.rows_.resize(n);
-  for (std::size_t i = 0; i < n; ++i) m.rows_[i] = m.block_.get() + i * n;
+  for (std::size_t i = 0; i < n; ++i) m.rows_[i] = block + i * n;
   return m;
 }
 

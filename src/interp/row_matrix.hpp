@@ -2,7 +2,8 @@
 // entries are one block of memory reached through a table of row addresses, so the
 // factorisation's row swaps swap addresses. A large one is placed on 2 MiB pages: the
 // factorisation sweeps every row of the matrix per block of columns, and on 4 KiB pages each
-// row would cost an address-translation miss.
+// row would cost an address-translation miss. The last large block released is kept for the
+// next fit of at most its size, which then skips the system's zeroing of fresh pages.
 #pragma once
 
 #include <cstddef>
@@ -27,7 +28,10 @@ class RowMatrix {
 
  private:
   struct Release {
+    Release() noexcept : bytes(0) {}
+    explicit Release(std::size_t size) noexcept : bytes(size) {}
     void operator()(double* block) const;
+    std::size_t bytes;  // the block's size as allocated
   };
   std::unique_ptr<double, Release> block_;
   std::vector<double*> rows_;
