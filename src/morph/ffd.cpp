@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -203,14 +204,24 @@ Result<NodeList> deform(const FreeFormDeformer& deformer, NodeList points,
   const std::size_t tasks = n < kMinParallelPoints ? 1 : std::min(chunks, workers);
   std::atomic<std::size_t> next{0};
   // With a ready callback, each finished chunk is flagged and the calling thread passes on the
-  // finished prefix while the workers go on.
+  // finished prefix while the workers go on; when nothing new is finished it deforms a chunk
+  // itself rather than wait.
   std::vector<std::atomic<bool>> finished(ready ? chunks : 0);
-  std::size_t passed = 0;  // chunks whose points were passed on
+  std::optional<Scratch> own;  // the calling thread's, made when it first takes a chunk
+  std::size_t passed = 0;      // chunks whose points were passed on
   const auto pass_on = [&] {
     const std::size_t from = passed;
     while (passed < chunks && finished[passed].load(std::memory_order_acquire)) ++passed;
-    if (passed > from) ready(points.data(), std::min(n, passed * kChunk));
-    if (passed == from) std::this_thread::yield();
+    if (passed > from) {
+      ready(points.data(), std::min(n, passed * kChunk));
+    } else if (const std::size_t c = next.fetch_add(1, std::memory_order_relaxed); c < chunks) {
+      if (!own) own.emplace(plan);
+      const std::size_t begin = c * kChunk;
+      chunk(plan, *own, points.data() + begin, std::min(kChunk, n - begin));
+      finished[c].store(true, std::memory_order_release);
+    } else {
+      std::this_thread::yield();
+    }
     return passed < chunks;
   };
   pool::run_blocks(

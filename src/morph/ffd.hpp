@@ -28,7 +28,9 @@ Result<FreeFormDeformer> make_free_form_deformer(const DesignBlock& block);
 // with vector kernels, with the same bits as one point at a time.
 // ready, when given, is told on the calling thread, in order, how many leading points are final
 // (points[0, ready) at the points' address), while the pool still works on the others and once
-// more at the end with all of them, so a caller can start using them at once.
+// more at the end with all of them, so a caller can start using them at once. The pool then
+// runs one task fewer, and the calling thread deforms points itself whenever nothing new is
+// ready.
 using ReadyPoints = std::function<void(const Point3* points, std::size_t ready)>;
 Result<NodeList> deform(const FreeFormDeformer& deformer, NodeList points,
                         const NodeList& deformed_design_nodes, const ReadyPoints& ready = {});
