@@ -10,6 +10,32 @@
 
 namespace velk::interp::lu_tiles {
 
+namespace {
+
+// The multiplier of a row at pivot column k, stored in place of the entry it eliminates.
+inline double take_multiplier(double* row, std::size_t k, double pivot) {
+  const double m = row[k] / pivot;
+  row[k] = m;
+  return m;
+}
+
+// The running choice of the next pivot row, column k + 1 of the rows offered in order: strict
+// comparison, so ties keep the first row and a NaN never displaces the choice. Off when the
+// next column is outside the leaf.
+struct NextPivot {
+  std::size_t best, column;
+  bool on;
+  double best_abs = 0.0;
+  bool any = false;
+  void offer(std::size_t i, const double* row) {
+    if (!on) return;
+    const double a = std::fabs(row[column]);
+    if (!any || a > best_abs) best = i, best_abs = a, any = true;
+  }
+};
+
+}  // namespace
+
 #ifdef VELK_HAVE_AVX2_KERNELS
 
 __attribute__((target("avx2"))) void tile_avx2(std::size_t depth, const double* l, const double* u,
@@ -84,25 +110,19 @@ __attribute__((target("avx2"))) std::size_t eliminate_avx2(double* const* rows, 
                                                            std::size_t n, std::size_t k,
                                                            std::size_t end, const double* pivot_row,
                                                            double pivot) {
-  const bool track = k + 1 < end;
-  std::size_t best = first;
-  double best_abs = 0.0;
+  NextPivot next{first, k + 1, k + 1 < end};
   for (std::size_t i = first; i < n; ++i) {
     double* row = rows[i];
-    const double m = row[k] / pivot;
-    row[k] = m;
+    const double m = take_multiplier(row, k, pivot);
     const __m256d mv = _mm256_set1_pd(m);
     std::size_t c = k + 1;
     for (; c + 4 <= end; c += 4)
       _mm256_storeu_pd(row + c, _mm256_sub_pd(_mm256_loadu_pd(row + c),
                                               _mm256_mul_pd(mv, _mm256_loadu_pd(pivot_row + c))));
     for (; c < end; ++c) row[c] = row[c] - m * pivot_row[c];
-    if (track) {
-      const double a = std::fabs(row[k + 1]);
-      if (i == first || a > best_abs) best = i, best_abs = a;
-    }
+    next.offer(i, row);
   }
-  return best;
+  return next.best;
 }
 
 #else
@@ -156,20 +176,14 @@ void row_plain(double* a, const double* l, const double* const* u, std::size_t c
 
 std::size_t eliminate_plain(double* const* rows, std::size_t first, std::size_t n, std::size_t k,
                             std::size_t end, const double* pivot_row, double pivot) {
-  const bool track = k + 1 < end;
-  std::size_t best = first;
-  double best_abs = 0.0;
+  NextPivot next{first, k + 1, k + 1 < end};
   for (std::size_t i = first; i < n; ++i) {
     double* row = rows[i];
-    const double m = row[k] / pivot;
-    row[k] = m;
+    const double m = take_multiplier(row, k, pivot);
     for (std::size_t c = k + 1; c < end; ++c) row[c] = row[c] - m * pivot_row[c];
-    if (track) {
-      const double a = std::fabs(row[k + 1]);
-      if (i == first || a > best_abs) best = i, best_abs = a;
-    }
+    next.offer(i, row);
   }
-  return best;
+  return next.best;
 }
 
 }  // namespace velk::interp::lu_tiles
