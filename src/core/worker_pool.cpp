@@ -176,7 +176,8 @@ void run_blocks(std::size_t n, std::size_t min_parallel,
   std::exception_ptr interrupted;
   interrupt::set_stopping(false);
   {
-    const auto stop = [&](std::unique_lock<std::mutex>& lock, auto&& step) {
+    // Runs step without the lock; its exception is kept and stops the remaining blocks.
+    const auto run_or_stop = [&](std::unique_lock<std::mutex>& lock, auto&& step) {
       lock.unlock();
       try {
         step();
@@ -192,12 +193,12 @@ void run_blocks(std::size_t n, std::size_t min_parallel,
     auto next_poll = std::chrono::steady_clock::now() + std::chrono::milliseconds(20);
     while (remaining != 0) {
       if (beside && !interrupted) {
-        stop(lock, [&] { beside = alongside(); });
+        run_or_stop(lock, [&] { beside = alongside(); });
         if (beside && std::chrono::steady_clock::now() < next_poll) continue;
       } else if (done.wait_until(lock, next_poll, [&] { return remaining == 0; })) {
         break;
       }
-      if (!interrupted) stop(lock, [] { interrupt::poll(); });
+      if (!interrupted) run_or_stop(lock, [] { interrupt::poll(); });
       next_poll = std::chrono::steady_clock::now() + std::chrono::milliseconds(20);
     }
   }

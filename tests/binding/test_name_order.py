@@ -4,7 +4,6 @@ with an ImportError naming it. The check itself is plain C++ (src/py/name_order.
 here with a small driver."""
 
 import pathlib
-import shutil
 import subprocess
 
 import pytest
@@ -14,14 +13,8 @@ HERE = pathlib.Path(__file__).resolve().parent
 
 
 @pytest.fixture(scope="module")
-def driver(tmp_path_factory):
-    compiler = shutil.which("g++") or shutil.which("clang++")
-    if compiler is None:
-        pytest.skip("no C++ compiler")
-    exe = tmp_path_factory.mktemp("name_order") / "driver"
-    subprocess.run([compiler, "-std=c++23", "-O1", f"-I{ROOT / 'src'}", str(HERE / "name_order_driver.cpp"),
-                    str(ROOT / "src" / "py" / "name_order.cpp"), "-o", str(exe)], check=True)
-    return exe
+def driver(compile_driver):
+    return compile_driver(HERE / "name_order_driver.cpp", [ROOT / "src" / "py" / "name_order.cpp"])
 
 
 def disagreement(driver, what, order, declared):

@@ -5,7 +5,6 @@ call cleanly. Plain C++ (ready_points_driver.cpp) at 1, 2 and 7 worker threads."
 
 import os
 import pathlib
-import shutil
 import subprocess
 
 import pytest
@@ -15,15 +14,9 @@ HERE = pathlib.Path(__file__).resolve().parent
 
 
 @pytest.fixture(scope="module")
-def driver(tmp_path_factory):
-    compiler = shutil.which("g++") or shutil.which("clang++")
-    if compiler is None:
-        pytest.skip("no C++ compiler")
-    exe = tmp_path_factory.mktemp("ffd_ready") / "driver"
-    sources = [str(p) for folder in ("core", "morph", "interp") for p in sorted((ROOT / "src" / folder).glob("*.cpp"))]
-    subprocess.run([compiler, "-std=c++23", "-O1", "-ffp-contract=off", f"-I{ROOT / 'src'}",
-                    str(HERE / "ready_points_driver.cpp"), *sources, "-lpthread", "-o", str(exe)], check=True)
-    return exe
+def driver(compile_driver):
+    sources = [p for folder in ("core", "morph", "interp") for p in sorted((ROOT / "src" / folder).glob("*.cpp"))]
+    return compile_driver(HERE / "ready_points_driver.cpp", sources, "-ffp-contract=off", "-lpthread")
 
 
 @pytest.mark.parametrize("threads", [1, 2, 7])
