@@ -18,8 +18,9 @@ namespace velk::interp {
 namespace {
 
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
-// The largest released block kept for reuse.
-constexpr std::size_t kKeptLimit = std::size_t{1} << 30;
+// The largest released block kept for reuse (a fit of up to about 5800 points), so that what a
+// process holds after its last fit stays bounded.
+constexpr std::size_t kKeptLimit = std::size_t{256} << 20;
 
 // The one released block kept, guarded by its mutex.
 std::mutex kept_mutex;
