@@ -16,9 +16,9 @@ import gc
 import os
 import sys
 import tempfile
-import time
 
 import numpy as np
+from timing import held_times
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import bench_ffd  # noqa: E402
@@ -40,14 +40,7 @@ def timed(fn):
     """Best of REPEATS calls with the collector on, each result held until the timer stopped,
     and the spread (worst / best); then the same with the drop of the result timed too."""
     assert gc.isenabled()
-    calls, with_drop = [], []
-    for _ in range(REPEATS):
-        start = time.perf_counter()
-        result = fn()
-        called = time.perf_counter()
-        del result
-        calls.append(called - start)
-        with_drop.append(time.perf_counter() - start)
+    calls, with_drop = held_times(fn, REPEATS)
     return (min(calls), max(calls) / min(calls)), (min(with_drop), max(with_drop) / min(with_drop))
 
 

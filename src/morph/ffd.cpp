@@ -207,6 +207,11 @@ Result<NodeList> deform(const FreeFormDeformer& deformer, NodeList points,
   // finished prefix while the workers go on; when nothing new is finished it deforms a chunk
   // itself rather than wait.
   std::vector<std::atomic<bool>> finished(ready ? chunks : 0);
+  const auto deform_chunk = [&](Scratch& scratch, std::size_t c) {
+    const std::size_t begin = c * kChunk;
+    chunk(plan, scratch, points.data() + begin, std::min(kChunk, n - begin));
+    if (ready) finished[c].store(true, std::memory_order_release);
+  };
   std::optional<Scratch> own;  // the calling thread's, made when it first takes a chunk
   std::size_t passed = 0;      // chunks whose points were passed on
   const auto pass_on = [&] {
@@ -216,9 +221,7 @@ Result<NodeList> deform(const FreeFormDeformer& deformer, NodeList points,
       ready(points.data(), std::min(n, passed * kChunk));
     } else if (const std::size_t c = next.fetch_add(1, std::memory_order_relaxed); c < chunks) {
       if (!own) own.emplace(plan);
-      const std::size_t begin = c * kChunk;
-      chunk(plan, *own, points.data() + begin, std::min(kChunk, n - begin));
-      finished[c].store(true, std::memory_order_release);
+      deform_chunk(*own, c);
     } else {
       std::this_thread::yield();
     }
@@ -230,9 +233,7 @@ Result<NodeList> deform(const FreeFormDeformer& deformer, NodeList points,
         Scratch scratch(plan);
         for (std::size_t c; (c = next.fetch_add(1, std::memory_order_relaxed)) < chunks;) {
           if (c % 64 == 0) interrupt::checkpoint();  // a pending interrupt ends the call
-          const std::size_t begin = c * kChunk;
-          chunk(plan, scratch, points.data() + begin, std::min(kChunk, n - begin));
-          if (ready) finished[c].store(true, std::memory_order_release);
+          deform_chunk(scratch, c);
         }
       },
       ready ? std::function<bool()>(pass_on) : std::function<bool()>());

@@ -162,18 +162,12 @@ Ref build_list(std::size_t n, F&& make) {
   return list;
 }
 
-// A result list that may hold a million small lists: refused at once when its Python objects
-// (bytes_per_item each) cannot fit in memory, else built with the collector suspended.
+// A result list that may hold a million small lists, built in one stage.
 template <class F>
 Ref build_large_list(std::size_t n, uint64_t bytes_per_item, const char* what, F&& make) {
-  sizes::require_memory(sizes::bytes(n, bytes_per_item),
-                        "a result of " + std::to_string(n) + " " + what);
-  CollectorPause pause;
-  // A pending Ctrl-C ends a long build; the half-built list is released.
-  return build_list(n, [&](std::size_t i) {
-    if ((i & 0xFFFF) == 0xFFFF) interrupt::poll();
-    return make(i);
-  });
+  StagedList list(n, bytes_per_item, what);
+  list.build_to(n, make);
+  return list.take();
 }
 
 }  // namespace
@@ -341,28 +335,18 @@ Ref py_triangle(const Triangle& t) {
 }
 
 Ref py_node_list(const NodeList& nodes) {
-  StagedNodeList list(nodes.size());
-  list.build_to(nodes.data(), nodes.size());
-  return list.take();
+  return build_large_list(nodes.size(), kPythonNodeBytes, "nodes",
+                          [&](std::size_t i) { return py_point3(nodes[i]); });
 }
 
-StagedNodeList::StagedNodeList(std::size_t n) : size_(n) {
-  sizes::require_memory(sizes::bytes(n, kPythonNodeBytes),
-                        "a result of " + std::to_string(n) + " nodes");
+StagedList::StagedList(std::size_t n, uint64_t bytes_per_item, const char* what) : size_(n) {
+  sizes::require_memory(sizes::bytes(n, bytes_per_item),
+                        "a result of " + std::to_string(n) + " " + what);
   list_ = Ref::steal(PyList_New(static_cast<Py_ssize_t>(n)));
 }
 
-void StagedNodeList::build_to(const Point3* nodes, std::size_t ready) {
-  for (; built_ < ready; ++built_) {
-    // A pending Ctrl-C ends a long build; the half-built list is released.
-    if ((built_ & 0xFFFF) == 0xFFFF) interrupt::poll();
-    PyList_SET_ITEM(list_.get(), static_cast<Py_ssize_t>(built_),
-                    py_point3(nodes[built_]).release());
-  }
-}
-
-Ref StagedNodeList::take() {
-  if (built_ != size_) internal_failure("a staged node list was taken half-built");
+Ref StagedList::take() {
+  if (built_ != size_) internal_failure("a staged result list was taken half-built");
   return std::move(list_);
 }
 

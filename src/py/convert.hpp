@@ -10,6 +10,7 @@
 #include <tuple>
 #include <utility>
 
+#include "core/interrupt.hpp"
 #include "core/matrix.hpp"
 #include "core/mesh.hpp"
 #include "core/point.hpp"
@@ -76,13 +77,21 @@ Ref py_none();
 Ref py_point3(const Point3& p);
 Ref py_triangle(const Triangle& t);
 Ref py_node_list(const NodeList& nodes);
-// A node list built in stages as its nodes become final: made at its final size at once, then
-// filled front to back, with the collector suspended for the builder's life.
-class StagedNodeList {
+// A large result list built in stages: refused at once when its Python objects (bytes_per_item
+// each) cannot fit in memory, else made at its final size and filled front to back, with the
+// collector suspended for the builder's life. A pending Ctrl-C ends a long build; the
+// half-built list is released.
+class StagedList {
  public:
-  explicit StagedNodeList(std::size_t n);
-  // Builds the items of nodes[built, ready), nodes being the address of the whole array.
-  void build_to(const Point3* nodes, std::size_t ready);
+  StagedList(std::size_t n, uint64_t bytes_per_item, const char* what);
+  // Builds the items [built, ready) as make(i).
+  template <class F>
+  void build_to(std::size_t ready, F&& make) {
+    for (; built_ < ready; ++built_) {
+      if ((built_ & 0xFFFF) == 0xFFFF) interrupt::poll();
+      PyList_SET_ITEM(list_.get(), static_cast<Py_ssize_t>(built_), make(built_).release());
+    }
+  }
   // The list, once every item is built.
   Ref take();
 
@@ -90,6 +99,16 @@ class StagedNodeList {
   CollectorPause pause_;
   Ref list_;
   std::size_t size_, built_ = 0;
+};
+
+// A node list built in stages as its nodes become final (nodes being the whole array's address).
+class StagedNodeList : StagedList {
+ public:
+  explicit StagedNodeList(std::size_t n) : StagedList(n, kPythonNodeBytes, "nodes") {}
+  void build_to(const Point3* nodes, std::size_t ready) {
+    StagedList::build_to(ready, [&](std::size_t i) { return py_point3(nodes[i]); });
+  }
+  using StagedList::take;
 };
 Ref py_cell_list(const CellList& cells);
 Ref py_index_list(const IndexList& ids);

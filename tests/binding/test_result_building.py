@@ -43,6 +43,16 @@ def arena_allocator():
     return found.ctx, found.alloc, found.free
 
 
+# The start of the child scripts below: their imports and the same allocator reading.
+CHILD_PRELUDE = textwrap.dedent("""
+    import ctypes, gc, resource, numpy, velk
+    def arena_allocator():
+        found = (ctypes.c_void_p * 3)()
+        ctypes.pythonapi.PyObject_GetArenaAllocator(found)
+        return list(found)
+""")
+
+
 @pytest.mark.parametrize("enabled", [True, False], ids=["collector on", "collector off"])
 @pytest.mark.parametrize("kind", sorted(CALLS))
 def test_collector_state_is_the_callers_after_every_kind_of_call(kind, enabled, tmp_path):
@@ -70,12 +80,7 @@ def test_collector_state_is_the_callers_after_every_kind_of_call(kind, enabled, 
 def test_collector_state_is_restored_after_a_memory_error_half_way_through_a_build(enabled):
     # The mesh's own nodes fit under the address-space limit; the Python list of them does not,
     # so the getter fails while it allocates its items.
-    script = textwrap.dedent(f"""
-        import ctypes, gc, resource, numpy, velk
-        def arena_allocator():
-            found = (ctypes.c_void_p * 3)()
-            ctypes.pythonapi.PyObject_GetArenaAllocator(found)
-            return list(found)
+    script = CHILD_PRELUDE + textwrap.dedent(f"""
         allocator = arena_allocator()
         mesh = velk.Mesh(numpy.zeros((4_000_000, 3)), numpy.zeros((0, 3), dtype=numpy.int64))
         {'gc.enable()' if enabled else 'gc.disable()'}
@@ -100,12 +105,7 @@ def test_a_deformation_whose_list_is_refused_while_the_pool_works_fails_cleanly(
     # behind it; the list's memory check fails there, stops the workers, reaches the caller as
     # the usual MemoryError, and leaves the pool, the collector and the arena allocator as they
     # were.
-    script = textwrap.dedent("""
-        import ctypes, gc, resource, numpy, velk
-        def arena_allocator():
-            found = (ctypes.c_void_p * 3)()
-            ctypes.pythonapi.PyObject_GetArenaAllocator(found)
-            return list(found)
+    script = CHILD_PRELUDE + textwrap.dedent("""
         block = velk.DesignBlock([1, 1, 1], [0, 0, 0], [0, 0, 0], [4, 4, 4])
         moved = [[x + 0.01, y, z] for x, y, z in block.nodes]
         deformer = velk.FreeFormDeformer(block)
