@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "core/checked_size.hpp"
+#include "morph_toolkit/errors.hpp"
 #include "interp/dense_solver.hpp"
 #include "interp/work_blocks.hpp"
 #include "morph_toolkit/rbf_fit.hpp"
@@ -74,7 +75,7 @@ void dense_fit_memory_check(std::size_t controls, std::size_t terms) {
                           "a dense fit of " + std::to_string(controls) + " control points (a " +
                               std::to_string(n) + " x " + std::to_string(n) + " matrix)");
   } catch (const sizes::MemoryRefused& refused) {
-    throw sizes::MemoryRefused(std::string(refused.what()) +
+    throw MemoryRefusal(std::string(refused.what()) +
                                "; a compact kernel (wendland_c0, wendland_c2 or wendland_c4) fits "
                                "sparse, or reduce the control points to a subset");
   }

@@ -33,7 +33,7 @@ class FitSolver {
                                                  double* a) const = 0;
 };
 
-// Throws sizes::MemoryRefused, naming the size and the alternatives, when the dense fit's matrix
+// Throws MemoryRefusal, naming the size and the alternatives, when the dense fit's matrix
 // for this many controls and polynomial terms cannot fit in memory.
 void dense_fit_memory_check(std::size_t controls, std::size_t terms);
 
@@ -44,7 +44,7 @@ std::expected<std::unique_ptr<FitSolver>, std::string> dense_fit(const FitProble
 // The sparse fit of a compact kernel: Phi (symmetric positive definite) stored by rows with the
 // entries within the support only, found through the grid; solves by conjugate gradients with a
 // block symmetric Gauss-Seidel preconditioner, the polynomial through its Schur complement.
-// Throws sizes::MemoryRefused when the non-zeros cannot fit in memory.
+// Throws MemoryRefusal when the non-zeros cannot fit in memory.
 std::expected<std::unique_ptr<FitSolver>, std::string> sparse_fit(const FitProblem& problem,
                                                                    const CellGrid& grid);
 

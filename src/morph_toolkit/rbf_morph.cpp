@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstdio>
 #include <unordered_map>
 
 #include "core/interrupt.hpp"
+#include "morph_toolkit/errors.hpp"
 #include "interp/work_blocks.hpp"
 #include "morph_toolkit/rbf_lanes.hpp"
 
@@ -18,10 +20,13 @@ namespace rbf_morph_detail {
 // Query points per block of evaluation work (a multiple of lanes::kGroup).
 constexpr std::size_t kPointBlock = 256;
 // The fit is refined when a control misses its displacement by more than kRefine of the largest
-// displacement component, at most kRefinements times, and refused beyond kExact.
-constexpr double kRefine = 1e-13;
-constexpr int kRefinements = 2;
-constexpr double kExact = 1e-10;
+// displacement component, at most kRefinements times. A miss beyond kSingular after that means
+// the system is numerically singular (its weights are then mostly rounding), and the fit is
+// refused. (On well-conditioned data the miss is far below 1e-10; a nearly singular one, such as
+// the quintic on scattered points, can end between the two, as scipy's fit does.)
+constexpr double kRefine = 1e-12;
+constexpr int kRefinements = 3;
+constexpr double kSingular = 1e-7;
 // A monomial column whose part independent of the ones before is below this fraction of its
 // norm leaves the polynomial undetermined.
 constexpr double kRankTolerance = 1e-9;
@@ -85,6 +90,13 @@ std::string undetermined_message(int degree, std::size_t n) {
          " control points)";
 }
 
+// "3.2e-06"
+std::string relative_text(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1e", v);
+  return text;
+}
+
 double largest_magnitude(const std::vector<double>& v) {
   double m = 0.0;
   for (double x : v) m = std::max(m, std::fabs(x));
@@ -113,31 +125,31 @@ RbfMorph::RbfMorph(RbfState state) : state_(std::move(state)) {
   basis_.scale = state_.scale;
 }
 
-std::expected<RbfMorph, std::string> RbfMorph::fit(const double* controls, std::size_t n_controls,
+RbfMorph RbfMorph::fit(const double* controls, std::size_t n_controls,
                                                    const double* displacements,
                                                    std::size_t n_displacements, Kernel kernel,
                                                    double epsilon, std::optional<int> degree) {
   using namespace rbf_morph_detail;
   const std::size_t n = n_controls;
   if (n_displacements != n)
-    return std::unexpected("displacements has " + std::to_string(n_displacements) +
+    throw InvalidInput("displacements has " + std::to_string(n_displacements) +
                            " rows but control_points has " + std::to_string(n) +
                            "; they must have the same length");
-  if (n == 0) return std::unexpected(std::string("control_points holds no points"));
+  if (n == 0) throw InvalidInput("control_points holds no points");
   if (!(epsilon > 0.0) || !std::isfinite(epsilon))
-    return std::unexpected("epsilon must be a positive finite number, got " +
-                           std::to_string(epsilon));
+    throw InvalidInput("epsilon must be a positive finite number, got " +
+                       std::to_string(epsilon));
   const int d = degree.value_or(default_degree(kernel));
   if (d < -1 || d > 2)
-    return std::unexpected("degree must be -1, 0, 1 or 2, got " + std::to_string(d));
+    throw InvalidInput("degree must be -1, 0, 1 or 2, got " + std::to_string(d));
   if (d < minimum_degree(kernel))
-    return std::unexpected("degree " + std::to_string(d) + " is below the minimum degree " +
+    throw InvalidInput("degree " + std::to_string(d) + " is below the minimum degree " +
                            std::to_string(minimum_degree(kernel)) + " of kernel '" +
                            std::string(kernel_name(kernel)) + "'");
   const bool sparse = is_compact(kernel) && n > kSparseFitMin;
   if (!sparse) dense_fit_memory_check(n, monomial_count(d));
   if (auto pair = coincident_pair(controls, n))
-    return std::unexpected("control points " + std::to_string(pair->first) + " and " +
+    throw InvalidInput("control points " + std::to_string(pair->first) + " and " +
                            std::to_string(pair->second) + " coincide");
 
   RbfState state;
@@ -150,7 +162,7 @@ std::expected<RbfMorph, std::string> RbfMorph::fit(const double* controls, std::
   state.shift = basis.shift;
   state.scale = basis.scale;
   const std::size_t terms = basis.terms();
-  if (!polynomial_determined(controls, n, basis)) return std::unexpected(undetermined_message(d, n));
+  if (!polynomial_determined(controls, n, basis)) throw InvalidInput(undetermined_message(d, n));
 
   RbfMorph morph(std::move(state));
   RbfState& s = morph.state_;
@@ -158,7 +170,7 @@ std::expected<RbfMorph, std::string> RbfMorph::fit(const double* controls, std::
     morph.grid_ = std::make_shared<const CellGrid>(s.centres.data(), n, 1.0 / epsilon);
   const FitProblem problem{kernel, epsilon * epsilon, s.centres, basis};
   auto solver = sparse ? sparse_fit(problem, *morph.grid_) : dense_fit(problem);
-  if (!solver) return std::unexpected(std::move(solver.error()));
+  if (!solver) throw InvalidInput(solver.error());
   morph.solver_ = std::move(*solver);
 
   s.weights.assign(3 * n, 0.0);
@@ -166,7 +178,7 @@ std::expected<RbfMorph, std::string> RbfMorph::fit(const double* controls, std::
   const std::vector<double> no_constraint(3 * terms, 0.0);
   auto solved = morph.solver_->solve(s.displacements.data(), no_constraint.data(),
                                      s.weights.data(), s.coefficients.data());
-  if (!solved) return std::unexpected(std::move(solved.error()));
+  if (!solved) throw InvalidInput(solved.error());
   morph.prepare_evaluation();
 
   // The residual at the controls as evaluation gives it; refined with the same solves.
@@ -194,20 +206,20 @@ std::expected<RbfMorph, std::string> RbfMorph::fit(const double* controls, std::
           constraint[3 * t + k] = std::fma(-q[t], s.weights[3 * i + k], constraint[3 * t + k]);
     }
     auto corrected = morph.solver_->solve(residual.data(), constraint.data(), dw.data(), da.data());
-    if (!corrected) return std::unexpected(std::move(corrected.error()));
+    if (!corrected) throw InvalidInput(corrected.error());
     for (std::size_t i = 0; i < 3 * n; ++i) s.weights[i] += dw[i];
     for (std::size_t i = 0; i < 3 * terms; ++i) s.coefficients[i] += da[i];
     morph.prepare_evaluation();
   }
-  if (!(miss <= kExact * scale))
-    return std::unexpected(
+  if (!(miss <= kSingular * scale))
+    throw InvalidInput(
         "the fit's system is singular or too ill-conditioned: the control points would receive "
         "their displacements only to " +
-        std::to_string(scale > 0 ? miss / scale : miss) + " of the largest");
+        relative_text(scale > 0 ? miss / scale : miss) + " of the largest");
   return morph;
 }
 
-std::expected<RbfMorph, std::string> RbfMorph::restore(RbfState state) {
+RbfMorph RbfMorph::restore(RbfState state) {
   const std::size_t n = state.centres.size() / 3;
   const int d = state.degree;
   const bool shaped = state.centres.size() == 3 * n && n > 0 &&
@@ -221,7 +233,7 @@ std::expected<RbfMorph, std::string> RbfMorph::restore(RbfState state) {
   for (int a = 0; a < 3; ++a)
     finite = finite && std::isfinite(state.shift[a]) && std::isfinite(state.scale[a]) &&
              state.scale[a] != 0.0;
-  if (!shaped || !finite) return std::unexpected(std::string("not the state of an RbfMorph"));
+  if (!shaped || !finite) throw InvalidInput("not the state of an RbfMorph");
   RbfMorph morph(std::move(state));
   if (is_compact(morph.state_.kernel))
     morph.grid_ = std::make_shared<const CellGrid>(morph.state_.centres.data(), n,

@@ -39,17 +39,17 @@ constexpr std::size_t kSparseFitMin = 2000;
 class RbfMorph {
  public:
   // Fits the morph to n_controls control points and n_displacements displacements (x, y, z
-  // interleaved, finite: the caller checks). degree: none for the kernel's default. Fails with a
-  // message for unequal lengths, a bad epsilon or degree, a polynomial the controls leave
-  // undetermined, coincident controls (naming both indices) or a singular system. Throws
-  // sizes::MemoryRefused before any work when the fit cannot fit in memory.
-  static std::expected<RbfMorph, std::string> fit(const double* controls, std::size_t n_controls,
+  // interleaved, finite: the caller checks). degree: none for the kernel's default. Throws
+  // InvalidInput for unequal lengths, a bad epsilon or degree, a polynomial the controls leave
+  // undetermined, coincident controls (naming both indices) or a singular system, and
+  // MemoryRefusal before any work when the fit cannot fit in memory.
+  static RbfMorph fit(const double* controls, std::size_t n_controls,
                                                   const double* displacements,
                                                   std::size_t n_displacements, Kernel kernel,
                                                   double epsilon, std::optional<int> degree);
 
-  // The morph of a state (from state()), without fitting again; fails when the state is not one.
-  static std::expected<RbfMorph, std::string> restore(RbfState state);
+  // The morph of a state (from state()), without fitting again; InvalidInput when it is not one.
+  static RbfMorph restore(RbfState state);
 
   // out (m × 3) = s(points) for the m points (x, y, z interleaved).
   void displacement(const double* points, std::size_t m, double* out) const;

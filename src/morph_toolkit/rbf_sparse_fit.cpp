@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "core/checked_size.hpp"
+#include "morph_toolkit/errors.hpp"
 #include "core/interrupt.hpp"
 #include "interp/work_blocks.hpp"
 #include "morph_toolkit/rbf_fit.hpp"
@@ -301,8 +302,13 @@ std::expected<std::unique_ptr<FitSolver>, std::string> sparse_fit(const FitProbl
   });
   for (std::size_t i = 0; i < n; ++i) a.start[i + 1] += a.start[i];
   const std::size_t nnz = a.start[n];
-  sizes::require_memory(sizes::bytes(nnz, sizeof(double) + sizeof(std::uint32_t)),
-                        "a sparse fit with " + std::to_string(nnz) + " kernel entries");
+  try {
+    sizes::require_memory(sizes::bytes(nnz, sizeof(double) + sizeof(std::uint32_t)),
+                          "a sparse fit with " + std::to_string(nnz) + " kernel entries");
+  } catch (const sizes::MemoryRefused& refused) {
+    throw MemoryRefusal(std::string(refused.what()) +
+                        "; a larger epsilon (a smaller support radius) has fewer entries");
+  }
   a.column.resize(nnz);
   a.value.resize(nnz);
   a.diagonal.resize(n);
