@@ -79,7 +79,8 @@ def mesh_air(size: float) -> tuple[Array, npt.NDArray[np.int64], npt.NDArray[np.
         air, _ = occ.cut([(3, box)], wing_volume)
         occ.synchronize()
         boundary = gmsh.model.getBoundary(air, oriented=False)
-        box_faces, wing_faces = [], []
+        box_faces: list[int] = []
+        wing_faces: list[int] = []
         for dim, tag in boundary:
             lo = gmsh.model.getBoundingBox(dim, tag)
             on_box = any(abs(v - b) < 1e-6 for v, b in zip(lo[:3], BOX_LOW)) or any(
