@@ -14,7 +14,6 @@
 #include "interp/dense_solver.hpp"
 #include "interp/lu_tiles.hpp"
 #include "interp/reference_kernels.hpp"
-#include "interp/work_blocks.hpp"
 
 namespace velk::interp {
 
@@ -193,7 +192,7 @@ void update_panel_rows_below(const Factoring& f, std::size_t first, std::size_t 
   pack_u(f, k0, k1, begin, end, u.data());
   const std::size_t blocks = (n - first + kRowBlock - 1) / kRowBlock;
   const bool parallel = (n - first) * (end - begin) * depth >= kParallelWork;
-  for_each_block(blocks, parallel, [&](std::size_t b) {
+  pool::for_each_block(blocks, parallel, [&](std::size_t b) {
     const std::size_t r0 = first + b * kRowBlock, r1 = std::min(r0 + kRowBlock, n);
     std::vector<double> l(packed_size(r1 - r0, kRows, depth));
     pack_l(f, r0, r1, k0, k1, l.data());
@@ -230,7 +229,7 @@ void pack_panel_l(const Factoring& f, std::size_t k0, std::size_t k1, bool paral
   const std::size_t n = f.rows.size(), depth = k1 - k0;
   l.resize(packed_size(n - k1, kRows, depth));
   const std::size_t row_blocks = (n - k1 + kRowBlock - 1) / kRowBlock;
-  for_each_block(row_blocks, parallel, [&](std::size_t b) {
+  pool::for_each_block(row_blocks, parallel, [&](std::size_t b) {
     const std::size_t r0 = k1 + b * kRowBlock;
     pack_l(f, r0, std::min(r0 + kRowBlock, n), k0, k1, l.data() + b * kRowBlock * depth);
   });
@@ -256,7 +255,7 @@ template <class First>
 void update_column_blocks(const Factoring& f, std::size_t k0, std::size_t k1, const double* l,
                           std::size_t begin, std::size_t end, bool parallel, First&& first) {
   const std::size_t blocks = column_blocks(begin, end);
-  for_each_block(blocks + 1, parallel, [&](std::size_t b) {
+  pool::for_each_block(blocks + 1, parallel, [&](std::size_t b) {
     if (b == 0) return first();
     const std::size_t c0 = begin + (b - 1) * kColumnBlock;
     update_columns(f, k0, k1, l, c0, std::min(c0 + kColumnBlock, end));

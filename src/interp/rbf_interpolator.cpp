@@ -12,7 +12,6 @@
 #include "core/worker_pool.hpp"
 #include "interp/rbf_lanes.hpp"
 #include "interp/reference_kernels.hpp"
-#include "interp/work_blocks.hpp"
 
 namespace velk::interp {
 
@@ -156,7 +155,7 @@ std::expected<NodeList, std::string> predict(const RbfModel& model, const NodeLi
   std::atomic<bool> nan_found{false};
   with_kernel(model.kernel, [&](auto kind) {
     constexpr RbfKernel K = decltype(kind)::value;
-    for_each_block(blocks, true, [&](std::size_t b) {
+    pool::for_each_block(blocks, true, [&](std::size_t b) {
       if (nan_found.load(std::memory_order_relaxed)) return;
       std::vector<double> phi(kChunk * kLanes);
       const std::size_t g1 = std::min((b + 1) * kGroupsPerBlock, groups);

@@ -10,7 +10,6 @@
 #include "core/worker_pool.hpp"
 #include "interp/rbf_lanes.hpp"
 #include "interp/reference_kernels.hpp"
-#include "interp/work_blocks.hpp"
 
 namespace velk::interp {
 
@@ -131,7 +130,7 @@ RowMatrix kernel_matrix(const NodeList& points, RbfKernel kernel, double epsilon
   const std::size_t tiles = (n + kTile - 1) / kTile;
   with_kernel(kernel, [&](auto kind) {
     constexpr RbfKernel K = decltype(kind)::value;
-    for_each_block((tiles + 1) / 2, n >= 2 * kTile, [&](std::size_t t) {
+    pool::for_each_block((tiles + 1) / 2, n >= 2 * kTile, [&](std::size_t t) {
       fill_tile_row<K>(k, points, xyz, t, e2, avx2);
       if (tiles - 1 - t != t) fill_tile_row<K>(k, points, xyz, tiles - 1 - t, e2, avx2);
     });

@@ -2,15 +2,12 @@
 #include "morph/ffd.hpp"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
-#include <optional>
-#include <thread>
+#include <cstdint>
 #include <vector>
 
 #include "core/cpu_dispatch.hpp"
 #include "core/internal_failure.hpp"
-#include "core/interrupt.hpp"
 #include "core/rotation.hpp"
 #include "core/worker_pool.hpp"
 #include "morph/bernstein.hpp"
@@ -194,50 +191,23 @@ Result<NodeList> deform(const FreeFormDeformer& deformer, NodeList points,
   void (*const chunk)(const Plan&, Scratch&, Point3*, std::size_t) =
       cpu::avx2_enabled() ? deform_chunk_avx2 : deform_chunk_plain;
 
-  // Chunks are handed out one at a time to a task per thread, so a thread slowed by other work
-  // on the machine takes fewer of them; each point's result does not depend on who computes it.
+  // Chunks are handed out one at a time (dynamic blocks), so a thread slowed by other work on
+  // the machine takes fewer of them; each point's result does not depend on who computes it.
+  // With a ready callback the finished prefix is passed on in order while the rest is deformed.
   const std::size_t n = points.size();
   const std::size_t chunks = (n + kChunk - 1) / kChunk;
-  // With a ready callback the calling thread is busy too, so the pool runs one task fewer.
-  const std::size_t threads = pool::thread_count();
-  const std::size_t workers = ready && threads > 1 ? threads - 1 : threads;
-  const std::size_t tasks = n < kMinParallelPoints ? 1 : std::min(chunks, workers);
-  std::atomic<std::size_t> next{0};
-  // With a ready callback, each finished chunk is flagged and the calling thread passes on the
-  // finished prefix while the workers go on; when nothing new is finished it deforms a chunk
-  // itself rather than wait.
-  std::vector<std::atomic<bool>> finished(ready ? chunks : 0);
+  const std::size_t max_tasks = n < kMinParallelPoints ? 1 : SIZE_MAX;
+  const auto make_scratch = [&] { return Scratch(plan); };
   const auto deform_chunk = [&](Scratch& scratch, std::size_t c) {
     const std::size_t begin = c * kChunk;
     chunk(plan, scratch, points.data() + begin, std::min(kChunk, n - begin));
-    if (ready) finished[c].store(true, std::memory_order_release);
   };
-  std::optional<Scratch> own;  // the calling thread's, made when it first takes a chunk
-  std::size_t passed = 0;      // chunks whose points were passed on
-  const auto pass_on = [&] {
-    const std::size_t from = passed;
-    while (passed < chunks && finished[passed].load(std::memory_order_acquire)) ++passed;
-    if (passed > from) {
-      ready(points.data(), std::min(n, passed * kChunk));
-    } else if (const std::size_t c = next.fetch_add(1, std::memory_order_relaxed); c < chunks) {
-      if (!own) own.emplace(plan);
-      deform_chunk(*own, c);
-    } else {
-      std::this_thread::yield();
-    }
-    return passed < chunks;
-  };
-  pool::run_blocks(
-      tasks, ready ? 1 : 2,
-      [&](std::size_t, std::size_t) {
-        Scratch scratch(plan);
-        for (std::size_t c; (c = next.fetch_add(1, std::memory_order_relaxed)) < chunks;) {
-          if (c % 64 == 0) interrupt::checkpoint();  // a pending interrupt ends the call
-          deform_chunk(scratch, c);
-        }
-      },
-      ready ? std::function<bool()>(pass_on) : std::function<bool()>());
-  if (ready) ready(points.data(), n);
+  if (ready)
+    pool::for_each_block_in_order(
+        chunks, max_tasks, make_scratch, deform_chunk,
+        [&](std::size_t done) { ready(points.data(), std::min(n, done * kChunk)); });
+  else
+    pool::for_each_block(chunks, max_tasks, make_scratch, deform_chunk);
   return points;
 }
 

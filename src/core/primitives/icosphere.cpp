@@ -104,15 +104,14 @@ template <class Index>
 void build_levels(Mesh& mesh, CellList& scratch_cells, CellList* const (&buffers)[2],
                   uint32_t subdivisions, uint64_t last_level_nodes) {
   EdgeMidpoints<Index> edges(last_level_nodes);
-  pool::run_blocks(2, 2, [&](std::size_t begin, std::size_t end) {
-    if (begin == 1 || end == 2) {
-      primitives::prefault(edges.storage(), edges.storage_bytes());
-      primitives::prefault(scratch_cells);
-      primitives::prefault(mesh.nodes);
-      primitives::prefault(mesh.cells);
-    }
-    if (begin == 0) subdivide<Index>(mesh.nodes, buffers, subdivisions, edges);
-  });
+  pool::side_by_side(
+      [&] {
+        primitives::prefault(edges.storage(), edges.storage_bytes());
+        primitives::prefault(scratch_cells);
+        primitives::prefault(mesh.nodes);
+        primitives::prefault(mesh.cells);
+      },
+      [&] { subdivide<Index>(mesh.nodes, buffers, subdivisions, edges); });
 }
 
 // Below this many nodes the projection runs on the calling thread; the bits are the same.
