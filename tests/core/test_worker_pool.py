@@ -4,6 +4,7 @@ child. Each case runs in a fresh interpreter, since the pool is sized once per p
 
 import json
 import os
+import pathlib
 import subprocess
 import sys
 import textwrap
@@ -159,3 +160,20 @@ def test_failure_in_a_parallel_task_surfaces_once_on_the_caller(tmp_path):
         "PanicException ('index out of bounds: the len is 3 but the index is 777',)")
     assert proc.stderr.count("index out of bounds") == 1
     assert not target.exists()
+
+
+@pytest.fixture(scope="module")
+def pool_driver(compile_driver):
+    root = pathlib.Path(__file__).resolve().parents[2]
+    sources = [root / "src/core/worker_pool.cpp", root / "src/core/interrupt.cpp"]
+    return compile_driver(pathlib.Path(__file__).with_name("pool_driver.cpp"), sources, "-lpthread")
+
+
+@pytest.mark.parametrize("threads", ["1", "2", "7"])
+def test_dynamic_blocks_ordered_hand_over_and_side_by_side_jobs(pool_driver, threads):
+    env = dict(os.environ, RAYON_NUM_THREADS=threads)
+    done = subprocess.run([str(pool_driver)], capture_output=True, text=True, env=env, timeout=120,
+                          check=True)
+    lines = done.stdout.splitlines()
+    assert [line for line in lines if not line.startswith("ok ")] == []
+    assert len(lines) == 4
