@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/cpu_dispatch.hpp"
 #include "core/internal_failure.hpp"
 #include "core/rotation.hpp"
+#include "core/simd.hpp"
 #include "core/worker_pool.hpp"
 #include "morph/bernstein.hpp"
 #include "morph/least_squares.hpp"
@@ -91,9 +91,9 @@ struct Scratch {
 // (x, y, z, 1)·F per lane into out: component c is ((x·F[0][c] + y·F[1][c]) + z·F[2][c]) +
 // F[3][c].
 template <std::size_t W>
-[[gnu::always_inline]] inline void row_times_lanes(const typename Vector<W>::type* p,
+[[gnu::always_inline]] inline void row_times_lanes(const typename simd::Vector<W>::type* p,
                                                    const Matrix4& f,
-                                                   typename Vector<W>::type* out) {
+                                                   typename simd::Vector<W>::type* out) {
   for (int c = 0; c < 3; ++c)
     out[c] = ((p[0] * f[0][c] + p[1] * f[1][c]) + p[2] * f[2][c]) + f[3][c];
 }
@@ -102,7 +102,7 @@ template <std::size_t W>
 template <std::size_t W>
 [[gnu::always_inline]] inline void deform_chunk(const Plan& plan, Scratch& s, Point3* pts,
                                                 std::size_t count) {
-  using V = typename Vector<W>::type;
+  using V = typename simd::Vector<W>::type;
   constexpr std::size_t kGroup = group_lanes<W>;
   const Point3& c0 = plan.c0;
   // Parameters in the unit frame; the inside points are packed in increasing order. Lanes past
@@ -156,10 +156,11 @@ template <std::size_t W>
 }
 
 // The same kernel compiled twice: four lanes per AVX2 instruction, two per baseline one.
-__attribute__((target("avx2"))) void deform_chunk_avx2(const Plan& plan, Scratch& s, Point3* pts,
-                                                       std::size_t count) {
+#if VELK_SIMD_AVX2
+VELK_AVX2 void deform_chunk_avx2(const Plan& plan, Scratch& s, Point3* pts, std::size_t count) {
   deform_chunk<4>(plan, s, pts, count);
 }
+#endif
 
 void deform_chunk_plain(const Plan& plan, Scratch& s, Point3* pts, std::size_t count) {
   deform_chunk<2>(plan, s, pts, count);
@@ -189,7 +190,7 @@ Result<NodeList> deform(const FreeFormDeformer& deformer, NodeList points,
                   {binomial_row(block.resolution.x), binomial_row(block.resolution.y),
                    binomial_row(block.resolution.z)}};
   void (*const chunk)(const Plan&, Scratch&, Point3*, std::size_t) =
-      cpu::avx2_enabled() ? deform_chunk_avx2 : deform_chunk_plain;
+      VELK_SIMD_PICK(deform_chunk_avx2, deform_chunk_plain);
 
   // Chunks are handed out one at a time (dynamic blocks), so a thread slowed by other work on
   // the machine takes fewer of them; each point's result does not depend on who computes it.
