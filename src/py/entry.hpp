@@ -18,9 +18,9 @@
 #include <utility>
 #include <vector>
 
+#include "py/arguments.hpp"
 #include "py/binder.hpp"
 #include "py/class_support.hpp"
-#include "py/convert.hpp"
 #include "py/registry.hpp"
 
 namespace velk::py {
