@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -144,22 +145,21 @@ Status File::write_all(const char* data, std::size_t size) {
     if (n == 0) return fail_with(described(IoKind::WriteZero, "failed to write whole buffer"));
     data += n;
     size -= static_cast<std::size_t>(n);
+    // A signal that arrives once a write has moved some bytes cuts it short instead of failing
+    // it with EINTR (a pipe whose reader stalls), so a short write is checked as well.
+    if (size > 0) interrupt::checkpoint();
   }
   return {};
 }
 
 Result<std::size_t> File::read_some(char* data, std::size_t size) {
+  interrupt::checkpoint();  // between buffers of a read: an endless input never ignores Ctrl-C
   for (;;) {
     const ssize_t n = ::read(fd_, data, size);
     if (n >= 0) return static_cast<std::size_t>(n);
     if (errno != EINTR) return fail_with(Error::from_errno());
     interrupt::checkpoint();  // a pending Ctrl-C ends a blocked read
   }
-}
-
-Status File::seek(uint64_t offset) {
-  if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) return fail_with(Error::from_errno());
-  return {};
 }
 
 std::optional<uint64_t> File::regular_size() const {
@@ -269,9 +269,21 @@ Result<bool> BufferedReader::read_line(std::string& line) {
   return true;
 }
 
-Status BufferedReader::seek(uint64_t offset) {
-  begin_ = end_ = 0;
-  return file_.seek(offset);
+Result<std::string_view> BufferedReader::peek(std::size_t size) {
+  size = std::min(size, kBufferSize);
+  if (begin_ > 0) {
+    std::memmove(buffer_, buffer_ + begin_, end_ - begin_);
+    end_ -= begin_;
+    begin_ = 0;
+  }
+  // A pipe hands over what it has, so reads go on until enough is buffered or the input ends.
+  while (end_ < size) {
+    auto n = file_.read_some(buffer_ + end_, kBufferSize - end_);
+    if (!n) return fail_with(n.error());
+    if (*n == 0) break;
+    end_ += *n;
+  }
+  return std::string_view(buffer_, std::min(size, end_));
 }
 
 }  // namespace velk::io

@@ -47,7 +47,6 @@ class File {
   Status write_all(std::string_view bytes) { return write_all(bytes.data(), bytes.size()); }
   // One read of at most size bytes; 0 means end of file.
   Result<std::size_t> read_some(char* data, std::size_t size);
-  Status seek(uint64_t offset);
   // Size in bytes when the file is a regular file, otherwise none.
   std::optional<uint64_t> regular_size() const;
   // Closes the file and reports a failure of the close itself; a temporary file is then
@@ -80,9 +79,9 @@ class BufferedWriter {
 };
 
 // How write_in_chunks fills the chunks after the first: on the calling thread between writes
-// (fill may spread its work over the pool), or on a worker while the chunk before is written
-// on another (fill then runs on that one thread), which hides the formatting behind the system
-// calls when writing costs about as much as formatting.
+// (fill may spread its work over the pool), or on a worker while the calling thread writes the
+// chunk before (fill then runs on that one thread), which hides the formatting behind the
+// system calls when writing costs about as much as formatting.
 enum class ChunkFilling { BetweenWrites, WhileWriting };
 
 // Creates the file and writes it as chunks in order: fill(k, buffer) makes a reused buffer hold
@@ -103,14 +102,17 @@ Status write_in_chunks(const std::string& name, std::size_t chunks, ChunkFilling
     if (k + 1 == chunks) {
       written = file->write_all(current);
     } else if (filling == ChunkFilling::WhileWriting) {
-      pool::run_blocks(2, 2, [&](std::size_t begin, std::size_t end) {
-        for (std::size_t part = begin; part < end; ++part) {
-          if (part == 0)
+      // The write stays on the calling thread, where a Ctrl-C can end it even when it blocks
+      // (a stalled pipe); the next chunk is filled on a worker meanwhile.
+      bool wrote = false;
+      pool::run_blocks(
+          1, 1, [&](std::size_t, std::size_t) { fill(k + 1, next); },
+          [&] {
             written = file->write_all(current);
-          else
-            fill(k + 1, next);
-        }
-      });
+            wrote = true;
+            return false;
+          });
+      if (!wrote) written = file->write_all(current);
     } else {
       written = file->write_all(current);
       if (written) fill(k + 1, next);
@@ -120,24 +122,25 @@ Status write_in_chunks(const std::string& name, std::size_t chunks, ChunkFilling
   return file->close();
 }
 
-// Reads through an 8192-byte buffer: whole lines, exact byte counts, or one read of a prefix.
+// Reads through an 8192-byte buffer: whole lines, exact byte counts, or a look at what comes
+// next. It never seeks, so a pipe reads like a file.
 class BufferedReader {
  public:
   explicit BufferedReader(File file) : file_(std::move(file)) {}
 
-  // One read into data (at most size bytes, fewer at end of file). Returns the count.
-  Result<std::size_t> read_once(char* data, std::size_t size);
+  // The next size bytes (at most kBufferSize; fewer only at end of file), left unread.
+  Result<std::string_view> peek(std::size_t size);
   // Exactly size bytes, or "failed to fill whole buffer" at end of file.
   Status read_exact(char* data, std::size_t size);
   // The next line without its "\n" (and a "\r" just before it). false at end of file. A line
   // that is not valid UTF-8 fails with "stream did not contain valid UTF-8"; a line longer than
   // kMaxLineBytes fails as invalid data before more memory is used.
   Result<bool> read_line(std::string& line);
-  // Moves to offset and drops the buffered bytes.
-  Status seek(uint64_t offset);
   std::optional<uint64_t> regular_size() const { return file_.regular_size(); }
 
  private:
+  // One read into data (at most size bytes, fewer at end of file). Returns the count.
+  Result<std::size_t> read_once(char* data, std::size_t size);
   Status fill();
   File file_;
   char buffer_[kBufferSize];

@@ -1,5 +1,5 @@
 // The STL reader: form detection from the first 512 bytes (and a file's size, when a "solid"
-// file is too short to be binary), then the ASCII reader (vertex lines
+// file is too short to be binary), looked at without seeking, then the ASCII reader (vertex lines
 // only, corners taken three at a time) or the binary reader (50-byte records after the count,
 // read and hashed a block ahead of the merge).
 #include <algorithm>
@@ -157,7 +157,8 @@ class BinaryMerge {
 };
 
 Result<Mesh> read_binary(BufferedReader& in) {
-  if (auto ok = in.seek(80); !ok) return fail_with(ok.error());
+  char header[80];  // never interpreted
+  if (auto ok = in.read_exact(header, sizeof header); !ok) return fail_with(ok.error());
   char count_bytes[4];
   if (auto ok = in.read_exact(count_bytes, 4); !ok) return fail_with(ok.error());
   const uint32_t count = get_u32(count_bytes);
@@ -172,7 +173,8 @@ Result<Mesh> read_binary(BufferedReader& in) {
   else
     room = 0;
   BinaryMerge merge(room * 3);
-  // While one block is merged on a worker, the next is read and hashed on another.
+  // While one block is merged on a worker, the next is read and hashed on the calling thread,
+  // where a Ctrl-C can end a read that blocks (a stalled pipe).
   Block blocks[2];
   std::size_t done = 0;
   if (count > 0)
@@ -187,14 +189,15 @@ Result<Mesh> read_binary(BufferedReader& in) {
     if (following == 0) {
       merge.add(current);
     } else {
-      pool::run_blocks(2, 2, [&](std::size_t begin, std::size_t end) {
-        for (std::size_t part = begin; part < end; ++part) {
-          if (part == 0)
-            merge.add(current);
-          else
+      bool read = false;
+      pool::run_blocks(
+          1, 1, [&](std::size_t, std::size_t) { merge.add(current); },
+          [&] {
             loaded = load(in, next, following);
-        }
-      });
+            read = true;
+            return false;
+          });
+      if (!read) loaded = load(in, next, following);
     }
     if (!loaded) return fail_with(loaded.error());
     done = after;
@@ -219,13 +222,12 @@ Result<Mesh> read_stl(const std::string& filename) {
   auto file = File::open_read(filename);
   if (!file) return fail_with(file.error());
   BufferedReader in(std::move(*file));
-  char head[512];
-  auto got = in.read_once(head, sizeof head);
-  if (!got) return fail_with(got.error());
-  const std::string_view first(head, *got);
-  const bool ascii = looks_like_ascii(first) ||
-                     (trim_start(first).starts_with("solid") && too_short_for_binary(first, in));
-  if (auto ok = in.seek(0); !ok) return fail_with(ok.error());
+  // The form is told from bytes looked at in the buffer, never by seeking back, so an STL can
+  // come from a pipe.
+  auto first = in.peek(512);
+  if (!first) return fail_with(first.error());
+  const bool ascii = looks_like_ascii(*first) ||
+                     (trim_start(*first).starts_with("solid") && too_short_for_binary(*first, in));
   return ascii ? read_ascii(in) : read_binary(in);
 }
 
