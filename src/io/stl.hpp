@@ -19,7 +19,8 @@ Status write_stl(const NodeList& nodes, const CellList& cells,
 
 // Reads an ASCII or binary STL file (told apart by its first 512 bytes). Nodes come in order of
 // first appearance, corners being equal when their bit patterns are; cells keep file order and
-// winding.
+// winding. An ASCII file that ends with one or two corners of a facet read and no "endsolid"
+// line after them was cut short and fails; with "endsolid" the corners are dropped.
 Result<Mesh> read_stl(const std::string& filename);
 
 // The unit normal of the cell's corners; a cross product no longer than the machine epsilon is

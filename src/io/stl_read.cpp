@@ -54,15 +54,24 @@ Result<Mesh> read_ascii(BufferedReader& in) {
   CellList cells;
   uint64_t pending[3];
   int corner = 0;
+  // Where the last corner was read, and whether an "endsolid" line came after it: a file that
+  // stops with one or two corners of a facet read and no "endsolid" was cut short.
+  uint64_t corner_line = 0;
+  bool closed = false;
   std::string line;
-  for (;;) {
+  for (uint64_t number = 1;; ++number) {
     auto more = in.read_line(line);
     if (!more) return fail_with(more.error());
     if (!*more) break;
     const std::string_view text = trim(line);
-    if (!text.starts_with("vertex")) continue;
+    if (!text.starts_with("vertex")) {
+      if (text.starts_with("endsolid")) closed = true;
+      continue;
+    }
     const auto p = vertex_corner(text);
     if (!p) continue;
+    corner_line = number;
+    closed = false;
     pending[corner] = merger.merge(*p);
     if (corner == 2) {
       cells.push_back({pending[0], pending[1], pending[2]});
@@ -71,6 +80,11 @@ Result<Mesh> read_ascii(BufferedReader& in) {
       ++corner;
     }
   }
+  if (corner != 0 && !closed)
+    return fail_with(Error::file_system(IoFailure::described(
+        IoKind::UnexpectedEof, "file ended inside a facet: " + std::to_string(corner) +
+                                   " of its 3 corners read, the last on line " +
+                                   std::to_string(corner_line))));
   return Mesh{merger.take_nodes(), std::move(cells)};
 }
 

@@ -111,9 +111,11 @@ def test_every_ctrl_c_ends_a_writer_blocked_on_a_fifo_nobody_reads(tmp_path, wri
 
 READER_CHILD = """
 import sys, velk
-mesh = velk.generate_box([1, 1, 1], [0, 0, 0], [0, 0, 0], [30, 30, 30])
+import math
+points = [[math.sin(i * 1.7) * 3.0, math.cos(i * 0.9), math.sin(i * i * 0.37)] for i in range(300)]
+moved = [[x + 0.3 * math.sin(y), y - 0.1 * z, z + 0.2 * x] for x, y, z in points]
 def fit():
-    return repr(velk.RbfDeformer(mesh.nodes[:300], mesh.nodes[300:600]).deform(mesh.nodes[:50]))
+    return repr(velk.RbfDeformer(points, moved).deform(points[:50]))
 before = fit()
 print("ready", flush=True)
 try:
