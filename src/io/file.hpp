@@ -23,18 +23,27 @@ class File {
  public:
   // Opens an existing file for reading.
   static Result<File> open_read(const std::string& name);
-  // Opens a file for writing. A target that is a regular file or does not exist yet (after a
-  // symbolic link is resolved) is written as a temporary file in the same folder, which close()
-  // renames over it: a failed or interrupted write leaves the old file, never a partial one. A
-  // new file gets mode 0666 before the process mask, a replaced one keeps its mode. Any other
-  // target (a FIFO, a device such as /dev/full), or a folder where no temporary file can be
+  // Opens a file for writing, by open(name, "w")'s rules. Symbolic links are followed to the
+  // file they name, which is created when missing (the link is kept; a link into a missing
+  // folder fails as open does). An existing file the caller may not write is refused with
+  // open's error. A regular target is written as a new file in the same folder (unnamed where
+  // the system allows, so that a crash leaves nothing behind; else
+  // ".<name>.velk-incomplete-<pid>-<n>.tmp"), which close() syncs to disk and puts in its
+  // place: a failed or interrupted write leaves the old file, never a partial one. A new file
+  // gets mode 0666 before the process mask, a replaced one keeps its mode. A file that a
+  // replacement would change for others (another owner or group, several hard links), any
+  // other target (a FIFO, a device such as /dev/full), or a folder where no new file can be
   // made, is truncated and written in place.
   static Result<File> create(const std::string& name);
 
   File(File&& other) noexcept
-      : fd_(other.fd_), temporary_(std::move(other.temporary_)), target_(std::move(other.target_)) {
+      : fd_(other.fd_),
+        temporary_(std::move(other.temporary_)),
+        target_(std::move(other.target_)),
+        unnamed_(other.unnamed_) {
     other.fd_ = -1;
     other.temporary_.clear();
+    other.target_.clear();
   }
   File& operator=(File&& other) noexcept;
   File(const File&) = delete;
@@ -49,8 +58,9 @@ class File {
   Result<std::size_t> read_some(char* data, std::size_t size);
   // Size in bytes when the file is a regular file, otherwise none.
   std::optional<uint64_t> regular_size() const;
-  // Closes the file and reports a failure of the close itself; a temporary file is then
-  // renamed over its target (and removed if that fails).
+  // Closes the file and reports a failure of the close itself; a new file replacing its
+  // target is first synced to disk, then put in its place (or removed if that fails), and the
+  // folder is synced after.
   Status close();
 
   // Takes over an open descriptor, written in place.
@@ -59,9 +69,12 @@ class File {
  private:
   explicit File(int fd) : fd_(fd) {}
   void discard_temporary() noexcept;
+  // Syncs the new file and gives an unnamed one its name.
+  Status publish(int fd);
   int fd_ = -1;
-  std::string temporary_;  // the temporary file being written, empty when writing in place
-  std::string target_;     // what the temporary file replaces
+  std::string temporary_;  // the named temporary file being written or linked, if any
+  std::string target_;     // what the new file replaces, empty when writing in place
+  bool unnamed_ = false;   // the new file has no name yet (O_TMPFILE)
 };
 
 // Collects small writes into an 8192-byte buffer; writes as large as the buffer go straight to
