@@ -6,10 +6,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "core/checked_size.hpp"
 #include "core/error.hpp"
 #include "core/worker_pool.hpp"
 
@@ -133,6 +135,20 @@ Status write_in_chunks(const std::string& name, std::size_t chunks, ChunkFilling
     if (!written) return written;
   }
   return file->close();
+}
+
+// Runs a reader over the named file; running out of memory is refused with a text that names
+// the file (a MemoryRefused, whose text reaches the user), not a bare std::bad_alloc.
+template <class Read>
+auto naming_memory(const std::string& filename, Read&& read) -> decltype(read()) {
+  try {
+    return read();
+  } catch (const sizes::MemoryRefused&) {
+    throw;
+  } catch (const std::bad_alloc&) {
+    throw sizes::MemoryRefused("reading \"" + filename +
+                               "\" needs more memory than this process can get");
+  }
 }
 
 // Reads through an 8192-byte buffer: whole lines, exact byte counts, or a look at what comes

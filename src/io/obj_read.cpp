@@ -64,9 +64,7 @@ class ForwardFaces {
   std::vector<Face> kept_;
 };
 
-}  // namespace
-
-Result<Mesh> read_obj(const std::string& filename) {
+Result<Mesh> read_obj_file(const std::string& filename) {
   auto file = File::open_read(filename);
   if (!file) return fail_with(file.error());
   BufferedReader in(std::move(*file));
@@ -101,6 +99,12 @@ Result<Mesh> read_obj(const std::string& filename) {
   }
   if (auto ok = forward.check(mesh.nodes.size()); !ok) return fail_with(ok.error());
   return mesh;
+}
+
+}  // namespace
+
+Result<Mesh> read_obj(const std::string& filename) {
+  return naming_memory(filename, [&] { return read_obj_file(filename); });
 }
 
 }  // namespace velk::io

@@ -230,9 +230,7 @@ bool too_short_for_binary(std::string_view head, const BufferedReader& in) {
   return *size < 84 + 50 * static_cast<uint64_t>(get_u32(head.data() + 80));
 }
 
-}  // namespace
-
-Result<Mesh> read_stl(const std::string& filename) {
+Result<Mesh> read_stl_file(const std::string& filename) {
   auto file = File::open_read(filename);
   if (!file) return fail_with(file.error());
   BufferedReader in(std::move(*file));
@@ -243,6 +241,12 @@ Result<Mesh> read_stl(const std::string& filename) {
   const bool ascii = looks_like_ascii(*first) ||
                      (trim_start(*first).starts_with("solid") && too_short_for_binary(*first, in));
   return ascii ? read_ascii(in) : read_binary(in);
+}
+
+}  // namespace
+
+Result<Mesh> read_stl(const std::string& filename) {
+  return naming_memory(filename, [&] { return read_stl_file(filename); });
 }
 
 }  // namespace velk::io

@@ -2,6 +2,11 @@
 define, and an ASCII STL cut inside a facet, fail by each reader's route (the module function's
 internal failure, the Mesh class method's OSError) with a message that says where."""
 
+import os
+import subprocess
+import sys
+import textwrap
+
 import pytest
 
 import velk
@@ -84,3 +89,28 @@ def test_a_cut_inside_a_vertex_line_fails_too(tmp_path):
     path.write_text(text[:text.index("vertex 0 1 0") + len("vertex 0 1")])
     with pytest.raises(OSError, match="file ended inside a facet: 1 of its 3 corners read"):
         velk.Mesh.from_stl(str(path))
+
+
+@pytest.mark.parametrize("read", ["read_obj", "read_stl"])
+def test_a_reader_out_of_memory_names_the_file_it_was_reading(read):
+    # An endless pipe under a small address-space limit: the node list outgrows it.
+    feed = {"read_obj": "yes 'v 1 2 3'",
+            "read_stl": "echo 'solid s'; echo ' facet normal 0 0 1'; yes ' vertex 1 2 3'"}[read]
+    script = textwrap.dedent(f"""
+        import resource, velk
+        resource.setrlimit(resource.RLIMIT_AS, (1 << 30, 1 << 30))
+        try:
+            velk.{read}("/dev/stdin")
+        except MemoryError as error:
+            print(str(error))
+    """)
+    source = subprocess.Popen(["sh", "-c", feed], stdout=subprocess.PIPE)
+    try:
+        done = subprocess.run([sys.executable, "-c", script], stdin=source.stdout,
+                              capture_output=True, text=True, timeout=300,
+                              env=dict(os.environ, RAYON_NUM_THREADS="1"))
+    finally:
+        source.kill()
+        source.wait()
+    assert done.stdout.strip() == ('reading "/dev/stdin" needs more memory than this process '
+                                   'can get'), done.stdout + done.stderr[-2000:]
