@@ -4,7 +4,7 @@
 // split as a fan; relative (negative) indices are resolved.
 #include <vector>
 
-#include "io/file.hpp"
+#include "io/line_reader.hpp"
 #include "io/number_read.hpp"
 #include "io/obj.hpp"
 #include "io/text_words.hpp"
@@ -49,10 +49,10 @@ class ForwardFaces {
   Status check(uint64_t nodes) const {
     for (const Face& face : kept_)
       if (face.index >= nodes)
-        return fail_with(Error::file_system(IoFailure::described(
-            IoKind::InvalidData, "face on line " + std::to_string(face.line) + " names vertex " +
-                                     std::to_string(face.index + 1) +
-                                     ", which the file does not define")));
+        return fail_with(
+            io_failure(IoKind::InvalidData, "face on line " + std::to_string(face.line) +
+                                                " names vertex " + std::to_string(face.index + 1) +
+                                                ", which the file does not define"));
     return {};
   }
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/worker_pool.hpp"
-#include "io/file.hpp"
+#include "io/line_reader.hpp"
 #include "io/number_read.hpp"
 #include "io/stl.hpp"
 #include "io/text_words.hpp"
@@ -81,10 +81,10 @@ Result<Mesh> read_ascii(BufferedReader& in) {
     }
   }
   if (corner != 0 && !closed)
-    return fail_with(Error::file_system(IoFailure::described(
-        IoKind::UnexpectedEof, "file ended inside a facet: " + std::to_string(corner) +
-                                   " of its 3 corners read, the last on line " +
-                                   std::to_string(corner_line))));
+    return fail_with(
+        io_failure(IoKind::UnexpectedEof, "file ended inside a facet: " + std::to_string(corner) +
+                                              " of its 3 corners read, the last on line " +
+                                              std::to_string(corner_line)));
   return Mesh{merger.take_nodes(), std::move(cells)};
 }
 
@@ -177,8 +177,8 @@ Result<Mesh> read_binary(BufferedReader& in) {
   if (auto ok = in.read_exact(count_bytes, 4); !ok) return fail_with(ok.error());
   const uint32_t count = get_u32(count_bytes);
   if (count > kMaxTriangles)
-    return fail_with(Error::file_system(
-        IoFailure::described(IoKind::InvalidData, "Too many triangles: " + std::to_string(count))));
+    return fail_with(
+        io_failure(IoKind::InvalidData, "Too many triangles: " + std::to_string(count)));
   // Room for no more triangles than the file still holds, so a short file announcing many
   // triangles costs nothing before it fails.
   uint64_t room = count;

@@ -12,7 +12,7 @@
 
 #include "core/interrupt.hpp"
 #include "core/worker_pool.hpp"
-#include "io/file.hpp"
+#include "io/file_handle.hpp"
 
 namespace {
 

@@ -11,7 +11,7 @@ import pytest
 HERE = pathlib.Path(__file__).resolve().parent
 SRC = HERE.parents[1] / "src"
 SOURCES = ["core/worker_pool.cpp", "core/interrupt.cpp", "core/error.cpp", "core/checked_size.cpp",
-           "io/file.cpp", "io/text_words.cpp"]
+           "io/file_handle.cpp", "io/atomic_replace.cpp", "io/text_words.cpp"]
 
 
 @pytest.fixture(scope="module")
