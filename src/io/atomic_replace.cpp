@@ -74,9 +74,11 @@ std::string temporary_name(const std::string& target) {
 }
 
 // An unnamed file in target's folder (O_TMPFILE), which no crash can leave behind; -1 (errno
-// set) where the system or the file system offers none.
+// set) where the system or the file system offers none, or where it could not be named later
+// (its name is given through /proc/self/fd).
 int open_unnamed(const std::string& target, mode_t mode) {
 #ifdef O_TMPFILE
+  if (::access("/proc/self/fd", X_OK) != 0) return -1;
   const std::string folder = folder_of(target);
   return ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
 #else
