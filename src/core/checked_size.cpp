@@ -30,9 +30,36 @@ uint64_t physical_memory_bytes() {
 
 // The first number of a one-line file (a control group's limit or usage); none for "max",
 // an absent file or junk.
-bool read_number(const char* path, uint64_t& value) {
+bool read_number(const std::string& path, uint64_t& value) {
   std::ifstream in(path);
   return static_cast<bool>(in >> value);
+}
+
+// The least room left under the limit files of a control group and of each group above it (a
+// parent's limit binds its children too); none where no level has a limit.
+uint64_t room_along(const std::string& mount, std::string group, const char* limit_file,
+                    const char* usage_file) {
+  uint64_t room = UINT64_MAX;
+  for (;;) {
+    if (!group.empty() && group.back() == '/') group.pop_back();
+    const std::string folder = mount + group + "/";
+    uint64_t limit = 0, usage = 0;
+    if (read_number(folder + limit_file, limit) && read_number(folder + usage_file, usage))
+      room = std::min(room, limit > usage ? limit - usage : 0);
+    if (group.empty()) return room;
+    group.resize(group.rfind('/') == std::string::npos ? 0 : group.rfind('/'));
+  }
+}
+
+// Whether a comma-separated controller list of /proc/self/cgroup names the memory controller.
+bool names_memory(const std::string& controllers) {
+  std::size_t begin = 0;
+  for (;;) {
+    const std::size_t end = controllers.find(',', begin);
+    if (controllers.compare(begin, end - begin, "memory") == 0) return true;
+    if (end == std::string::npos) return false;
+    begin = end + 1;
+  }
 }
 
 // A "<key>: <n> kB" entry of /proc/meminfo or /proc/self/status, in bytes.
@@ -67,18 +94,30 @@ uint64_t usable_memory() {
   read_kib_entry("/proc/self/status", "VmData:", data);
   budget = std::min(budget, room_under(RLIMIT_AS, address_space));
   budget = std::min(budget, room_under(RLIMIT_DATA, data));
-  // A control group's limit, version 2 or version 1 (a value near 2⁶³ means none).
-  uint64_t limit = 0, usage = 0;
-  if (read_number("/sys/fs/cgroup/memory.max", limit) &&
-      read_number("/sys/fs/cgroup/memory.current", usage))
-    budget = std::min(budget, limit > usage ? limit - usage : 0);
-  if (read_number("/sys/fs/cgroup/memory/memory.limit_in_bytes", limit) &&
-      read_number("/sys/fs/cgroup/memory/memory.usage_in_bytes", usage))
-    budget = std::min(budget, limit > usage ? limit - usage : 0);
-  return budget;
+  return std::min(budget, control_group_room("/proc/self/cgroup", "/sys/fs/cgroup"));
 }
 
 }  // namespace
+
+uint64_t control_group_room(const std::string& cgroup_file, const std::string& mount) {
+  uint64_t room = UINT64_MAX;
+  std::ifstream in(cgroup_file);
+  // Lines "<id>:<controllers>:<path>": an empty controller list is the unified (version 2)
+  // hierarchy, mounted at the root; version 1 mounts the memory controller in its own folder.
+  for (std::string line; std::getline(in, line);) {
+    const std::size_t first = line.find(':');
+    const std::size_t second = first == std::string::npos ? first : line.find(':', first + 1);
+    if (second == std::string::npos) continue;
+    const std::string controllers = line.substr(first + 1, second - first - 1);
+    const std::string group = line.substr(second + 1);
+    if (controllers.empty())
+      room = std::min(room, room_along(mount, group, "memory.max", "memory.current"));
+    else if (names_memory(controllers))
+      room = std::min(room, room_along(mount + "/memory", group, "memory.limit_in_bytes",
+                                       "memory.usage_in_bytes"));
+  }
+  return room;
+}
 
 uint64_t mul(uint64_t a, uint64_t b) {
   uint64_t out = 0;

@@ -38,6 +38,13 @@ inline uint64_t bytes(uint64_t count, uint64_t size_of_one) {
 // swapping or the out-of-memory killer. Requests under 64 MiB are left to the allocator.
 void require_memory(uint64_t total_bytes, const std::string& what = "this request");
 
+// The least room left under the memory limits of the control groups that cgroup_file (this
+// process's is /proc/self/cgroup) names, each group's ancestors included, with the control
+// group file systems mounted at mount (version 2 at mount itself, version 1's memory controller
+// at mount/memory); UINT64_MAX where none has a limit. A limit of "max" (version 2) is none; a
+// version 1 group without a limit shows a number near 2⁶³.
+uint64_t control_group_room(const std::string& cgroup_file, const std::string& mount);
+
 // "24.1 GB": a byte count in decimal gigabytes with one decimal.
 std::string gigabytes(uint64_t bytes);
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/checked_size.hpp"
+#include "core/interrupt.hpp"
 #include "core/rotation.hpp"
 
 namespace velk {
@@ -59,14 +60,19 @@ Result<NodeList> generate_block_cluster(const Point3& length, const Point3& cent
   const double dy = length.y / static_cast<double>(resolution.y);
   const double dz = length.z / static_cast<double>(resolution.z);
   for (uint64_t i = 0; i < px; ++i)
-    for (uint64_t j = 0; j < py; ++j)
+    for (uint64_t j = 0; j < py; ++j) {
+      interrupt::checkpoint();  // one row of points between checks
       for (uint64_t k = 0; k < pz; ++k)
         nodes.push_back({dx * static_cast<double>(i) + x0, dy * static_cast<double>(j) + y0,
                          dz * static_cast<double>(k) + z0});
+    }
 
   if (theta.x != 0.0 || theta.y != 0.0 || theta.z != 0.0) {
     const Matrix3 r = rotation_matrix(theta);
-    for (Point3& p : nodes) p = rotate_about(r, p, centre);
+    for (std::size_t n = 0; n < nodes.size(); ++n) {
+      if (n % 65536 == 0) interrupt::checkpoint();
+      nodes[n] = rotate_about(r, nodes[n], centre);
+    }
   }
   return nodes;
 }
@@ -93,6 +99,7 @@ Result<NodeList> generate_sphere_cluster(double radius, const Point3& centre, ui
     for (uint64_t i = 0; i < per_axis; ++i) {
       const double x = bx + static_cast<double>(i) * e;
       for (uint64_t j = 0; j < per_axis; ++j) {
+        interrupt::checkpoint();  // one row of the lattice between checks
         const double y = by + static_cast<double>(j) * e;
         for (uint64_t k = 0; k < per_axis; ++k) {
           const double z = bz + static_cast<double>(k) * e;

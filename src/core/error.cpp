@@ -6,6 +6,8 @@
 #include <cstring>
 #include <utility>
 
+#include "core/utf8.hpp"
+
 namespace velk {
 
 namespace {
@@ -192,30 +194,12 @@ bool invisible(uint32_t cp) {
          (cp >= 0x2060 && cp <= 0x206f) || cp == 0xfeff || (cp >= 0xfff9 && cp <= 0xfffb);
 }
 
-// Length of the UTF-8 sequence starting at text[i] and its code point; a byte that starts no
-// valid sequence counts as one character of its own value.
+// Length of the UTF-8 character starting at text[i] and its code point; a byte that starts no
+// well-formed character counts as one character of its own value.
 std::size_t decode(const std::string& text, std::size_t i, uint32_t* cp) {
-  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char lead = byte(i);
-  const std::size_t len = lead < 0x80    ? 1
-                          : lead >= 0xf0 ? 4
-                          : lead >= 0xe0 ? 3
-                          : lead >= 0xc0 ? 2
-                                         : 1;
-  if (len == 1 || i + len > text.size()) {
-    *cp = lead;
-    return 1;
-  }
-  uint32_t value = lead & (0x7f >> len);
-  for (std::size_t k = 1; k < len; ++k) {
-    if ((byte(i + k) & 0xc0) != 0x80) {
-      *cp = lead;
-      return 1;
-    }
-    value = (value << 6) | (byte(i + k) & 0x3f);
-  }
-  *cp = value;
-  return len;
+  const utf8::Char c = utf8::decode(std::string_view(text).substr(i));
+  *cp = c.code_point;
+  return c.length ? c.length : 1;
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 
 #include <pthread.h>
 #include <sched.h>
+#include <signal.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -38,6 +40,11 @@ std::optional<std::size_t> parse_count(const char* text) {
   return value;
 }
 
+// The most threads the pool starts: more than a few per processor only costs memory, and a
+// count in the thousands exhausts the address space.
+constexpr std::size_t kMaxThreads = 256;
+constexpr std::size_t kThreadsPerProcessor = 4;
+
 std::size_t default_count() {
   cpu_set_t set;
   CPU_ZERO(&set);
@@ -52,12 +59,19 @@ std::size_t default_count() {
 class Pool {
  public:
   // Starts up to `threads` workers; when the system refuses a thread the pool keeps the ones it
-  // has (at least the calling thread runs the work, see run_blocks).
+  // has (at least the calling thread runs the work, see run_blocks). Workers are born with every
+  // asynchronous signal blocked (they inherit the mask in force while they are created), so a
+  // Ctrl-C always reaches a thread that can act on it, never a worker.
   explicit Pool(std::size_t threads) {
+    sigset_t blocked, previous;
+    sigfillset(&blocked);
+    for (int sync : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGABRT}) sigdelset(&blocked, sync);
+    pthread_sigmask(SIG_BLOCK, &blocked, &previous);
     try {
       for (; started_ < threads; ++started_) std::thread([this] { work(); }).detach();
     } catch (const std::system_error&) {
     }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
   }
   std::size_t started() const { return started_; }
   void submit(std::function<void()> task) {
@@ -120,7 +134,9 @@ std::size_t thread_count() {
     // only when that variable is unset or not a number.
     std::optional<std::size_t> n = parse_count(std::getenv("RAYON_NUM_THREADS"));
     if (!n) n = parse_count(std::getenv("RAYON_RS_NUM_CPUS"));
-    g_threads = n && *n ? *n : default_count();
+    const std::size_t processors = default_count();
+    g_threads =
+        n && *n ? std::min({*n, kThreadsPerProcessor * processors, kMaxThreads}) : processors;
   }
   return g_threads;
 }

@@ -39,7 +39,8 @@ namespace velk::pool {
 
 // Number of threads the pool has (or will have when first used): a decimal integer in
 // RAYON_NUM_THREADS, else (unset or junk) one in RAYON_RS_NUM_CPUS; 0, or neither, means the
-// default, the processors in the process's affinity mask.
+// default, the processors in the process's affinity mask. A number is clamped to at most 4
+// threads per such processor and at most 256 threads.
 std::size_t thread_count();
 
 // Whether the current thread is one of the pool's workers (loops nested in a task run serially,

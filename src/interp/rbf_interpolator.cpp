@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
+#include <optional>
 
 #include "core/internal_failure.hpp"
 #include "core/worker_pool.hpp"
@@ -14,6 +16,50 @@
 
 namespace velk::interp {
 
+namespace {
+
+// The largest absolute difference between two points' components; NaN when either holds one.
+double component_miss(const Point3& a, const Point3& b) {
+  const double dx = std::fabs(a.x - b.x), dy = std::fabs(a.y - b.y), dz = std::fabs(a.z - b.z);
+  if (dx != dx || dy != dy || dz != dz) return dx + dy + dz;
+  return std::max({dx, dy, dz});
+}
+
+// How far the values spread: the widest per-axis range, or, when they all agree, the largest
+// magnitude among them.
+double value_spread(const NodeList& values) {
+  Point3 lo = values[0], hi = values[0];
+  double largest = 0.0;
+  for (const Point3& v : values) {
+    lo = {std::min(lo.x, v.x), std::min(lo.y, v.y), std::min(lo.z, v.z)};
+    hi = {std::max(hi.x, v.x), std::max(hi.y, v.y), std::max(hi.z, v.z)};
+    largest = std::max({largest, std::fabs(v.x), std::fabs(v.y), std::fabs(v.z)});
+  }
+  const double range = std::max({hi.x - lo.x, hi.y - lo.y, hi.z - lo.z});
+  return range > 0.0 ? range : largest;
+}
+
+}  // namespace
+
+// The fitted interpolant evaluated at its own centres must give back the values up to
+// rounding: a miss beyond kFitTolerance times the values' spread means the solve returned
+// the numbers of a singular system. A NaN at a centre is left to the prediction, which reports
+// it whatever is asked.
+std::optional<std::string> control_miss(const RbfModel& model) {
+  auto at_centres = predict(model, model.centres);
+  if (!at_centres) return std::nullopt;
+  const double bound = kFitTolerance * value_spread(model.values);
+  double worst = 0.0;
+  std::size_t worst_at = 0;
+  for (std::size_t i = 0; i < model.centres.size(); ++i) {
+    const double miss = component_miss((*at_centres)[i], model.values[i]);
+    if (!(miss <= worst)) worst = miss, worst_at = i;
+  }
+  if (worst <= bound) return std::nullopt;
+  return "Singular system: the solution misses control point " + std::to_string(worst_at) +
+         " beyond rounding";
+}
+
 std::expected<RbfModel, std::string> fit(const NodeList& centres, const NodeList& values,
                                          RbfKernel kernel, double epsilon) {
   if (centres.size() != values.size()) internal_failure("x and y must have the same length");
@@ -21,7 +67,9 @@ std::expected<RbfModel, std::string> fit(const NodeList& centres, const NodeList
   auto weights =
       solve_linear_system(kernels().kernel_matrix(centres, kernel, epsilon), values, true);
   if (!weights) return std::unexpected(std::move(weights.error()));
-  return RbfModel{centres, values, std::move(*weights), kernel, epsilon};
+  RbfModel model{centres, values, std::move(*weights), kernel, epsilon};
+  if (auto miss = control_miss(model)) return std::unexpected(std::move(*miss));
+  return model;
 }
 
 namespace {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <expected>
+#include <optional>
 #include <string>
 
 #include "interp/rbf_kernels.hpp"
@@ -22,6 +23,17 @@ struct RbfModel {
 // message is returned unchanged.
 std::expected<RbfModel, std::string> fit(const NodeList& centres, const NodeList& values,
                                          RbfKernel kernel, double epsilon);
+
+// A fit whose interpolant misses a control value by more than this times the values' spread
+// is refused as singular. Sound fits miss by rounding only: up to about 4e-5 for thousands of
+// gaussian centres in a dense cloud, whose matrices are nearly singular; the "linear" and
+// "cubic" kernels (whose matrices have a rank of at most 5 and 35 in three dimensions) miss by
+// a tenth of the spread and more.
+inline constexpr double kFitTolerance = 1e-3;
+
+// Why a fitted model cannot be trusted: the message naming the control point it misses most
+// when that miss is beyond rounding, otherwise none.
+std::optional<std::string> control_miss(const RbfModel& model);
 
 // The weighted kernel sum at each query, in order; stops at the first query whose sum holds a
 // NaN with "NaN values in output".

@@ -18,8 +18,9 @@ Status write_obj(const NodeList& nodes, const CellList& cells,
 
 // The "v" and "f" lines of the file: a face of n >= 3 readable corners becomes the fan
 // (i0, i1, i2), (i0, i2, i3), ...; a relative index -k is the k-th vertex back from the last
-// one read so far. Other statements are dropped. Indices are not checked against the node
-// count.
+// one read so far. Other statements are dropped. A face naming a vertex the file does not
+// define (an index 0, or beyond the last "v" line) fails with an invalid-data failure naming
+// the face's line and the index as written.
 Result<Mesh> read_obj(const std::string& filename);
 
 }  // namespace velk::io

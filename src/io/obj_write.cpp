@@ -2,7 +2,7 @@
 // formatted on the worker pool, then written in cell order.
 #include "core/mesh.hpp"
 #include "core/worker_pool.hpp"
-#include "io/file.hpp"
+#include "io/buffered_writer.hpp"
 #include "io/number_text.hpp"
 #include "io/obj.hpp"
 

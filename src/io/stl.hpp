@@ -21,7 +21,9 @@ Status write_stl(const NodeList& nodes, const CellList& cells,
 // "solid" (after white space) and hold "facet normal", or when a regular file beginning with
 // "solid" is too short for the binary layout its header announces (its size is used too);
 // binary otherwise. Nodes come in order of first appearance, corners being equal when their bit
-// patterns are; cells keep file order and winding.
+// patterns are; cells keep file order and winding. An ASCII
+// file that ends with one or two corners of a facet read and no "endsolid" line after them was
+// cut short and fails; with "endsolid" the corners are dropped.
 Result<Mesh> read_stl(const std::string& filename);
 
 // The unit normal of the cell's corners; a cross product no longer than the machine epsilon is

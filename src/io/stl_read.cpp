@@ -1,5 +1,5 @@
 // The STL reader: form detection from the first 512 bytes (and a file's size, when a "solid"
-// file is too short to be binary), then the ASCII reader (vertex lines
+// file is too short to be binary), looked at without seeking, then the ASCII reader (vertex lines
 // only, corners taken three at a time) or the binary reader (50-byte records after the count,
 // read and hashed a block ahead of the merge).
 #include <algorithm>
@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/worker_pool.hpp"
-#include "io/file.hpp"
+#include "io/line_reader.hpp"
 #include "io/number_read.hpp"
 #include "io/stl.hpp"
 #include "io/text_words.hpp"
@@ -54,15 +54,24 @@ Result<Mesh> read_ascii(BufferedReader& in) {
   CellList cells;
   uint64_t pending[3];
   int corner = 0;
+  // Where the last corner was read, and whether an "endsolid" line came after it: a file that
+  // stops with one or two corners of a facet read and no "endsolid" was cut short.
+  uint64_t corner_line = 0;
+  bool closed = false;
   std::string line;
-  for (;;) {
+  for (uint64_t number = 1;; ++number) {
     auto more = in.read_line(line);
     if (!more) return fail_with(more.error());
     if (!*more) break;
     const std::string_view text = trim(line);
-    if (!text.starts_with("vertex")) continue;
+    if (!text.starts_with("vertex")) {
+      if (text.starts_with("endsolid")) closed = true;
+      continue;
+    }
     const auto p = vertex_corner(text);
     if (!p) continue;
+    corner_line = number;
+    closed = false;
     pending[corner] = merger.merge(*p);
     if (corner == 2) {
       cells.push_back({pending[0], pending[1], pending[2]});
@@ -71,6 +80,11 @@ Result<Mesh> read_ascii(BufferedReader& in) {
       ++corner;
     }
   }
+  if (corner != 0 && !closed)
+    return fail_with(
+        io_failure(IoKind::UnexpectedEof, "file ended inside a facet: " + std::to_string(corner) +
+                                              " of its 3 corners read, the last on line " +
+                                              std::to_string(corner_line)));
   return Mesh{merger.take_nodes(), std::move(cells)};
 }
 
@@ -157,13 +171,14 @@ class BinaryMerge {
 };
 
 Result<Mesh> read_binary(BufferedReader& in) {
-  if (auto ok = in.seek(80); !ok) return fail_with(ok.error());
+  char header[80];  // never interpreted
+  if (auto ok = in.read_exact(header, sizeof header); !ok) return fail_with(ok.error());
   char count_bytes[4];
   if (auto ok = in.read_exact(count_bytes, 4); !ok) return fail_with(ok.error());
   const uint32_t count = get_u32(count_bytes);
   if (count > kMaxTriangles)
-    return fail_with(Error::file_system(
-        IoFailure::described(IoKind::InvalidData, "Too many triangles: " + std::to_string(count))));
+    return fail_with(
+        io_failure(IoKind::InvalidData, "Too many triangles: " + std::to_string(count)));
   // Room for no more triangles than the file still holds, so a short file announcing many
   // triangles costs nothing before it fails.
   uint64_t room = count;
@@ -172,7 +187,8 @@ Result<Mesh> read_binary(BufferedReader& in) {
   else
     room = 0;
   BinaryMerge merge(room * 3);
-  // While one block is merged on a worker, the next is read and hashed on another.
+  // While one block is merged on a worker, the next is read and hashed on the calling thread,
+  // where a Ctrl-C can end a read that blocks (a stalled pipe).
   Block blocks[2];
   std::size_t done = 0;
   if (count > 0)
@@ -187,14 +203,15 @@ Result<Mesh> read_binary(BufferedReader& in) {
     if (following == 0) {
       merge.add(current);
     } else {
-      pool::run_blocks(2, 2, [&](std::size_t begin, std::size_t end) {
-        for (std::size_t part = begin; part < end; ++part) {
-          if (part == 0)
-            merge.add(current);
-          else
+      bool read = false;
+      pool::run_blocks(
+          1, 1, [&](std::size_t, std::size_t) { merge.add(current); },
+          [&] {
             loaded = load(in, next, following);
-        }
-      });
+            read = true;
+            return false;
+          });
+      if (!read) loaded = load(in, next, following);
     }
     if (!loaded) return fail_with(loaded.error());
     done = after;
@@ -213,20 +230,23 @@ bool too_short_for_binary(std::string_view head, const BufferedReader& in) {
   return *size < 84 + 50 * static_cast<uint64_t>(get_u32(head.data() + 80));
 }
 
-}  // namespace
-
-Result<Mesh> read_stl(const std::string& filename) {
+Result<Mesh> read_stl_file(const std::string& filename) {
   auto file = File::open_read(filename);
   if (!file) return fail_with(file.error());
   BufferedReader in(std::move(*file));
-  char head[512];
-  auto got = in.read_once(head, sizeof head);
-  if (!got) return fail_with(got.error());
-  const std::string_view first(head, *got);
-  const bool ascii = looks_like_ascii(first) ||
-                     (trim_start(first).starts_with("solid") && too_short_for_binary(first, in));
-  if (auto ok = in.seek(0); !ok) return fail_with(ok.error());
+  // The form is told from bytes looked at in the buffer, never by seeking back, so an STL can
+  // come from a pipe.
+  auto first = in.peek(512);
+  if (!first) return fail_with(first.error());
+  const bool ascii = looks_like_ascii(*first) ||
+                     (trim_start(*first).starts_with("solid") && too_short_for_binary(*first, in));
   return ascii ? read_ascii(in) : read_binary(in);
+}
+
+}  // namespace
+
+Result<Mesh> read_stl(const std::string& filename) {
+  return naming_memory(filename, [&] { return read_stl_file(filename); });
 }
 
 }  // namespace velk::io

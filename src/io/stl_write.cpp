@@ -10,7 +10,7 @@
 
 #include "core/internal_failure.hpp"
 #include "core/worker_pool.hpp"
-#include "io/file.hpp"
+#include "io/chunked_writer.hpp"
 #include "io/number_text.hpp"
 #include "io/stl.hpp"
 
@@ -116,9 +116,9 @@ Status write_ascii(const NodeList& nodes, const CellList& cells, const std::stri
 Status write_binary(const NodeList& nodes, const CellList& cells, const std::string& name) {
   // The count field is 32 bits wide: a longer cell list cannot be represented.
   if (cells.size() > std::numeric_limits<uint32_t>::max())
-    return fail_with(Error::file_system(IoFailure::described(
+    return fail_with(io_failure(
         IoKind::InvalidInput, "Too many triangles for binary STL: " + std::to_string(cells.size()) +
-                                  " (at most 4294967295)")));
+                                  " (at most 4294967295)"));
   check_corners(nodes, cells);
   const std::size_t n = cells.size();
   const std::size_t chunks = std::max<std::size_t>(1, (n + kChunkRecords - 1) / kChunkRecords);

@@ -1,7 +1,7 @@
 // The VTP writer: point lines, connectivity and offsets are formatted on the worker pool and
 // joined in index order, then the file is written through one buffered writer.
 #include "core/worker_pool.hpp"
-#include "io/file.hpp"
+#include "io/buffered_writer.hpp"
 #include "io/number_text.hpp"
 #include "io/vtp.hpp"
 

@@ -277,13 +277,18 @@ std::string to_string(PyObject* obj) {
 }
 
 std::string to_filename(PyObject* obj) {
-  if (PyUnicode_Check(obj) || PyBytes_Check(obj)) return to_string(obj);
-  // An os.PathLike gives its text through os.fspath; one giving bytes is refused as before.
-  if (!PyObject_HasAttrString(reinterpret_cast<PyObject*>(Py_TYPE(obj)), "__fspath__"))
-    return to_string(obj);
-  Ref path = Ref::steal(PyOS_FSPath(obj));
-  if (!PyUnicode_Check(path.get())) raise_downcast(obj, "PyString");
-  return to_string(path.get());
+  // As open() takes them: a str, bytes, or an os.PathLike giving either. A str is encoded with
+  // the file-system encoding, whose surrogate escapes give back the undecodable bytes of a name.
+  Ref path;
+  if (PyUnicode_Check(obj) || PyBytes_Check(obj))
+    path = Ref::add(obj);
+  else if (PyObject_HasAttrString(reinterpret_cast<PyObject*>(Py_TYPE(obj)), "__fspath__"))
+    path = Ref::steal(PyOS_FSPath(obj));
+  else
+    raise_downcast(obj, "PyString");
+  if (PyUnicode_Check(path.get())) path = Ref::steal(PyUnicode_EncodeFSDefault(path.get()));
+  return std::string(PyBytes_AS_STRING(path.get()),
+                     static_cast<std::size_t>(PyBytes_GET_SIZE(path.get())));
 }
 
 }  // namespace velk::py

@@ -33,6 +33,8 @@ CASES = {
         moved = [[x * 1.1, y, z + 0.1 * x] for x, y, z in points]
         """, "velk.RbfDeformer(points, moved)",
         "velk.RbfDeformer(points[:300], moved[:300]).deform(points[:50])"),
+    "sphere cluster": ("", "for _ in range(20): velk.generate_sphere_cluster(1.0, [0, 0, 0], 200)",
+                       "velk.generate_sphere_cluster(1.0, [0, 0, 0], 20)"),
     # A FIFO nobody writes blocks the reader's open; one nobody reads blocks the writer's.
     "fifo read": ("""
         import tempfile

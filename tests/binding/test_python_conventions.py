@@ -39,10 +39,28 @@ def test_every_file_name_accepts_a_path_like(tmp_path, wrap):
     assert (tmp_path / "e.vtp").read_bytes() == (tmp_path / "f.vtp").read_bytes()
 
 
-@pytest.mark.parametrize("value, shown", [
-    (b"m.stl", "bytes"), (Custom(b"m.stl"), "Custom"), (3, "int"), (Custom(None), None),
-])
-def test_bytes_and_other_file_names_keep_the_type_error(tmp_path, value, shown):
+@pytest.mark.parametrize("wrap", [bytes, lambda name: Custom(bytes(name))],
+                         ids=["bytes", "PathLike of bytes"])
+def test_file_names_may_be_bytes_and_carry_undecodable_bytes_as_open_takes_them(tmp_path, wrap):
+    # A name with a byte that is not UTF-8: as bytes, and as the str with its surrogate escape
+    # that os.listdir and os.fsdecode give for it.
+    raw = os.fsencode(str(tmp_path)) + b"/caf\xe9.obj"
+    velk.write_obj(NODES, CELLS, wrap(raw))
+    assert os.listdir(os.fsencode(str(tmp_path))) == [b"caf\xe9.obj"]
+    escaped = os.fsdecode(raw)
+    assert "\udce9" in escaped
+    assert velk.read_obj(escaped) == velk.read_obj(wrap(raw)) == (NODES, CELLS)
+    velk.Mesh(NODES, CELLS).write_stl(escaped, "ascii")
+    assert velk.Mesh.from_stl(wrap(raw)).cells == CELLS
+    # A surrogate that no byte stands for is refused, as open refuses it.
+    with pytest.raises(UnicodeEncodeError):
+        open("\ud800.obj", "w")
+    with pytest.raises(UnicodeEncodeError):
+        velk.Mesh.from_obj("\ud800.obj")
+
+
+@pytest.mark.parametrize("value, shown", [(3, "int"), (Custom(None), None)])
+def test_other_file_names_keep_the_type_error(tmp_path, value, shown):
     with pytest.raises(TypeError) as info:
         velk.read_stl(value)
     if shown:

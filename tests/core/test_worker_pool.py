@@ -88,6 +88,16 @@ def test_pool_size_from_environment_and_identical_results(env, size, serial):
     assert out["scaled"] == serial["scaled"]
 
 
+@pytest.mark.parametrize("env", [{"RAYON_NUM_THREADS": "100000"}, {"RAYON_RS_NUM_CPUS": "100000"},
+                                 {"RAYON_NUM_THREADS": "257"}])
+@pytest.mark.parametrize("pinned", [False, True], ids=["all cpus", "one cpu"])
+def test_a_huge_thread_count_is_clamped_to_four_per_processor_and_256(env, pinned, serial):
+    out = run(env, *(["pin-to-one-cpu"] if pinned else []))
+    processors = 1 if pinned else default_size()
+    assert out["threads"] == expected_threads(min(4 * processors, 256))
+    assert out["unscaled"] == serial["unscaled"]
+
+
 def test_default_size_follows_the_affinity_mask(serial):
     out = run({}, "pin-to-one-cpu")
     assert out["threads"] == 1

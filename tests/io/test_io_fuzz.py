@@ -11,8 +11,10 @@ import velk
 
 STL_ERRORS = re.compile(
     r"🔴 IO error: (failed to fill whole buffer|Too many triangles: \d+|"
-    r"stream did not contain valid UTF-8)\Z")
-OBJ_ERRORS = re.compile(r"🔴 IO error: stream did not contain valid UTF-8\Z")
+    r"stream did not contain valid UTF-8|"
+    r"file ended inside a facet: [12] of its 3 corners read, the last on line \d+)\Z")
+OBJ_ERRORS = re.compile(r"🔴 IO error: (stream did not contain valid UTF-8|"
+                        r"face on line \d+ names vertex \d+, which the file does not define)\Z")
 
 
 def seed_files(tmp_path, rng):

@@ -118,9 +118,10 @@ def test_nan_words(tmp_path, word):
     "line, cells",
     [
         ("f +1 +2 +3", [[0, 1, 2]]),
-        ("f 18446744073709551615 1 2", [[2**64 - 2, 0, 1]]),
+        # a vertex the file does not define fails the read, naming the line and the index
+        ("f 18446744073709551615 1 2", "vertex 18446744073709551615,"),
         ("f 18446744073709551616 1 2 3", [[0, 1, 2]]),  # overflow: the word is dropped
-        ("f 0 1 2", [[2**64 - 1, 0, 1]]),  # index 0 wraps and is kept
+        ("f 0 1 2", "vertex 0,"),  # OBJ counts from 1
         ("f 1 2 3 ++4", [[0, 1, 2]]),
         ("f 1 2 3 -4", [[0, 1, 2]]),
         ("f 1 2 3 +", [[0, 1, 2]]),
@@ -131,6 +132,12 @@ def test_nan_words(tmp_path, word):
     ],
 )
 def test_index_grammar(tmp_path, line, cells):
+    # The vertices follow the face: a face may name vertices defined further down.
     path = tmp_path / "f.obj"
-    path.write_text(line + "\n")
-    assert velk.read_obj(str(path)) == ([], cells)
+    path.write_text(line + "\n" + "v 0 0 0\n" * 9)
+    if isinstance(cells, str):
+        with pytest.raises(OSError) as info:
+            velk.Mesh.from_obj(str(path))
+        assert str(info.value).startswith("🔴 IO error: face on line 1 names " + cells)
+    else:
+        assert velk.read_obj(str(path)) == ([[0.0, 0.0, 0.0]] * 9, cells)

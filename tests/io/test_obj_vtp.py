@@ -66,9 +66,10 @@ def test_obj_writer_refuses_a_cell_naming_a_missing_node_before_creating_the_fil
     ],
 )
 def test_obj_line(tmp_path, line, nodes, cells):
+    # Six vertices after the line give every face's indices a vertex to name.
     path = tmp_path / "l.obj"
-    path.write_text(line + "\n")
-    assert velk.read_obj(str(path)) == (nodes, cells)
+    path.write_text(line + "\n" + "v 9 9 9\n" * 6)
+    assert velk.read_obj(str(path)) == (nodes + [[9.0, 9.0, 9.0]] * 6, cells)
 
 
 def test_obj_crlf_reads_like_lf_and_last_line_needs_no_break(tmp_path):

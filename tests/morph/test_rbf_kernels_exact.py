@@ -93,7 +93,11 @@ def test_reference_cases_exercise_fits_and_failures(reference):
         elif "bad_queries" in case:
             assert result.startswith("ValueError: ")
             assert result.endswith("Prediction failed: NaN values in output")
-        elif case["kernel"] != "linear":
+        elif case["kernel"] in ("linear", "cubic"):
+            # 130 centres are far more than these kernels' matrices have rank for (5 and 35 in
+            # three dimensions): the fit is refused rather than missing its controls.
+            assert "Failed to create RBF: Singular system" in result, (case, result)
+        else:
             assert len(result) == 64, (case, result)
 
 
