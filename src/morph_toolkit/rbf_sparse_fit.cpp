@@ -11,9 +11,9 @@
 #include <cstring>
 
 #include "core/checked_size.hpp"
-#include "morph_toolkit/errors.hpp"
 #include "core/interrupt.hpp"
 #include "interp/work_blocks.hpp"
+#include "morph_toolkit/errors.hpp"
 #include "morph_toolkit/rbf_fit.hpp"
 #include "morph_toolkit/rbf_lanes.hpp"
 
@@ -21,8 +21,10 @@ namespace velk::toolkit {
 
 namespace sparse_fit_detail {
 
-// Rows per block of every parallel step, and per diagonal block of the preconditioner.
+// Rows per block of every parallel step, and per diagonal block of the preconditioner (larger:
+// the blocks ignore the entries between them, which slows convergence).
 constexpr std::size_t kBlock = 2048;
+constexpr std::size_t kPreconditionBlock = 8192;
 // The iteration stops when every column's largest residual is this fraction of its largest
 // right-hand side; the residual recomputed from the solution must then be within kAccept of
 // it, or the iteration restarts from there.
@@ -49,7 +51,7 @@ struct SparseMatrix {
         for (std::size_t e = start[i]; e < start[i + 1]; ++e) {
           const double a = value[e];
           const double* xj = x + k * column[e];
-          for (std::size_t c = 0; c < k; ++c) acc[c] = std::fma(a, xj[c], acc[c]);
+          for (std::size_t c = 0; c < k; ++c) acc[c] = acc[c] + a * xj[c];
         }
         std::memcpy(y + k * i, acc, k * sizeof(double));
       }
@@ -59,16 +61,16 @@ struct SparseMatrix {
   // z = M^-1 r for the block symmetric Gauss-Seidel preconditioner M (on each diagonal block B
   // of rows: (D + L) D^-1 (D + U) of that block's entries only), k columns.
   void precondition(const double* r, double* z, std::size_t k) const {
-    const std::size_t blocks = (n + kBlock - 1) / kBlock;
+    const std::size_t blocks = (n + kPreconditionBlock - 1) / kPreconditionBlock;
     interp::for_each_block(blocks, blocks > 1, [&](std::size_t b) {
-      const std::size_t b0 = b * kBlock, b1 = std::min(n, (b + 1) * kBlock);
+      const std::size_t b0 = b * kPreconditionBlock, b1 = std::min(n, (b + 1) * kPreconditionBlock);
       double acc[16];
       for (std::size_t i = b0; i < b1; ++i) {
         std::memcpy(acc, r + k * i, k * sizeof(double));
         for (std::size_t e = start[i]; e < start[i + 1] && column[e] < i; ++e) {
           if (column[e] < b0) continue;
           const double* zj = z + k * column[e];
-          for (std::size_t c = 0; c < k; ++c) acc[c] = std::fma(-value[e], zj[c], acc[c]);
+          for (std::size_t c = 0; c < k; ++c) acc[c] = acc[c] - value[e] * zj[c];
         }
         for (std::size_t c = 0; c < k; ++c) z[k * i + c] = acc[c] / diagonal[i];
       }
@@ -77,7 +79,7 @@ struct SparseMatrix {
         for (std::size_t e = start[i + 1]; e-- > start[i] && column[e] > i;) {
           if (column[e] >= b1) continue;
           const double* zj = z + k * column[e];
-          for (std::size_t c = 0; c < k; ++c) acc[c] = std::fma(value[e], zj[c], acc[c]);
+          for (std::size_t c = 0; c < k; ++c) acc[c] = acc[c] + value[e] * zj[c];
         }
         for (std::size_t c = 0; c < k; ++c) z[k * i + c] -= acc[c] / diagonal[i];
       }
@@ -92,7 +94,7 @@ std::vector<double> column_dots(const double* a, const double* b, std::size_t n,
   interp::for_each_block(blocks, blocks > 1, [&](std::size_t blk) {
     double* out = &partial[blk * k];
     for (std::size_t i = blk * kBlock; i < std::min(n, (blk + 1) * kBlock); ++i)
-      for (std::size_t c = 0; c < k; ++c) out[c] = std::fma(a[k * i + c], b[k * i + c], out[c]);
+      for (std::size_t c = 0; c < k; ++c) out[c] = out[c] + a[k * i + c] * b[k * i + c];
   });
   std::vector<double> total(k, 0.0);
   for (std::size_t blk = 0; blk < blocks; ++blk)
@@ -141,8 +143,8 @@ std::expected<void, std::string> cg_run(const SparseMatrix& A, const double* b, 
     }
     for (std::size_t i = 0; i < size; i += k)
       for (std::size_t c = 0; c < k; ++c) {
-        dx[i + c] = std::fma(alpha[c], p[i + c], dx[i + c]);
-        r[i + c] = std::fma(-alpha[c], q[i + c], r[i + c]);
+        dx[i + c] = dx[i + c] + alpha[c] * p[i + c];
+        r[i + c] = r[i + c] - alpha[c] * q[i + c];
       }
     const std::vector<double> rn = column_max(r.data(), n, k);
     any = false;
@@ -153,7 +155,7 @@ std::expected<void, std::string> cg_run(const SparseMatrix& A, const double* b, 
     const std::vector<double> rz_next = column_dots(r.data(), z.data(), n, k);
     for (std::size_t c = 0; c < k; ++c) {
       const double beta = active[c] ? rz_next[c] / rz[c] : 0.0;
-      for (std::size_t i = c; i < size; i += k) p[i] = std::fma(beta, p[i], z[i]);
+      for (std::size_t i = c; i < size; i += k) p[i] = z[i] + beta * p[i];
       rz[c] = rz_next[c];
     }
   }
@@ -179,9 +181,9 @@ std::expected<void, std::string> cg_solve(const SparseMatrix& A, const double* b
     for (std::size_t c = 0; c < k; ++c) done &= !(rn[c] > kAccept * scale[c]);
     if (done) return {};
     if (attempt == kRestarts)
-      return std::unexpected(std::string(
-          "the sparse fit did not reach its accuracy: the system is singular or too "
-          "ill-conditioned (a larger epsilon, i.e. a smaller support radius, helps)"));
+      return std::unexpected(
+          std::string("the sparse fit did not reach its accuracy: the system is singular or too "
+                      "ill-conditioned (a larger epsilon, i.e. a smaller support radius, helps)"));
   }
 }
 
@@ -201,14 +203,14 @@ std::expected<void, std::string> small_solve(std::vector<double> a, std::size_t 
     }
     for (std::size_t i = col + 1; i < m; ++i) {
       const double f = a[i * m + col] / a[col * m + col];
-      for (std::size_t j = col; j < m; ++j) a[i * m + j] = std::fma(-f, a[col * m + j], a[i * m + j]);
-      for (std::size_t c = 0; c < k; ++c) b[i * k + c] = std::fma(-f, b[col * k + c], b[i * k + c]);
+      for (std::size_t j = col; j < m; ++j) a[i * m + j] = a[i * m + j] - f * a[col * m + j];
+      for (std::size_t c = 0; c < k; ++c) b[i * k + c] = b[i * k + c] - f * b[col * k + c];
     }
   }
   for (std::size_t i = m; i-- > 0;)
     for (std::size_t c = 0; c < k; ++c) {
       double s = b[i * k + c];
-      for (std::size_t j = i + 1; j < m; ++j) s = std::fma(-a[i * m + j], b[j * k + c], s);
+      for (std::size_t j = i + 1; j < m; ++j) s = s - a[i * m + j] * b[j * k + c];
       b[i * k + c] = s / a[i * m + i];
     }
   return {};
@@ -235,7 +237,8 @@ class SparseSolver final : public FitSolver {
                                          double* a) const override {
     const std::size_t n = a_.n, m = terms_;
     std::vector<double> b(3 * n), x(3 * n);
-    for (std::size_t i = 0; i < n; ++i) std::memcpy(&b[3 * i], r + 3 * order_[i], 3 * sizeof(double));
+    for (std::size_t i = 0; i < n; ++i)
+      std::memcpy(&b[3 * i], r + 3 * order_[i], 3 * sizeof(double));
     auto solved = cg_solve(a_, b.data(), x.data(), 3);
     if (!solved) return solved;
     if (m > 0) {
@@ -247,10 +250,11 @@ class SparseSolver final : public FitSolver {
       for (std::size_t i = 0; i < n; ++i)
         for (std::size_t t = 0; t < m; ++t)
           for (std::size_t k = 0; k < 3; ++k)
-            x[3 * i + k] = std::fma(-phi_inv_p_[m * i + t], g[3 * t + k], x[3 * i + k]);
+            x[3 * i + k] = x[3 * i + k] - phi_inv_p_[m * i + t] * g[3 * t + k];
       std::memcpy(a, g.data(), 3 * m * sizeof(double));
     }
-    for (std::size_t i = 0; i < n; ++i) std::memcpy(w + 3 * order_[i], &x[3 * i], 3 * sizeof(double));
+    for (std::size_t i = 0; i < n; ++i)
+      std::memcpy(w + 3 * order_[i], &x[3 * i], 3 * sizeof(double));
     for (std::size_t i = 0; i < 3 * n; ++i)
       if (!std::isfinite(w[i])) return std::unexpected(std::string("the fit's system is singular"));
     return {};
@@ -264,7 +268,7 @@ class SparseSolver final : public FitSolver {
     for (std::size_t i = 0; i < a_.n; ++i)
       for (std::size_t t = 0; t < m; ++t)
         for (std::size_t c = 0; c < k; ++c)
-          out[t * k + c] = std::fma(p_[m * i + t], y[k * i + c], out[t * k + c]);
+          out[t * k + c] = out[t * k + c] + p_[m * i + t] * y[k * i + c];
     return out;
   }
 
@@ -278,7 +282,7 @@ class SparseSolver final : public FitSolver {
 }  // namespace sparse_fit_detail
 
 std::expected<std::unique_ptr<FitSolver>, std::string> sparse_fit(const FitProblem& problem,
-                                                                   const CellGrid& grid) {
+                                                                  const CellGrid& grid) {
   using namespace sparse_fit_detail;
   const std::size_t n = problem.size(), m = problem.basis.terms();
   const std::vector<std::size_t>& order = grid.order();
@@ -295,9 +299,9 @@ std::expected<std::unique_ptr<FitSolver>, std::string> sparse_fit(const FitProbl
     std::size_t ranges[18];
     for (std::size_t i = b * kBlock; i < std::min(n, (b + 1) * kBlock); ++i) {
       const std::size_t count = grid.ranges_near(cx[i], cy[i], cz[i], ranges);
-      a.start[i + 1] = lanes::compact_row(problem.kernel, cx[i], cy[i], cz[i], ranges, count,
-                                          cx.data(), cy.data(), cz.data(), problem.e2, nullptr,
-                                          nullptr);
+      a.start[i + 1] =
+          lanes::compact_row(problem.kernel, cx[i], cy[i], cz[i], ranges, count, cx.data(),
+                             cy.data(), cz.data(), problem.e2, nullptr, nullptr);
     }
   });
   for (std::size_t i = 0; i < n; ++i) a.start[i + 1] += a.start[i];

@@ -1,0 +1,143 @@
+"""velk_morph.RbfMorph against scipy's RBFInterpolator, both with thin_plate_spline and a
+degree-1 polynomial: the fit at N = 500, 2000 and 4000 control points, and the evaluation of
+100,000 points (with the rate in million point-centre pairs per second); then a Wendland C2 fit
+of 100,000 controls with about 50 neighbours each (scipy has no compact kernel: its row shows
+the time and the peak memory of the process that fitted, in a fresh process).
+
+Every figure is the best of 5 calls with the spread (slowest / best - 1). velk_morph runs first,
+then scipy; after scipy's calls the script pauses briefly so OpenBLAS's spinning threads have
+gone to sleep before velk_morph runs again.
+
+Run as a script to print a table; run() returns the rows for run.py's combined report."""
+
+import json
+import os
+import pathlib
+import subprocess
+import sys
+import time
+
+import numpy as np
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
+from timing import wall_times  # noqa: E402
+
+import velk_morph  # noqa: E402
+
+try:
+    from scipy.interpolate import RBFInterpolator
+except ImportError:  # without scipy only velk_morph is timed
+    RBFInterpolator = None
+
+REPEATS = 5
+FIT_SIZES = (500, 2000, 4000)
+QUERIES = 100_000
+WENDLAND_CONTROLS = 100_000
+WENDLAND_NEIGHBOURS = 50
+
+
+def controls(n, seed=0):
+    rng = np.random.default_rng(seed)
+    points = rng.uniform(-1, 1, (n, 3))
+    return points, 0.1 * np.sin(2 * points[:, [1, 2, 0]])
+
+
+def queries():
+    return np.random.default_rng(1).uniform(-1.2, 1.2, (QUERIES, 3))
+
+
+def timed(fn, pause=0.0):
+    """(best, spread) of REPEATS calls."""
+    times = wall_times(fn, REPEATS)
+    time.sleep(pause)  # let OpenBLAS's threads stop spinning before the next velk_morph call
+    return min(times), max(times) / min(times) - 1
+
+
+def row(benchmark, size, velk, peer, peer_times, **extra):
+    out = {"benchmark": benchmark, "size": size, "velk_s": velk[0], "velk_spread": velk[1],
+           "peer": peer, "peer_s": peer_times[0] if peer_times else None,
+           "peer_spread": peer_times[1] if peer_times else None}
+    out.update(extra)
+    return out
+
+
+WENDLAND_CHILD = """
+import json, resource, sys, time
+import numpy as np
+import velk_morph
+n, neighbours = int(sys.argv[1]), int(sys.argv[2])
+rng = np.random.default_rng(2)
+points = rng.uniform(0, 1, (n, 3))
+moved = 0.01 * np.sin(6 * points)
+# The support radius that holds about `neighbours` controls: n (4/3) pi r^3 = neighbours.
+radius = (neighbours / n / (4 / 3 * np.pi)) ** (1 / 3)
+base = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+times = []
+for _ in range(int(sys.argv[3])):
+    start = time.perf_counter()
+    morph = velk_morph.RbfMorph(points, moved, kernel="wendland_c2", epsilon=1 / radius)
+    times.append(time.perf_counter() - start)
+peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+miss = np.abs(morph.displacement(points) - moved).max() / np.abs(moved).max()
+print(json.dumps([times, base * 1024, peak * 1024, miss]))
+"""
+
+
+def wendland_fit():
+    """Times of the Wendland C2 fit, the process's peak memory before and after, and the largest
+    miss at the controls relative to the largest displacement, from a fresh process."""
+    done = subprocess.run([sys.executable, "-c", WENDLAND_CHILD, str(WENDLAND_CONTROLS),
+                           str(WENDLAND_NEIGHBOURS), str(REPEATS)],
+                          capture_output=True, text=True, check=True)
+    return json.loads(done.stdout.strip().splitlines()[-1])
+
+
+def run():
+    rows = []
+    for n in FIT_SIZES:
+        points, moved = controls(n)
+        velk = timed(lambda: velk_morph.RbfMorph(points, moved))
+        peer = RBFInterpolator and timed(lambda: RBFInterpolator(
+            points, moved, kernel="thin_plate_spline", degree=1), pause=0.5)
+        rows.append(row("morph rbf fit thin_plate_spline deg 1", n, velk,
+                        "scipy.RBFInterpolator", peer))
+    q = queries()
+    for n in FIT_SIZES:
+        points, moved = controls(n)
+        morph = velk_morph.RbfMorph(points, moved)
+        velk = timed(lambda: morph.displacement(q))
+        peer = None
+        if RBFInterpolator:
+            interpolator = RBFInterpolator(points, moved, kernel="thin_plate_spline", degree=1)
+            peer = timed(lambda: interpolator(q), pause=0.5)
+        rows.append(row(f"morph rbf eval {QUERIES} points tps deg 1", n, velk,
+                        "scipy.RBFInterpolator", peer, mpairs_s=QUERIES * n / velk[0] / 1e6))
+    times, base, peak, miss = wendland_fit()
+    rows.append(row(f"morph rbf fit wendland_c2 ~{WENDLAND_NEIGHBOURS} neighbours",
+                    WENDLAND_CONTROLS, (min(times), max(times) / min(times) - 1), None, None,
+                    peak_bytes=peak, base_bytes=base, miss=miss))
+    return rows
+
+
+def note(r):
+    if "mpairs_s" in r:
+        return f"{r['mpairs_s']:.0f} M pairs/s"
+    if "peak_bytes" in r:
+        return (f"peak memory {r['peak_bytes'] / 2**20:.0f} MiB (process before the fit "
+                f"{r['base_bytes'] / 2**20:.0f} MiB); miss at controls {r['miss']:.1e}")
+    return ""
+
+
+def main():
+    for r in run():
+        figures = f"velk_morph {r['velk_s']:.4f} s (spread {r['velk_spread']:.2f})"
+        if r["peer_s"]:
+            figures += (f", scipy {r['peer_s']:.4f} s (spread {r['peer_spread']:.2f}), "
+                        f"ratio {r['velk_s'] / r['peer_s']:.3f}")
+        print(f"{r['benchmark']} [{r['size']}]: {figures}  {note(r)}".rstrip())
+    print("ratio = velk_morph time / scipy time (lower is faster for velk_morph); spread = "
+          "slowest / best - 1 of 5 calls")
+
+
+if __name__ == "__main__":
+    main()
