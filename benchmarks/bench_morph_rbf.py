@@ -1,8 +1,9 @@
 """velk_morph.RbfMorph against scipy's RBFInterpolator, both with thin_plate_spline and a
 degree-1 polynomial: the fit at N = 500, 2000 and 4000 control points, and the evaluation of
 100,000 points (with the rate in million point-centre pairs per second); then a Wendland C2 fit
-of 100,000 controls with about 50 neighbours each (scipy has no compact kernel: its row shows
-the time and the peak memory of the process that fitted, in a fresh process).
+of 100,000 controls with about 50 neighbours each, in a fresh process, with its peak memory
+(scipy has no compact kernel): mesh-like controls (a jittered grid, as the nodes of a mesh), and
+once with independent uniform points, whose close pairs make the sparse system much harder.
 
 Every figure is the best of 5 calls with the spread (slowest / best - 1). velk_morph runs first,
 then scipy; after scipy's calls the script pauses briefly so OpenBLAS's spinning threads have
@@ -32,7 +33,6 @@ except ImportError:  # without scipy only velk_morph is timed
 REPEATS = 5
 FIT_SIZES = (500, 2000, 4000)
 QUERIES = 100_000
-WENDLAND_CONTROLS = 100_000
 WENDLAND_NEIGHBOURS = 50
 
 
@@ -65,30 +65,38 @@ WENDLAND_CHILD = """
 import json, resource, sys, time
 import numpy as np
 import velk_morph
-n, neighbours = int(sys.argv[1]), int(sys.argv[2])
+neighbours, spread = int(sys.argv[1]), sys.argv[3]
 rng = np.random.default_rng(2)
-points = rng.uniform(0, 1, (n, 3))
-moved = 0.01 * np.sin(6 * points)
-# The support radius that holds about `neighbours` controls: n (4/3) pi r^3 = neighbours.
-radius = (neighbours / n / (4 / 3 * np.pi)) ** (1 / 3)
+if spread == "mesh":
+    # Mesh-like: a 50 x 50 x 40 grid of spacing 1, each node moved by up to 0.3 per axis.
+    axes = [np.arange(50.0), np.arange(50.0), np.arange(40.0)]
+    grid = np.stack(np.meshgrid(*axes, indexing="ij"), -1).reshape(-1, 3)
+    points = grid + rng.uniform(-0.3, 0.3, grid.shape)
+else:
+    # Independent uniform points in the same box (close pairs make the system harder).
+    points = rng.uniform(0, 1, (100_000, 3)) * [50, 50, 40]
+n = len(points)
+moved = 0.1 * np.sin(points / 6)
+# The support radius that holds about `neighbours` controls: density (4/3) pi r^3 = neighbours.
+radius = (neighbours / (n / (50 * 50 * 40)) / (4 / 3 * np.pi)) ** (1 / 3)
 base = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
 times = []
-for _ in range(int(sys.argv[3])):
+for _ in range(int(sys.argv[2])):
     start = time.perf_counter()
     morph = velk_morph.RbfMorph(points, moved, kernel="wendland_c2", epsilon=1 / radius)
     times.append(time.perf_counter() - start)
 peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
 miss = np.abs(morph.displacement(points) - moved).max() / np.abs(moved).max()
-print(json.dumps([times, base * 1024, peak * 1024, miss]))
+print(json.dumps([n, times, base * 1024, peak * 1024, miss]))
 """
 
 
-def wendland_fit():
-    """Times of the Wendland C2 fit, the process's peak memory before and after, and the largest
-    miss at the controls relative to the largest displacement, from a fresh process."""
-    done = subprocess.run([sys.executable, "-c", WENDLAND_CHILD, str(WENDLAND_CONTROLS),
-                           str(WENDLAND_NEIGHBOURS), str(REPEATS)],
-                          capture_output=True, text=True, check=True)
+def wendland_fit(spread, repeats):
+    """Controls, times of the Wendland C2 fit, the process's peak memory before and after, and
+    the largest miss at the controls relative to the largest displacement, from a fresh
+    process."""
+    done = subprocess.run([sys.executable, "-c", WENDLAND_CHILD, str(WENDLAND_NEIGHBOURS),
+                           str(repeats), spread], capture_output=True, text=True, check=True)
     return json.loads(done.stdout.strip().splitlines()[-1])
 
 
@@ -112,10 +120,12 @@ def run():
             peer = timed(lambda: interpolator(q), pause=0.5)
         rows.append(row(f"morph rbf eval {QUERIES} points tps deg 1", n, velk,
                         "scipy.RBFInterpolator", peer, mpairs_s=QUERIES * n / velk[0] / 1e6))
-    times, base, peak, miss = wendland_fit()
-    rows.append(row(f"morph rbf fit wendland_c2 ~{WENDLAND_NEIGHBOURS} neighbours",
-                    WENDLAND_CONTROLS, (min(times), max(times) / min(times) - 1), None, None,
-                    peak_bytes=peak, base_bytes=base, miss=miss))
+    # Mesh-like controls (the case of mesh motion) at 5 repeats; uniform random ones once.
+    for spread, repeats in [("mesh", REPEATS), ("uniform", 1)]:
+        n, times, base, peak, miss = wendland_fit(spread, repeats)
+        rows.append(row(f"morph rbf fit wendland_c2 ~{WENDLAND_NEIGHBOURS} nb {spread}", n,
+                        (min(times), max(times) / min(times) - 1), None, None,
+                        peak_bytes=peak, base_bytes=base, miss=miss))
     return rows
 
 
