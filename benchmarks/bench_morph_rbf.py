@@ -62,7 +62,7 @@ def row(benchmark, size, velk, peer, peer_times, **extra):
 
 
 WENDLAND_CHILD = """
-import json, resource, sys, time
+import json, sys, time
 import numpy as np
 import velk_morph
 neighbours, spread = int(sys.argv[1]), sys.argv[3]
@@ -79,20 +79,26 @@ n = len(points)
 moved = 0.1 * np.sin(points / 6)
 # The support radius that holds about `neighbours` controls: density (4/3) pi r^3 = neighbours.
 radius = (neighbours / (n / (50 * 50 * 40)) / (4 / 3 * np.pi)) ** (1 / 3)
-base = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+def status(field):
+    # From /proc: VmRSS (resident now) and VmHWM (peak resident), in bytes; unlike ru_maxrss,
+    # the peak starts afresh at exec, so the parent's size does not show.
+    for line in open("/proc/self/status"):
+        if line.startswith(field + ":"):
+            return int(line.split()[1]) * 1024
+base = status("VmRSS")
 times = []
 for _ in range(int(sys.argv[2])):
     start = time.perf_counter()
     morph = velk_morph.RbfMorph(points, moved, kernel="wendland_c2", epsilon=1 / radius)
     times.append(time.perf_counter() - start)
-peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+peak = status("VmHWM")
 miss = np.abs(morph.displacement(points) - moved).max() / np.abs(moved).max()
-print(json.dumps([n, times, base * 1024, peak * 1024, miss]))
+print(json.dumps([n, times, base, peak, miss]))
 """
 
 
 def wendland_fit(spread, repeats):
-    """Controls, times of the Wendland C2 fit, the process's peak memory before and after, and
+    """Controls, times of the Wendland C2 fit, the process's memory before and its peak after, and
     the largest miss at the controls relative to the largest displacement, from a fresh
     process."""
     done = subprocess.run([sys.executable, "-c", WENDLAND_CHILD, str(WENDLAND_NEIGHBOURS),

@@ -208,16 +208,6 @@ inline V pow2(V k) {
 #pragma GCC pop_options
 #endif
 
-double phi(Kernel kernel, double s) {
-  return with_kernel(kernel, [&](auto k) {
-    constexpr Kernel K = decltype(k)::value;
-#ifdef VELK_TOOLKIT_AVX2
-    if (fast_path()) return one::phi<K>(s);
-#endif
-    return plain::phi<K>(s);
-  });
-}
-
 void phi_row(Kernel kernel, double px, double py, double pz, const double* cx, const double* cy,
              const double* cz, std::size_t padded, double e2, double* out) {
   with_kernel(kernel, [&](auto k) {

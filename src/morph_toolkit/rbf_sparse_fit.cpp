@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "core/checked_size.hpp"
 #include "core/interrupt.hpp"
@@ -33,6 +34,16 @@ constexpr double kAccept = 1e-12;
 constexpr int kRestarts = 6;
 constexpr std::size_t kMaxIterations = 20000;
 
+// Columns of a solve at most (three displacement components, or the ten monomials).
+constexpr std::size_t kMaxColumns = 16;
+
+// body(k) with k a compile-time 3 (the displacement solves, so their loops unroll) or k itself.
+template <class F>
+void with_columns(std::size_t k, F&& body) {
+  if (k == 3) return body(std::integral_constant<std::size_t, 3>{});
+  body(k);
+}
+
 // Phi in compressed rows, rows and columns in cell order.
 struct SparseMatrix {
   std::size_t n = 0;
@@ -43,46 +54,50 @@ struct SparseMatrix {
 
   // y = A x for k columns (row-major n × k).
   void multiply(const double* x, double* y, std::size_t k) const {
-    const std::size_t blocks = (n + kBlock - 1) / kBlock;
-    interp::for_each_block(blocks, blocks > 1, [&](std::size_t b) {
-      for (std::size_t i = b * kBlock; i < std::min(n, (b + 1) * kBlock); ++i) {
-        double acc[16];
-        std::fill(acc, acc + k, 0.0);
-        for (std::size_t e = start[i]; e < start[i + 1]; ++e) {
-          const double a = value[e];
-          const double* xj = x + k * column[e];
-          for (std::size_t c = 0; c < k; ++c) acc[c] = acc[c] + a * xj[c];
+    with_columns(k, [&](auto cols) {
+      const std::size_t blocks = (n + kBlock - 1) / kBlock;
+      interp::for_each_block(blocks, blocks > 1, [&](std::size_t b) {
+        for (std::size_t i = b * kBlock; i < std::min(n, (b + 1) * kBlock); ++i) {
+          double acc[kMaxColumns] = {};
+          for (std::size_t e = start[i]; e < start[i + 1]; ++e) {
+            const double a = value[e];
+            const double* xj = x + cols * column[e];
+            for (std::size_t c = 0; c < cols; ++c) acc[c] = acc[c] + a * xj[c];
+          }
+          std::memcpy(y + cols * i, acc, cols * sizeof(double));
         }
-        std::memcpy(y + k * i, acc, k * sizeof(double));
-      }
+      });
     });
   }
 
   // z = M^-1 r for the block symmetric Gauss-Seidel preconditioner M (on each diagonal block B
   // of rows: (D + L) D^-1 (D + U) of that block's entries only), k columns.
   void precondition(const double* r, double* z, std::size_t k) const {
-    const std::size_t blocks = (n + kPreconditionBlock - 1) / kPreconditionBlock;
-    interp::for_each_block(blocks, blocks > 1, [&](std::size_t b) {
-      const std::size_t b0 = b * kPreconditionBlock, b1 = std::min(n, (b + 1) * kPreconditionBlock);
-      double acc[16];
-      for (std::size_t i = b0; i < b1; ++i) {
-        std::memcpy(acc, r + k * i, k * sizeof(double));
-        for (std::size_t e = start[i]; e < start[i + 1] && column[e] < i; ++e) {
-          if (column[e] < b0) continue;
-          const double* zj = z + k * column[e];
-          for (std::size_t c = 0; c < k; ++c) acc[c] = acc[c] - value[e] * zj[c];
+    with_columns(k, [&](auto cols) {
+      const std::size_t blocks = (n + kPreconditionBlock - 1) / kPreconditionBlock;
+      interp::for_each_block(blocks, blocks > 1, [&](std::size_t b) {
+        const std::size_t b0 = b * kPreconditionBlock,
+                          b1 = std::min(n, (b + 1) * kPreconditionBlock);
+        double acc[kMaxColumns];
+        for (std::size_t i = b0; i < b1; ++i) {
+          std::memcpy(acc, r + cols * i, cols * sizeof(double));
+          for (std::size_t e = start[i]; e < start[i + 1] && column[e] < i; ++e) {
+            if (column[e] < b0) continue;
+            const double* zj = z + cols * column[e];
+            for (std::size_t c = 0; c < cols; ++c) acc[c] = acc[c] - value[e] * zj[c];
+          }
+          for (std::size_t c = 0; c < cols; ++c) z[cols * i + c] = acc[c] / diagonal[i];
         }
-        for (std::size_t c = 0; c < k; ++c) z[k * i + c] = acc[c] / diagonal[i];
-      }
-      for (std::size_t i = b1; i-- > b0;) {
-        std::fill(acc, acc + k, 0.0);
-        for (std::size_t e = start[i + 1]; e-- > start[i] && column[e] > i;) {
-          if (column[e] >= b1) continue;
-          const double* zj = z + k * column[e];
-          for (std::size_t c = 0; c < k; ++c) acc[c] = acc[c] + value[e] * zj[c];
+        for (std::size_t i = b1; i-- > b0;) {
+          std::fill(acc, acc + cols, 0.0);
+          for (std::size_t e = start[i + 1]; e-- > start[i] && column[e] > i;) {
+            if (column[e] >= b1) continue;
+            const double* zj = z + cols * column[e];
+            for (std::size_t c = 0; c < cols; ++c) acc[c] = acc[c] + value[e] * zj[c];
+          }
+          for (std::size_t c = 0; c < cols; ++c) z[cols * i + c] -= acc[c] / diagonal[i];
         }
-        for (std::size_t c = 0; c < k; ++c) z[k * i + c] -= acc[c] / diagonal[i];
-      }
+      });
     });
   }
 };
