@@ -111,57 +111,26 @@ Examples
 True
 )";
 
-constexpr const char* kDisplacementDoc = R"(The displacement s(x) of every point.
+// The sections of the displacement and deform docstrings after their parameter's description.
+#define VELK_POINTS_DOC_TAIL(call, result)                                          \
+  "\nReturns\n-------\nnumpy.ndarray of float64, shape (M, 3)\n\n"                  \
+  "Raises\n------\nValueError\n    If points is not a finite (M, 3) array.\n\n"     \
+  "Examples\n--------\n>>> import velk_morph\n"                                     \
+  ">>> morph = velk_morph.RbfMorph([[0, 0, 0], [1, 0, 0], [0, 1, 0], [0, 0, 1]],\n" \
+  "...                             [[0.1, 0, 0]] * 4)\n"                            \
+  ">>> morph." call ".round(12)\n" result "\n"
 
-Parameters
-----------
-points : array_like, shape (M, 3)
-    Points to evaluate at.
+constexpr const char* kDisplacementDoc =
+    "The displacement s(x) of every point.\n\n"
+    "Parameters\n----------\npoints : array_like, shape (M, 3)\n    Points to evaluate "
+    "at.\n" VELK_POINTS_DOC_TAIL("displacement([[5.0, 5.0, 5.0]])", "array([[0.1, 0. , 0. ]])");
 
-Returns
--------
-numpy.ndarray of float64, shape (M, 3)
+constexpr const char* kDeformDoc =
+    "The morphed points x + s(x).\n\nExactly ``points + displacement(points)``, bit for bit.\n\n"
+    "Parameters\n----------\npoints : array_like, shape (M, 3)\n    Points to "
+    "move.\n" VELK_POINTS_DOC_TAIL("deform([[1.0, 2.0, 3.0]])", "array([[1.1, 2. , 3. ]])");
 
-Raises
-------
-ValueError
-    If points is not a finite (M, 3) array.
-
-Examples
---------
->>> import velk_morph
->>> morph = velk_morph.RbfMorph([[0, 0, 0], [1, 0, 0], [0, 1, 0], [0, 0, 1]],
-...                             [[0.1, 0, 0]] * 4)
->>> morph.displacement([[5.0, 5.0, 5.0]]).round(12)
-array([[0.1, 0. , 0. ]])
-)";
-
-constexpr const char* kDeformDoc = R"(The morphed points x + s(x).
-
-Exactly ``points + displacement(points)``, bit for bit.
-
-Parameters
-----------
-points : array_like, shape (M, 3)
-    Points to move.
-
-Returns
--------
-numpy.ndarray of float64, shape (M, 3)
-
-Raises
-------
-ValueError
-    If points is not a finite (M, 3) array.
-
-Examples
---------
->>> import velk_morph
->>> morph = velk_morph.RbfMorph([[0, 0, 0], [1, 0, 0], [0, 1, 0], [0, 0, 1]],
-...                             [[0.1, 0, 0]] * 4)
->>> morph.deform([[1.0, 2.0, 3.0]]).round(12)
-array([[1.1, 2. , 3. ]])
-)";
+#undef VELK_POINTS_DOC_TAIL
 
 }  // namespace
 
@@ -207,7 +176,8 @@ void bind_rbf_morph(nb::module_& m) {
                   "-> numpy.typing.NDArray[numpy.float64]"),
           kDeformDoc)
       .def_prop_ro(
-          "kernel", [](const RbfMorph& self) { return std::string(toolkit::kernel_name(self.kernel())); },
+          "kernel",
+          [](const RbfMorph& self) { return std::string(toolkit::kernel_name(self.kernel())); },
           "The kernel's name.")
       .def_prop_ro("epsilon", &RbfMorph::epsilon, "The shape parameter epsilon.")
       .def_prop_ro("degree", &RbfMorph::degree,
@@ -216,12 +186,11 @@ void bind_rbf_morph(nb::module_& m) {
       .def("__getstate__",
            [](const RbfMorph& self) {
              const toolkit::RbfState& s = self.state();
-             return nb::make_tuple(kStateTag, std::string(toolkit::kernel_name(s.kernel)),
-                                   s.epsilon, s.degree, rows_array(s.centres),
-                                   rows_array(s.displacements), rows_array(s.weights),
-                                   rows_array(s.coefficients),
-                                   nb::make_tuple(s.shift[0], s.shift[1], s.shift[2]),
-                                   nb::make_tuple(s.scale[0], s.scale[1], s.scale[2]));
+             return nb::make_tuple(
+                 kStateTag, std::string(toolkit::kernel_name(s.kernel)), s.epsilon, s.degree,
+                 rows_array(s.centres), rows_array(s.displacements), rows_array(s.weights),
+                 rows_array(s.coefficients), nb::make_tuple(s.shift[0], s.shift[1], s.shift[2]),
+                 nb::make_tuple(s.scale[0], s.scale[1], s.scale[2]));
            })
       .def("__setstate__", [](RbfMorph& self, const nb::tuple& state) {
         if (state.size() != 10 || !nb::isinstance<nb::str>(state[0]) ||

@@ -5,6 +5,9 @@
 
 #include <array>
 #include <cmath>
+#include <cstddef>
+
+#include "morph_toolkit/rbf_kernel.hpp"
 
 namespace velk::toolkit {
 
@@ -13,7 +16,7 @@ struct PolynomialBasis {
   std::array<double, 3> shift{0, 0, 0}, scale{1, 1, 1};
 
   // Number of monomials: 0, 1, 4 or 10 for degree -1, 0, 1, 2.
-  int terms() const { return degree < 0 ? 0 : (degree == 0 ? 1 : (degree == 1 ? 4 : 10)); }
+  int terms() const { return monomial_count(degree); }
 
   // out[0 .. terms()) = 1, u, v, w, u², uv, uw, v², vw, w² (as far as the degree goes), with
   // (u, v, w) = (p - shift) / scale.

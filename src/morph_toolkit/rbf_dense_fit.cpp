@@ -6,9 +6,9 @@
 #include <cstring>
 
 #include "core/checked_size.hpp"
-#include "morph_toolkit/errors.hpp"
 #include "interp/dense_solver.hpp"
 #include "core/worker_pool.hpp"
+#include "morph_toolkit/errors.hpp"
 #include "morph_toolkit/rbf_fit.hpp"
 #include "morph_toolkit/rbf_lanes.hpp"
 
@@ -38,9 +38,9 @@ class DenseSolver final : public FitSolver {
       const double* row = lu_.lu[i];
       double s0 = y[3 * i], s1 = y[3 * i + 1], s2 = y[3 * i + 2];
       for (std::size_t k = 0; k < i; ++k) {
-        s0 = std::fma(-row[k], y[3 * k], s0);
-        s1 = std::fma(-row[k], y[3 * k + 1], s1);
-        s2 = std::fma(-row[k], y[3 * k + 2], s2);
+        s0 = s0 - row[k] * y[3 * k];
+        s1 = s1 - row[k] * y[3 * k + 1];
+        s2 = s2 - row[k] * y[3 * k + 2];
       }
       y[3 * i] = s0, y[3 * i + 1] = s1, y[3 * i + 2] = s2;
     }
@@ -48,9 +48,9 @@ class DenseSolver final : public FitSolver {
       const double* row = lu_.lu[i];
       double s0 = y[3 * i], s1 = y[3 * i + 1], s2 = y[3 * i + 2];
       for (std::size_t k = i + 1; k < n; ++k) {
-        s0 = std::fma(-row[k], y[3 * k], s0);
-        s1 = std::fma(-row[k], y[3 * k + 1], s1);
-        s2 = std::fma(-row[k], y[3 * k + 2], s2);
+        s0 = s0 - row[k] * y[3 * k];
+        s1 = s1 - row[k] * y[3 * k + 1];
+        s2 = s2 - row[k] * y[3 * k + 2];
       }
       y[3 * i] = s0 / row[i], y[3 * i + 1] = s1 / row[i], y[3 * i + 2] = s2 / row[i];
     }
@@ -76,8 +76,8 @@ void dense_fit_memory_check(std::size_t controls, std::size_t terms) {
                               std::to_string(n) + " x " + std::to_string(n) + " matrix)");
   } catch (const sizes::MemoryRefused& refused) {
     throw MemoryRefusal(std::string(refused.what()) +
-                               "; a compact kernel (wendland_c0, wendland_c2 or wendland_c4) fits "
-                               "sparse, or reduce the control points to a subset");
+                        "; a compact kernel (wendland_c0, wendland_c2 or wendland_c4) fits "
+                        "sparse, or reduce the control points to a subset");
   }
 }
 
@@ -100,8 +100,8 @@ std::expected<std::unique_ptr<FitSolver>, std::string> dense_fit(const FitProble
     for (std::size_t i = b * kRowBlock; i < std::min(n, (b + 1) * kRowBlock); ++i) {
       double* row = matrix[i];
       if (i < controls) {
-        lanes::phi_row(problem.kernel, cx[i], cy[i], cz[i], cx.data(), cy.data(), cz.data(),
-                       padded, problem.e2, values.data());
+        lanes::phi_row(problem.kernel, cx[i], cy[i], cz[i], cx.data(), cy.data(), cz.data(), padded,
+                       problem.e2, values.data());
         std::memcpy(row, values.data(), controls * sizeof(double));
         problem.basis.values(cx[i], cy[i], cz[i], row + controls);
       } else {

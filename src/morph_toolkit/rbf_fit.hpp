@@ -46,6 +46,6 @@ std::expected<std::unique_ptr<FitSolver>, std::string> dense_fit(const FitProble
 // block symmetric Gauss-Seidel preconditioner, the polynomial through its Schur complement.
 // Throws MemoryRefusal when the non-zeros cannot fit in memory.
 std::expected<std::unique_ptr<FitSolver>, std::string> sparse_fit(const FitProblem& problem,
-                                                                   const CellGrid& grid);
+                                                                  const CellGrid& grid);
 
 }  // namespace velk::toolkit

@@ -15,9 +15,6 @@ constexpr std::size_t kWidth = 4;
 // Query points handled together by kernel_sums: count must be a multiple of this.
 constexpr std::size_t kGroup = 2 * kWidth;
 
-// phi of the kernel at s = (epsilon · distance)², one value.
-double phi(Kernel kernel, double s);
-
 // out[j] = phi(s(p, c_j)) for j in [0, padded) (padded a multiple of kWidth; the centre arrays
 // hold at least that many entries).
 void phi_row(Kernel kernel, double px, double py, double pz, const double* cx, const double* cy,

@@ -9,8 +9,8 @@
 #include <unordered_map>
 
 #include "core/interrupt.hpp"
-#include "morph_toolkit/errors.hpp"
 #include "core/worker_pool.hpp"
+#include "morph_toolkit/errors.hpp"
 #include "morph_toolkit/rbf_lanes.hpp"
 
 namespace velk::toolkit {
@@ -24,7 +24,7 @@ constexpr std::size_t kPointBlock = 256;
 // the system is numerically singular (its weights are then mostly rounding), and the fit is
 // refused. (On well-conditioned data the miss is far below 1e-10; a nearly singular one, such as
 // the quintic on scattered points, can end between the two, as scipy's fit does.)
-constexpr double kRefine = 1e-12;
+constexpr double kRefine = 1e-11;
 constexpr int kRefinements = 3;
 constexpr double kSingular = 1e-7;
 // A monomial column whose part independent of the ones before is below this fraction of its
@@ -125,32 +125,29 @@ RbfMorph::RbfMorph(RbfState state) : state_(std::move(state)) {
   basis_.scale = state_.scale;
 }
 
-RbfMorph RbfMorph::fit(const double* controls, std::size_t n_controls,
-                                                   const double* displacements,
-                                                   std::size_t n_displacements, Kernel kernel,
-                                                   double epsilon, std::optional<int> degree) {
+RbfMorph RbfMorph::fit(const double* controls, std::size_t n_controls, const double* displacements,
+                       std::size_t n_displacements, Kernel kernel, double epsilon,
+                       std::optional<int> degree) {
   using namespace rbf_morph_detail;
   const std::size_t n = n_controls;
   if (n_displacements != n)
     throw InvalidInput("displacements has " + std::to_string(n_displacements) +
-                           " rows but control_points has " + std::to_string(n) +
-                           "; they must have the same length");
+                       " rows but control_points has " + std::to_string(n) +
+                       "; they must have the same length");
   if (n == 0) throw InvalidInput("control_points holds no points");
   if (!(epsilon > 0.0) || !std::isfinite(epsilon))
-    throw InvalidInput("epsilon must be a positive finite number, got " +
-                       std::to_string(epsilon));
+    throw InvalidInput("epsilon must be a positive finite number, got " + std::to_string(epsilon));
   const int d = degree.value_or(default_degree(kernel));
-  if (d < -1 || d > 2)
-    throw InvalidInput("degree must be -1, 0, 1 or 2, got " + std::to_string(d));
+  if (d < -1 || d > 2) throw InvalidInput("degree must be -1, 0, 1 or 2, got " + std::to_string(d));
   if (d < minimum_degree(kernel))
     throw InvalidInput("degree " + std::to_string(d) + " is below the minimum degree " +
-                           std::to_string(minimum_degree(kernel)) + " of kernel '" +
-                           std::string(kernel_name(kernel)) + "'");
+                       std::to_string(minimum_degree(kernel)) + " of kernel '" +
+                       std::string(kernel_name(kernel)) + "'");
   const bool sparse = is_compact(kernel) && n > kSparseFitMin;
   if (!sparse) dense_fit_memory_check(n, monomial_count(d));
   if (auto pair = coincident_pair(controls, n))
     throw InvalidInput("control points " + std::to_string(pair->first) + " and " +
-                           std::to_string(pair->second) + " coincide");
+                       std::to_string(pair->second) + " coincide");
 
   RbfState state;
   state.kernel = kernel;
@@ -176,15 +173,14 @@ RbfMorph RbfMorph::fit(const double* controls, std::size_t n_controls,
   s.weights.assign(3 * n, 0.0);
   s.coefficients.assign(3 * terms, 0.0);
   const std::vector<double> no_constraint(3 * terms, 0.0);
-  auto solved = morph.solver_->solve(s.displacements.data(), no_constraint.data(),
-                                     s.weights.data(), s.coefficients.data());
+  auto solved = morph.solver_->solve(s.displacements.data(), no_constraint.data(), s.weights.data(),
+                                     s.coefficients.data());
   if (!solved) throw InvalidInput(solved.error());
   morph.prepare_evaluation();
 
   // The residual at the controls as evaluation gives it; refined with the same solves.
   const double scale = largest_magnitude(s.displacements);
-  std::vector<double> at(3 * n), residual(3 * n), constraint(3 * terms), dw(3 * n),
-      da(3 * terms);
+  std::vector<double> at(3 * n), residual(3 * n), constraint(3 * terms), dw(3 * n), da(3 * terms);
   double miss = 0.0;
   for (int round = 0;; ++round) {
     interrupt::checkpoint();
@@ -222,11 +218,11 @@ RbfMorph RbfMorph::fit(const double* controls, std::size_t n_controls,
 RbfMorph RbfMorph::restore(RbfState state) {
   const std::size_t n = state.centres.size() / 3;
   const int d = state.degree;
-  const bool shaped = state.centres.size() == 3 * n && n > 0 &&
-                      state.displacements.size() == 3 * n && state.weights.size() == 3 * n &&
-                      d >= -1 && d <= 2 && d >= minimum_degree(state.kernel) &&
-                      state.coefficients.size() == 3 * static_cast<std::size_t>(monomial_count(d)) &&
-                      state.epsilon > 0.0 && std::isfinite(state.epsilon);
+  const bool shaped =
+      state.centres.size() == 3 * n && n > 0 && state.displacements.size() == 3 * n &&
+      state.weights.size() == 3 * n && d >= -1 && d <= 2 && d >= minimum_degree(state.kernel) &&
+      state.coefficients.size() == 3 * static_cast<std::size_t>(monomial_count(d)) &&
+      state.epsilon > 0.0 && std::isfinite(state.epsilon);
   bool finite = true;
   for (const auto* v : {&state.centres, &state.weights, &state.coefficients})
     for (double x : *v) finite = finite && std::isfinite(x);
@@ -269,8 +265,8 @@ void RbfMorph::displacement(const double* points, std::size_t m, double* out) co
       for (std::size_t i = begin; i < end; ++i) {
         const double* p = points + 3 * i;
         const std::size_t count = grid_->ranges_near(p[0], p[1], p[2], ranges);
-        lanes::compact_sums(state_.kernel, p[0], p[1], p[2], ranges, count, cx_.data(),
-                            cy_.data(), cz_.data(), w0_.data(), w1_.data(), w2_.data(), e2,
+        lanes::compact_sums(state_.kernel, p[0], p[1], p[2], ranges, count, cx_.data(), cy_.data(),
+                            cz_.data(), w0_.data(), w1_.data(), w2_.data(), e2,
                             &sums[3 * (i - begin)]);
       }
     } else {

@@ -43,10 +43,9 @@ class RbfMorph {
   // InvalidInput for unequal lengths, a bad epsilon or degree, a polynomial the controls leave
   // undetermined, coincident controls (naming both indices) or a singular system, and
   // MemoryRefusal before any work when the fit cannot fit in memory.
-  static RbfMorph fit(const double* controls, std::size_t n_controls,
-                                                  const double* displacements,
-                                                  std::size_t n_displacements, Kernel kernel,
-                                                  double epsilon, std::optional<int> degree);
+  static RbfMorph fit(const double* controls, std::size_t n_controls, const double* displacements,
+                      std::size_t n_displacements, Kernel kernel, double epsilon,
+                      std::optional<int> degree);
 
   // The morph of a state (from state()), without fitting again; InvalidInput when it is not one.
   static RbfMorph restore(RbfState state);

@@ -9,11 +9,12 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "core/checked_size.hpp"
-#include "morph_toolkit/errors.hpp"
 #include "core/interrupt.hpp"
 #include "core/worker_pool.hpp"
+#include "morph_toolkit/errors.hpp"
 #include "morph_toolkit/rbf_fit.hpp"
 #include "morph_toolkit/rbf_lanes.hpp"
 
@@ -21,8 +22,10 @@ namespace velk::toolkit {
 
 namespace sparse_fit_detail {
 
-// Rows per block of every parallel step, and per diagonal block of the preconditioner.
+// Rows per block of every parallel step, and per diagonal block of the preconditioner (larger:
+// the blocks ignore the entries between them, which slows convergence).
 constexpr std::size_t kBlock = 2048;
+constexpr std::size_t kPreconditionBlock = 8192;
 // The iteration stops when every column's largest residual is this fraction of its largest
 // right-hand side; the residual recomputed from the solution must then be within kAccept of
 // it, or the iteration restarts from there.
@@ -30,6 +33,16 @@ constexpr double kTolerance = 1e-14;
 constexpr double kAccept = 1e-12;
 constexpr int kRestarts = 6;
 constexpr std::size_t kMaxIterations = 20000;
+
+// Columns of a solve at most (three displacement components, or the ten monomials).
+constexpr std::size_t kMaxColumns = 16;
+
+// body(k) with k a compile-time 3 (the displacement solves, so their loops unroll) or k itself.
+template <class F>
+void with_columns(std::size_t k, F&& body) {
+  if (k == 3) return body(std::integral_constant<std::size_t, 3>{});
+  body(k);
+}
 
 // Phi in compressed rows, rows and columns in cell order.
 struct SparseMatrix {
@@ -41,46 +54,50 @@ struct SparseMatrix {
 
   // y = A x for k columns (row-major n × k).
   void multiply(const double* x, double* y, std::size_t k) const {
-    const std::size_t blocks = (n + kBlock - 1) / kBlock;
-    pool::for_each_block(blocks, blocks > 1, [&](std::size_t b) {
-      for (std::size_t i = b * kBlock; i < std::min(n, (b + 1) * kBlock); ++i) {
-        double acc[16];
-        std::fill(acc, acc + k, 0.0);
-        for (std::size_t e = start[i]; e < start[i + 1]; ++e) {
-          const double a = value[e];
-          const double* xj = x + k * column[e];
-          for (std::size_t c = 0; c < k; ++c) acc[c] = std::fma(a, xj[c], acc[c]);
+    with_columns(k, [&](auto cols) {
+      const std::size_t blocks = (n + kBlock - 1) / kBlock;
+      pool::for_each_block(blocks, blocks > 1, [&](std::size_t b) {
+        for (std::size_t i = b * kBlock; i < std::min(n, (b + 1) * kBlock); ++i) {
+          double acc[kMaxColumns] = {};
+          for (std::size_t e = start[i]; e < start[i + 1]; ++e) {
+            const double a = value[e];
+            const double* xj = x + cols * column[e];
+            for (std::size_t c = 0; c < cols; ++c) acc[c] = acc[c] + a * xj[c];
+          }
+          std::memcpy(y + cols * i, acc, cols * sizeof(double));
         }
-        std::memcpy(y + k * i, acc, k * sizeof(double));
-      }
+      });
     });
   }
 
   // z = M^-1 r for the block symmetric Gauss-Seidel preconditioner M (on each diagonal block B
   // of rows: (D + L) D^-1 (D + U) of that block's entries only), k columns.
   void precondition(const double* r, double* z, std::size_t k) const {
-    const std::size_t blocks = (n + kBlock - 1) / kBlock;
-    pool::for_each_block(blocks, blocks > 1, [&](std::size_t b) {
-      const std::size_t b0 = b * kBlock, b1 = std::min(n, (b + 1) * kBlock);
-      double acc[16];
-      for (std::size_t i = b0; i < b1; ++i) {
-        std::memcpy(acc, r + k * i, k * sizeof(double));
-        for (std::size_t e = start[i]; e < start[i + 1] && column[e] < i; ++e) {
-          if (column[e] < b0) continue;
-          const double* zj = z + k * column[e];
-          for (std::size_t c = 0; c < k; ++c) acc[c] = std::fma(-value[e], zj[c], acc[c]);
+    with_columns(k, [&](auto cols) {
+      const std::size_t blocks = (n + kPreconditionBlock - 1) / kPreconditionBlock;
+      pool::for_each_block(blocks, blocks > 1, [&](std::size_t b) {
+        const std::size_t b0 = b * kPreconditionBlock,
+                          b1 = std::min(n, (b + 1) * kPreconditionBlock);
+        double acc[kMaxColumns];
+        for (std::size_t i = b0; i < b1; ++i) {
+          std::memcpy(acc, r + cols * i, cols * sizeof(double));
+          for (std::size_t e = start[i]; e < start[i + 1] && column[e] < i; ++e) {
+            if (column[e] < b0) continue;
+            const double* zj = z + cols * column[e];
+            for (std::size_t c = 0; c < cols; ++c) acc[c] = acc[c] - value[e] * zj[c];
+          }
+          for (std::size_t c = 0; c < cols; ++c) z[cols * i + c] = acc[c] / diagonal[i];
         }
-        for (std::size_t c = 0; c < k; ++c) z[k * i + c] = acc[c] / diagonal[i];
-      }
-      for (std::size_t i = b1; i-- > b0;) {
-        std::fill(acc, acc + k, 0.0);
-        for (std::size_t e = start[i + 1]; e-- > start[i] && column[e] > i;) {
-          if (column[e] >= b1) continue;
-          const double* zj = z + k * column[e];
-          for (std::size_t c = 0; c < k; ++c) acc[c] = std::fma(value[e], zj[c], acc[c]);
+        for (std::size_t i = b1; i-- > b0;) {
+          std::fill(acc, acc + cols, 0.0);
+          for (std::size_t e = start[i + 1]; e-- > start[i] && column[e] > i;) {
+            if (column[e] >= b1) continue;
+            const double* zj = z + cols * column[e];
+            for (std::size_t c = 0; c < cols; ++c) acc[c] = acc[c] + value[e] * zj[c];
+          }
+          for (std::size_t c = 0; c < cols; ++c) z[cols * i + c] -= acc[c] / diagonal[i];
         }
-        for (std::size_t c = 0; c < k; ++c) z[k * i + c] -= acc[c] / diagonal[i];
-      }
+      });
     });
   }
 };
@@ -92,7 +109,7 @@ std::vector<double> column_dots(const double* a, const double* b, std::size_t n,
   pool::for_each_block(blocks, blocks > 1, [&](std::size_t blk) {
     double* out = &partial[blk * k];
     for (std::size_t i = blk * kBlock; i < std::min(n, (blk + 1) * kBlock); ++i)
-      for (std::size_t c = 0; c < k; ++c) out[c] = std::fma(a[k * i + c], b[k * i + c], out[c]);
+      for (std::size_t c = 0; c < k; ++c) out[c] = out[c] + a[k * i + c] * b[k * i + c];
   });
   std::vector<double> total(k, 0.0);
   for (std::size_t blk = 0; blk < blocks; ++blk)
@@ -141,8 +158,8 @@ std::expected<void, std::string> cg_run(const SparseMatrix& A, const double* b, 
     }
     for (std::size_t i = 0; i < size; i += k)
       for (std::size_t c = 0; c < k; ++c) {
-        dx[i + c] = std::fma(alpha[c], p[i + c], dx[i + c]);
-        r[i + c] = std::fma(-alpha[c], q[i + c], r[i + c]);
+        dx[i + c] = dx[i + c] + alpha[c] * p[i + c];
+        r[i + c] = r[i + c] - alpha[c] * q[i + c];
       }
     const std::vector<double> rn = column_max(r.data(), n, k);
     any = false;
@@ -153,7 +170,7 @@ std::expected<void, std::string> cg_run(const SparseMatrix& A, const double* b, 
     const std::vector<double> rz_next = column_dots(r.data(), z.data(), n, k);
     for (std::size_t c = 0; c < k; ++c) {
       const double beta = active[c] ? rz_next[c] / rz[c] : 0.0;
-      for (std::size_t i = c; i < size; i += k) p[i] = std::fma(beta, p[i], z[i]);
+      for (std::size_t i = c; i < size; i += k) p[i] = z[i] + beta * p[i];
       rz[c] = rz_next[c];
     }
   }
@@ -179,9 +196,9 @@ std::expected<void, std::string> cg_solve(const SparseMatrix& A, const double* b
     for (std::size_t c = 0; c < k; ++c) done &= !(rn[c] > kAccept * scale[c]);
     if (done) return {};
     if (attempt == kRestarts)
-      return std::unexpected(std::string(
-          "the sparse fit did not reach its accuracy: the system is singular or too "
-          "ill-conditioned (a larger epsilon, i.e. a smaller support radius, helps)"));
+      return std::unexpected(
+          std::string("the sparse fit did not reach its accuracy: the system is singular or too "
+                      "ill-conditioned (a larger epsilon, i.e. a smaller support radius, helps)"));
   }
 }
 
@@ -201,14 +218,14 @@ std::expected<void, std::string> small_solve(std::vector<double> a, std::size_t 
     }
     for (std::size_t i = col + 1; i < m; ++i) {
       const double f = a[i * m + col] / a[col * m + col];
-      for (std::size_t j = col; j < m; ++j) a[i * m + j] = std::fma(-f, a[col * m + j], a[i * m + j]);
-      for (std::size_t c = 0; c < k; ++c) b[i * k + c] = std::fma(-f, b[col * k + c], b[i * k + c]);
+      for (std::size_t j = col; j < m; ++j) a[i * m + j] = a[i * m + j] - f * a[col * m + j];
+      for (std::size_t c = 0; c < k; ++c) b[i * k + c] = b[i * k + c] - f * b[col * k + c];
     }
   }
   for (std::size_t i = m; i-- > 0;)
     for (std::size_t c = 0; c < k; ++c) {
       double s = b[i * k + c];
-      for (std::size_t j = i + 1; j < m; ++j) s = std::fma(-a[i * m + j], b[j * k + c], s);
+      for (std::size_t j = i + 1; j < m; ++j) s = s - a[i * m + j] * b[j * k + c];
       b[i * k + c] = s / a[i * m + i];
     }
   return {};
@@ -235,7 +252,8 @@ class SparseSolver final : public FitSolver {
                                          double* a) const override {
     const std::size_t n = a_.n, m = terms_;
     std::vector<double> b(3 * n), x(3 * n);
-    for (std::size_t i = 0; i < n; ++i) std::memcpy(&b[3 * i], r + 3 * order_[i], 3 * sizeof(double));
+    for (std::size_t i = 0; i < n; ++i)
+      std::memcpy(&b[3 * i], r + 3 * order_[i], 3 * sizeof(double));
     auto solved = cg_solve(a_, b.data(), x.data(), 3);
     if (!solved) return solved;
     if (m > 0) {
@@ -247,10 +265,11 @@ class SparseSolver final : public FitSolver {
       for (std::size_t i = 0; i < n; ++i)
         for (std::size_t t = 0; t < m; ++t)
           for (std::size_t k = 0; k < 3; ++k)
-            x[3 * i + k] = std::fma(-phi_inv_p_[m * i + t], g[3 * t + k], x[3 * i + k]);
+            x[3 * i + k] = x[3 * i + k] - phi_inv_p_[m * i + t] * g[3 * t + k];
       std::memcpy(a, g.data(), 3 * m * sizeof(double));
     }
-    for (std::size_t i = 0; i < n; ++i) std::memcpy(w + 3 * order_[i], &x[3 * i], 3 * sizeof(double));
+    for (std::size_t i = 0; i < n; ++i)
+      std::memcpy(w + 3 * order_[i], &x[3 * i], 3 * sizeof(double));
     for (std::size_t i = 0; i < 3 * n; ++i)
       if (!std::isfinite(w[i])) return std::unexpected(std::string("the fit's system is singular"));
     return {};
@@ -264,7 +283,7 @@ class SparseSolver final : public FitSolver {
     for (std::size_t i = 0; i < a_.n; ++i)
       for (std::size_t t = 0; t < m; ++t)
         for (std::size_t c = 0; c < k; ++c)
-          out[t * k + c] = std::fma(p_[m * i + t], y[k * i + c], out[t * k + c]);
+          out[t * k + c] = out[t * k + c] + p_[m * i + t] * y[k * i + c];
     return out;
   }
 
@@ -278,7 +297,7 @@ class SparseSolver final : public FitSolver {
 }  // namespace sparse_fit_detail
 
 std::expected<std::unique_ptr<FitSolver>, std::string> sparse_fit(const FitProblem& problem,
-                                                                   const CellGrid& grid) {
+                                                                  const CellGrid& grid) {
   using namespace sparse_fit_detail;
   const std::size_t n = problem.size(), m = problem.basis.terms();
   const std::vector<std::size_t>& order = grid.order();
@@ -295,9 +314,9 @@ std::expected<std::unique_ptr<FitSolver>, std::string> sparse_fit(const FitProbl
     std::size_t ranges[18];
     for (std::size_t i = b * kBlock; i < std::min(n, (b + 1) * kBlock); ++i) {
       const std::size_t count = grid.ranges_near(cx[i], cy[i], cz[i], ranges);
-      a.start[i + 1] = lanes::compact_row(problem.kernel, cx[i], cy[i], cz[i], ranges, count,
-                                          cx.data(), cy.data(), cz.data(), problem.e2, nullptr,
-                                          nullptr);
+      a.start[i + 1] =
+          lanes::compact_row(problem.kernel, cx[i], cy[i], cz[i], ranges, count, cx.data(),
+                             cy.data(), cz.data(), problem.e2, nullptr, nullptr);
     }
   });
   for (std::size_t i = 0; i < n; ++i) a.start[i + 1] += a.start[i];

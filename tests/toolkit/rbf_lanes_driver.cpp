@@ -14,17 +14,28 @@ using namespace velk::toolkit;
 static long double reference(Kernel k, long double s) {
   const long double r = std::sqrt(s);
   switch (k) {
-    case Kernel::linear: return -r;
-    case Kernel::thin_plate_spline: return s == 0 ? 0 : s * std::log(s) / 2;
-    case Kernel::cubic: return r * r * r;
-    case Kernel::quintic: return -r * r * r * r * r;
-    case Kernel::multiquadric: return -std::sqrt(1 + s);
-    case Kernel::inverse_multiquadric: return 1 / std::sqrt(1 + s);
-    case Kernel::inverse_quadratic: return 1 / (1 + s);
-    case Kernel::gaussian: return std::exp(-s);
-    case Kernel::wendland_c0: return r < 1 ? (1 - r) * (1 - r) : 0;
-    case Kernel::wendland_c2: return r < 1 ? std::pow(1 - r, 4) * (4 * r + 1) : 0;
-    case Kernel::wendland_c4: return r < 1 ? std::pow(1 - r, 6) * (35 * s + 18 * r + 3) / 3 : 0;
+    case Kernel::linear:
+      return -r;
+    case Kernel::thin_plate_spline:
+      return s == 0 ? 0 : s * std::log(s) / 2;
+    case Kernel::cubic:
+      return r * r * r;
+    case Kernel::quintic:
+      return -r * r * r * r * r;
+    case Kernel::multiquadric:
+      return -std::sqrt(1 + s);
+    case Kernel::inverse_multiquadric:
+      return 1 / std::sqrt(1 + s);
+    case Kernel::inverse_quadratic:
+      return 1 / (1 + s);
+    case Kernel::gaussian:
+      return std::exp(-s);
+    case Kernel::wendland_c0:
+      return r < 1 ? (1 - r) * (1 - r) : 0;
+    case Kernel::wendland_c2:
+      return r < 1 ? std::pow(1 - r, 4) * (4 * r + 1) : 0;
+    case Kernel::wendland_c4:
+      return r < 1 ? std::pow(1 - r, 6) * (35 * s + 18 * r + 3) / 3 : 0;
   }
   return 0;
 }
@@ -54,10 +65,15 @@ int main() {
       const double si = cx[i] * cx[i];
       double p = 0, o = 0;
       switch (k) {
-#define CASE(K) case Kernel::K: p = lanes::plain::phi<Kernel::K>(si); o = lanes::one::phi<Kernel::K>(si); break;
-        CASE(linear) CASE(thin_plate_spline) CASE(cubic) CASE(quintic) CASE(multiquadric)
-        CASE(inverse_multiquadric) CASE(inverse_quadratic) CASE(gaussian) CASE(wendland_c0)
-        CASE(wendland_c2) CASE(wendland_c4)
+#define CASE(K)                           \
+  case Kernel::K:                         \
+    p = lanes::plain::phi<Kernel::K>(si); \
+    o = lanes::one::phi<Kernel::K>(si);   \
+    break;
+        CASE(linear)
+        CASE(thin_plate_spline) CASE(cubic) CASE(quintic) CASE(multiquadric)
+            CASE(inverse_multiquadric) CASE(inverse_quadratic) CASE(gaussian) CASE(wendland_c0)
+                CASE(wendland_c2) CASE(wendland_c4)
       }
       if (std::memcmp(&p, &o, 8) != 0 || std::memcmp(&p, &four_out[i], 8) != 0) {
         std::printf("paths differ: kernel %d s %.17g plain %.17g one %.17g four %.17g\n", kk, si, p,
@@ -77,6 +93,6 @@ int main() {
       std::printf("kernel %d relative error %.3g at s = %.17g\n", kk, worst, worst_s);
       return 1;
     }
-      }
+  }
   std::printf("ok\n");
 }

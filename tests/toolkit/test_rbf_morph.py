@@ -3,6 +3,8 @@ exactness properties (controls, affine motion, far field of compact kernels), de
 read-only parameters, pickling, and every refused input."""
 
 import pickle
+import subprocess
+import sys
 
 import numpy as np
 import pytest
@@ -262,3 +264,39 @@ def test_a_dense_fit_too_big_for_memory_is_refused_at_once():
     controls = np.random.default_rng(0).random((2_000_000, 3))
     with pytest.raises(MemoryError, match=r"2000000 control points.*GB.*wendland"):
         velk_morph.RbfMorph(controls, controls)
+
+
+STRICT_SCRIPT = '''
+import pickle
+
+import numpy as np
+import numpy.typing as npt
+
+import velk_morph
+
+controls = np.random.default_rng(0).random((50, 3))
+morph = velk_morph.RbfMorph(controls, controls * 0.01, kernel="wendland_c2", epsilon=2.0,
+                            degree=None)
+moved: npt.NDArray[np.float64] = morph.deform(controls)
+shift: npt.NDArray[np.float64] = morph.displacement([[0.0, 0.0, 0.0]])
+kernel: str = morph.kernel
+epsilon: float = morph.epsilon
+degree: int = morph.degree
+count: int = morph.n_controls
+copy = pickle.loads(pickle.dumps(morph))
+print(moved.shape, shift.shape, kernel, epsilon, degree, count, copy.n_controls)
+'''
+
+
+def test_a_morph_script_passes_strict_type_checking(tmp_path):
+    pytest.importorskip("mypy")
+    script = tmp_path / "morph_script.py"
+    script.write_text(STRICT_SCRIPT)
+    result = subprocess.run([sys.executable, "-m", "mypy", "--strict", "--no-incremental",
+                             str(script)], capture_output=True, text=True, cwd=tmp_path)
+    assert result.returncode == 0, result.stdout + result.stderr
+    script.write_text("import velk_morph\nk: int = velk_morph.RbfMorph([[0, 0, 0]], [[0, 0, 0]])"
+                      ".kernel\n")
+    result = subprocess.run([sys.executable, "-m", "mypy", "--strict", "--no-incremental",
+                             str(script)], capture_output=True, text=True, cwd=tmp_path)
+    assert "Incompatible types in assignment" in result.stdout
