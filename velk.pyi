@@ -150,38 +150,29 @@ class Mesh:
             >>> half = mesh.clip_from_plane([0.5, 0, 0], [1, 0, 0])
         """
     def write_stl(self, filename: _Path | None = None, format: str | None = None) -> None:
-        """Writes the mesh as STL: binary unless format is "ascii"; the file name defaults to
-        "mesh.stl". A failed write leaves any old file in place.
-
+        """Writes the mesh as binary STL, or ASCII when format is "ascii" ("mesh.stl" when no file
+        name is given); an existing file is replaced only once the new one is complete.
 
         Raises:
-            PanicException: the file cannot be written (text "🔴 IO error: ..." after the unwrap
-                prefix), or a cell names a node that does not exist (checked first). A failed write
-                leaves any old file in place.
+            PanicException: the write fails, or a cell names a missing node (found before writing).
 
         Example:
             >>> mesh.write_stl("part.stl", "ascii")
         """
     def write_obj(self, filename: _Path | None = None) -> None:
-        """Writes the mesh as OBJ (vertices, then faces); the file name defaults to "mesh.obj".
-
+        """Writes the mesh as OBJ, vertices then faces ("mesh.obj" when no file name is given).
 
         Raises:
-            PanicException: the file cannot be written (text "🔴 IO error: ..." after the unwrap
-                prefix), or a cell names a node that does not exist (checked first). A failed write
-                leaves any old file in place.
+            PanicException: the write fails, or a cell names a missing node (found before writing).
 
         Example:
             >>> mesh.write_obj("part.obj")
         """
     def write_vtp(self, filename: _Path | None = None) -> None:
-        """Writes the nodes as VTK XML poly-data points; the file name defaults to "points.vtp".
-
+        """Writes the nodes as VTK XML poly-data points ("points.vtp" when no file name is given).
 
         Raises:
-            PanicException: the file cannot be written (text "🔴 IO error: ..." after the unwrap
-                prefix), or a cell names a node that does not exist (checked first). A failed write
-                leaves any old file in place.
+            PanicException: the write fails.
 
         Example:
             >>> mesh.write_vtp("points.vtp")
@@ -333,10 +324,8 @@ def generate_box(length: _Point, centre: _Point, theta: _Point, resolution: _Ids
     divided by resolution (nx, ny, nz); wound outward.
 
     Raises:
-        PanicException: a refused argument (a size that is not positive, too few divisions), with
-            the generator's text.
-        MemoryError: a mesh too large for the machine's memory, before any work.
-        TypeError, ValueError, OverflowError: an argument of the wrong form (a negative count).
+        PanicException: a length that is not positive, or a resolution component of 0.
+        MemoryError: a mesh too large for memory (refused before any work).
 
     Example:
         >>> box = velk.generate_box([2, 1, 1], [0, 0, 0], [0, 0, 30], [4, 2, 2])
@@ -349,10 +338,9 @@ def generate_capsule(
     unmerged.
 
     Raises:
-        PanicException: a refused argument (a size that is not positive, too few divisions), with
-            the generator's text.
-        MemoryError: a mesh too large for the machine's memory, before any work.
-        TypeError, ValueError, OverflowError: an argument of the wrong form (a negative count).
+        PanicException: fewer than 3 sectors or no stacks; a radius that is not
+            positive, or a negative cylinder height.
+        MemoryError: a mesh too large for memory (refused before any work).
 
     Example:
         >>> capsule = velk.generate_capsule(0.5, 1.0, (0, 0, 0), 16, 8)
@@ -361,10 +349,8 @@ def generate_cone(radius: _Float, height: _Float, centre: _Point, sectors: Suppo
     """A cone along y, apex up, with its base, `sectors` around; wound inward.
 
     Raises:
-        PanicException: a refused argument (a size that is not positive, too few divisions), with
-            the generator's text.
-        MemoryError: a mesh too large for the machine's memory, before any work.
-        TypeError, ValueError, OverflowError: an argument of the wrong form (a negative count).
+        PanicException: fewer than 3 sectors; a radius or height that is not positive.
+        MemoryError: a mesh too large for memory (refused before any work).
 
     Example:
         >>> cone = velk.generate_cone(1.0, 2.0, (0, 0, 0), 24)
@@ -375,10 +361,8 @@ def generate_cylinder(
     """A closed cylinder along y with its caps, `sectors` around and `stacks` along; wound inward.
 
     Raises:
-        PanicException: a refused argument (a size that is not positive, too few divisions), with
-            the generator's text.
-        MemoryError: a mesh too large for the machine's memory, before any work.
-        TypeError, ValueError, OverflowError: an argument of the wrong form (a negative count).
+        PanicException: fewer than 3 sectors, or no stacks.
+        MemoryError: a mesh too large for memory (refused before any work).
 
     Example:
         >>> cylinder = velk.generate_cylinder(0.5, 2.0, (0, 0, 0), 24, 4)
@@ -388,10 +372,8 @@ def generate_icosphere(radius: _Float, centre: _Point, subdivisions: SupportsInd
     nodes and 20·4^n cells, wound outward.
 
     Raises:
-        PanicException: a refused argument (a size that is not positive, too few divisions), with
-            the generator's text.
-        MemoryError: a mesh too large for the machine's memory, before any work.
-        TypeError, ValueError, OverflowError: an argument of the wrong form (a negative count).
+        PanicException: a radius that is not positive.
+        MemoryError: a mesh too large for memory (refused before any work).
 
     Example:
         >>> ball = velk.generate_icosphere(1.0, (0, 0, 0), 3)
@@ -410,10 +392,8 @@ def generate_naca_wing(
     along z over wing_span = (start, end); open at both ends.
 
     Raises:
-        PanicException: a refused argument (a size that is not positive, too few divisions), with
-            the generator's text.
-        MemoryError: a mesh too large for the machine's memory, before any work.
-        TypeError, ValueError, OverflowError: an argument of the wrong form (a negative count).
+        PanicException: n_points of 0 (no section).
+        MemoryError: a mesh too large for memory (refused before any work).
 
     Example:
         >>> wing = velk.generate_naca_wing(2, 4, 12, 50, (0.0, 3.0))   # NACA 2412, span z 0..3
@@ -429,10 +409,9 @@ def generate_torus(
     inward, its two seams left unmerged.
 
     Raises:
-        PanicException: a refused argument (a size that is not positive, too few divisions), with
-            the generator's text.
-        MemoryError: a mesh too large for the machine's memory, before any work.
-        TypeError, ValueError, OverflowError: an argument of the wrong form (a negative count).
+        PanicException: fewer than 3 segments either way; a radius that is not
+            positive, or a minor radius greater than the major one.
+        MemoryError: a mesh too large for memory (refused before any work).
 
     Example:
         >>> torus = velk.generate_torus(1.0, 0.25, (0, 0, 0), 32, 16)
@@ -442,10 +421,8 @@ def generate_uvsphere(radius: _Float, centre: _Point, sectors: SupportsIndex, st
     outward.
 
     Raises:
-        PanicException: a refused argument (a size that is not positive, too few divisions), with
-            the generator's text.
-        MemoryError: a mesh too large for the machine's memory, before any work.
-        TypeError, ValueError, OverflowError: an argument of the wrong form (a negative count).
+        PanicException: fewer than 3 sectors, or fewer than 2 stacks.
+        MemoryError: a mesh too large for memory (refused before any work).
 
     Example:
         >>> globe = velk.generate_uvsphere(1.0, (0, 0, 0), 32, 16)
@@ -475,12 +452,12 @@ def generate_sphere_cluster(radius: _Float, centre: _Point, resolution: Supports
         7
     """
 def write_stl(nodes: _Nodes, cells: _Cells, filename: _Path | None = None, format: str | None = None) -> None:
-    """Writes nodes and cells as an STL file: binary unless format is "ascii"; the file name
-    defaults to "mesh.stl".
+    """Writes nodes and cells as an STL file: binary, or ASCII when format is "ascii" ("mesh.stl"
+    when no file name is given). A failed write leaves an existing file as it was.
 
     Raises:
-        PanicException: the file cannot be written, or a cell names a node that does not exist
-            (checked before the file is touched). A failed write leaves any old file in place.
+        PanicException: the write fails, or a cell names a node that does not exist (checked
+            before the file is touched).
 
     Example:
         >>> velk.write_stl([[0, 0, 0], [1, 0, 0], [0, 1, 0]], [[0, 1, 2]], "part.stl")
@@ -496,11 +473,11 @@ def write_vtp(nodes: _Nodes, filename: _Path | None = None) -> None:
         >>> velk.write_vtp([[0, 0, 0], [1, 0, 0]], "points.vtp")
     """
 def write_obj(nodes: _Nodes, cells: _Cells, filename: _Path | None = None) -> None:
-    """Writes nodes and cells as an OBJ file; the file name defaults to "mesh.obj".
+    """Writes nodes and cells as an OBJ file, indices counted from 1 ("mesh.obj" when no file name
+    is given).
 
     Raises:
-        PanicException: the file cannot be written, or a cell names a node that does not exist
-            (checked before the file is touched). A failed write leaves any old file in place.
+        PanicException: the write fails, or a cell names a missing node.
 
     Example:
         >>> velk.write_obj([[0, 0, 0], [1, 0, 0], [0, 1, 0]], [[0, 1, 2]], "part.obj")

@@ -1,47 +1,27 @@
 """Helpers shared by the test folders (conftest.py puts this folder on sys.path): the module's
-pinned names, the internal-failure checks, the positional number oracle and the child runner."""
+names, the internal-failure checks, the positional number oracle and the child runner."""
 
+import ast
 import os
+import pathlib
 import subprocess
 import sys
 from decimal import Decimal
 
 import pytest
 
-# The module's 31 names in their fixed order (also __all__): the public surface these tests pin.
-ALL_NAMES = [
-    "Mesh",
-    "select_nodes_closest_to_point",
-    "select_nodes_on_line",
-    "select_nodes_in_sphere",
-    "select_nodes_in_box",
-    "select_nodes_closest_to_plane",
-    "select_nodes_in_plane_direction",
-    "translate_nodes",
-    "rotate_nodes",
-    "scale_nodes",
-    "transform_nodes",
-    "transform_selected_nodes",
-    "build_transformation_matrix",
-    "generate_box",
-    "generate_capsule",
-    "generate_cone",
-    "generate_cylinder",
-    "generate_icosphere",
-    "generate_naca_wing",
-    "generate_torus",
-    "generate_uvsphere",
-    "generate_block_cluster",
-    "generate_sphere_cluster",
-    "write_stl",
-    "write_vtp",
-    "write_obj",
-    "read_stl",
-    "read_obj",
-    "RbfDeformer",
-    "DesignBlock",
-    "FreeFormDeformer",
-]
+ROOT = pathlib.Path(__file__).resolve().parents[1]
+
+
+def stub_names():
+    """The module's names in their fixed order: the __all__ list of the stub velk.pyi, which the
+    build also registers the module's names from (stubtest checks the stub against the module)."""
+    stub = ast.parse((ROOT / "velk.pyi").read_text(encoding="utf-8"))
+    return next(ast.literal_eval(node.value) for node in stub.body
+                if isinstance(node, ast.Assign) and node.targets[0].id == "__all__")
+
+
+ALL_NAMES = stub_names()
 
 
 def is_panic(exc):

@@ -3,11 +3,12 @@ a name declared but left out of the order, or ordered but declared nowhere, fail
 with an ImportError naming it. The check itself is plain C++ (src/py/name_order.cpp), compiled
 here with a small driver."""
 
-import ast
 import pathlib
 import subprocess
 
 import pytest
+
+from helpers import stub_names
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 HERE = pathlib.Path(__file__).resolve().parent
@@ -47,8 +48,6 @@ def test_the_module_imports_every_ordered_name():
     """The order is the stub's __all__ (the build derives the module's list and count from it)."""
     import velk
 
-    stub = ast.parse((ROOT / "velk.pyi").read_text())
-    ordered = next(ast.literal_eval(node.value) for node in stub.body
-                   if isinstance(node, ast.Assign) and node.targets[0].id == "__all__")
+    ordered = stub_names()
     assert velk.__all__ == ordered
     assert all(hasattr(velk, name) for name in ordered)

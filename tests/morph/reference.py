@@ -1,9 +1,22 @@
-"""Plain-Python references shared by the bit-exact tests: the rotation convention and the dense
-solver, written out in their fixed order of operations."""
+"""Plain-Python references shared by the bit-exact tests: the rotation convention, the RBF
+kernels and the dense solver, written out in their fixed order of operations."""
 
 import math
 
 EPS = 2.220446049250313e-16
+
+
+def rbf_kernels(lib):
+    """Each RBF kernel as a function of the squared distance s and epsilon e, written with the
+    exp, sqrt and log of lib (math for floats, numpy for arrays)."""
+    return {
+        "gaussian": lambda s, e: lib.exp((s * -0.5) / (e * e)),
+        "multiquadric": lambda s, e: lib.sqrt(e * e + s),
+        "inverse_multiquadratic": lambda s, e: 1.0 / lib.sqrt(e * e + s),
+        "linear": lambda s, e: s,
+        "cubic": lambda s, e: s * s,
+        "thin_plate_spline": lambda s, e: lib.log(s) * (s * s),
+    }
 
 
 def matmul3(a, b):

@@ -7,16 +7,11 @@ import math
 import pytest
 
 import velk
-from reference import EPS, solve_linear_system
+from reference import EPS, rbf_kernels, solve_linear_system
 
-KERNELS = {
-    "gaussian": lambda s, e: math.exp((s * -0.5) / (e * e)),
-    "multiquadric": lambda s, e: math.sqrt(e * e + s),
-    "inverse_multiquadratic": lambda s, e: 1.0 / math.sqrt(e * e + s),
-    "linear": lambda s, e: s,
-    "cubic": lambda s, e: s * s,
-    "thin_plate_spline": lambda s, e: 0.0 if s == 0 else math.log(s) * (s * s),
-}
+# math.log(0) raises where the formula's value is 0.
+KERNELS = dict(rbf_kernels(math),
+               thin_plate_spline=lambda s, e: 0.0 if s == 0 else math.log(s) * (s * s))
 
 
 def sq(p, q):
