@@ -75,6 +75,35 @@ IndexRows index_rows_arg(nb::handle obj, const char* name) {
   return {std::move(array), std::span<const int64_t>(view.data(), rows * width), rows, width};
 }
 
+IndexRows index_list_arg(nb::handle obj, const char* name) {
+  nb::object array = contiguous(obj, name, "iu", "int64");
+  const auto view = nb::cast<nb::ndarray<const int64_t, nb::c_contig, nb::device::cpu>>(array);
+  if (view.ndim() != 1)
+    refuse(std::string(name) + " must have shape (K,), got " + shape_text(array));
+  const std::size_t rows = view.shape(0);
+  return {std::move(array), std::span<const int64_t>(view.data(), rows), rows, 1};
+}
+
+FloatRows values_arg(nb::handle obj, const char* name) {
+  nb::object array = contiguous(obj, name, "iuf", "float64");
+  const auto view = nb::cast<nb::ndarray<const double, nb::c_contig, nb::device::cpu>>(array);
+  if (view.ndim() != 1)
+    refuse(std::string(name) + " must have shape (K,), got " + shape_text(array));
+  const std::size_t rows = view.shape(0);
+  std::span<const double> values(view.data(), rows);
+  for (std::size_t i = 0; i < rows; ++i)
+    if (!std::isfinite(values[i]))
+      refuse(std::string(name) + " must be finite, but entry " + std::to_string(i) + " is " +
+             (std::isnan(values[i]) ? "NaN" : "infinity"));
+  return {std::move(array), values, rows};
+}
+
+void check_rows(const FloatRows& rows, std::size_t expected, const char* name, const char* what) {
+  if (rows.rows != expected)
+    refuse(std::string(name) + " must have shape (" + std::to_string(expected) + ", 3), " + what +
+           ", got (" + std::to_string(rows.rows) + ", 3)");
+}
+
 void check_same_rows(const FloatRows& a, const FloatRows& b, const char* name) {
   if (a.rows != b.rows)
     refuse(std::string(name) + " must have as many rows as the points before it (" +
@@ -95,6 +124,11 @@ nb::object owning_array(std::vector<T>&& values, std::size_t rows, std::size_t c
 
 nb::object float_array(std::vector<double>&& values, std::size_t rows, std::size_t cols) {
   return owning_array(std::move(values), rows, cols);
+}
+
+nb::object int32_array(std::vector<int32_t>&& values) {
+  const std::size_t n = values.size();
+  return owning_array(std::move(values), n, 0);
 }
 
 nb::object index_array(std::vector<int64_t>&& values) {
