@@ -1,5 +1,7 @@
 // Ffd: velk's free-form deformation of arrays with its exact derivatives with respect to the
 // moved lattice nodes (forward and reverse products, sparse Jacobian).
+#include "morph_py/ffd.hpp"
+
 #include <nanobind/stl/string.h>
 #include <nanobind/stl/tuple.h>
 
@@ -10,38 +12,27 @@
 #include "morph_py/bindings.hpp"
 #include "morph_py/compute.hpp"
 #include "morph_toolkit/errors.hpp"
-#include "morph_toolkit/ffd_derivatives.hpp"
 
 namespace velk::morph_py {
 
 using namespace nb::literals;
 
+Ffd::Ffd(const BlockNumbers& n) : numbers(n), derivatives(build(n)) {}
+
+toolkit::FfdDerivatives Ffd::build(const BlockNumbers& n) {
+  const auto point = [](const std::tuple<double, double, double>& t) {
+    return Point3{std::get<0>(t), std::get<1>(t), std::get<2>(t)};
+  };
+  const auto& [l, c, t, r] = n;
+  Result<morph::DesignBlock> block = morph::make_design_block(
+      point(l), point(c), point(t), Resolution{std::get<0>(r), std::get<1>(r), std::get<2>(r)});
+  if (!block) throw toolkit::InvalidInput("design_block: " + block.error().message());
+  Result<morph::FreeFormDeformer> deformer = morph::make_free_form_deformer(*block);
+  if (!deformer) throw toolkit::InvalidInput("design_block: " + deformer.error().message());
+  return toolkit::FfdDerivatives(std::move(*deformer));
+}
+
 namespace {
-
-using BlockNumbers =
-    std::tuple<std::tuple<double, double, double>, std::tuple<double, double, double>,
-               std::tuple<double, double, double>, std::tuple<uint64_t, uint64_t, uint64_t>>;
-
-// The deformer with the numbers it was built from (for pickling).
-struct Ffd {
-  Ffd(const BlockNumbers& n) : numbers(n), derivatives(build(n)) {}
-  BlockNumbers numbers;
-  toolkit::FfdDerivatives derivatives;
-
-  static toolkit::FfdDerivatives build(const BlockNumbers& n) {
-    const auto point = [](const std::tuple<double, double, double>& t) {
-      return Point3{std::get<0>(t), std::get<1>(t), std::get<2>(t)};
-    };
-    const auto& [l, c, t, r] = n;
-    Result<morph::DesignBlock> block = morph::make_design_block(
-        point(l), point(c), point(t), Resolution{std::get<0>(r), std::get<1>(r), std::get<2>(r)});
-    if (!block) throw toolkit::InvalidInput("design_block: " + block.error().message());
-    Result<morph::FreeFormDeformer> deformer = morph::make_free_form_deformer(*block);
-    if (!deformer) throw toolkit::InvalidInput("design_block: " + deformer.error().message());
-    return toolkit::FfdDerivatives(std::move(*deformer));
-  }
-  std::size_t nodes() const { return derivatives.node_count(); }
-};
 
 // The lattice parameters of a velk.DesignBlock, read through its public attributes.
 BlockNumbers numbers_of(nb::handle block) {

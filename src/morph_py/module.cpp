@@ -15,4 +15,5 @@ NB_MODULE(velk_morph, m) {
   velk::morph_py::bind_cell_quality(m);
   velk::morph_py::bind_ffd(m);
   velk::morph_py::bind_surface(m);
+  velk::morph_py::bind_lattice_variables(m);
 }

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "core/point.hpp"
+#include "morph_toolkit/vectors.hpp"
 
 namespace velk::toolkit {
 
@@ -12,10 +13,6 @@ namespace {
 Point3 at(std::span<const double> points, int64_t i) {
   const auto k = static_cast<std::size_t>(i) * 3;
   return {points[k], points[k + 1], points[k + 2]};
-}
-
-Point3 cross(const Point3& a, const Point3& b) {
-  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
 
 void add(std::vector<double>& grad, int64_t i, const Point3& g, double scale) {
@@ -38,7 +35,7 @@ double mesh_volume(std::span<const double> points, std::span<const int64_t> tria
   double sum = 0.0;
   each_triangle(points, triangles,
                 [&](int64_t, int64_t, int64_t, const Point3& a, const Point3& b, const Point3& c) {
-                  sum += dot(a, cross(b, c));
+                  sum += velk::dot(a, cross_product(b, c));
                 });
   return sum / 6.0;
 }
@@ -47,8 +44,8 @@ double mesh_area(std::span<const double> points, std::span<const int64_t> triang
   double sum = 0.0;
   each_triangle(points, triangles,
                 [&](int64_t, int64_t, int64_t, const Point3& a, const Point3& b, const Point3& c) {
-                  const Point3 n = cross(b - a, c - a);
-                  sum += std::sqrt(dot(n, n));
+                  const Point3 n = cross_product(b - a, c - a);
+                  sum += std::sqrt(velk::dot(n, n));
                 });
   return sum / 2.0;
 }
@@ -59,9 +56,9 @@ std::vector<double> mesh_volume_gradient(std::span<const double> points,
   each_triangle(
       points, triangles,
       [&](int64_t ia, int64_t ib, int64_t ic, const Point3& a, const Point3& b, const Point3& c) {
-        add(grad, ia, cross(b, c), 1.0 / 6.0);
-        add(grad, ib, cross(c, a), 1.0 / 6.0);
-        add(grad, ic, cross(a, b), 1.0 / 6.0);
+        add(grad, ia, cross_product(b, c), 1.0 / 6.0);
+        add(grad, ib, cross_product(c, a), 1.0 / 6.0);
+        add(grad, ic, cross_product(a, b), 1.0 / 6.0);
       });
   return grad;
 }
@@ -72,13 +69,13 @@ std::vector<double> mesh_area_gradient(std::span<const double> points,
   each_triangle(
       points, triangles,
       [&](int64_t ia, int64_t ib, int64_t ic, const Point3& a, const Point3& b, const Point3& c) {
-        const Point3 n = cross(b - a, c - a);
-        const double length = std::sqrt(dot(n, n));
+        const Point3 n = cross_product(b - a, c - a);
+        const double length = std::sqrt(velk::dot(n, n));
         if (length == 0.0) return;
         const Point3 u = {n.x / length, n.y / length, n.z / length};
-        add(grad, ia, cross(b - c, u), 0.5);
-        add(grad, ib, cross(c - a, u), 0.5);
-        add(grad, ic, cross(a - b, u), 0.5);
+        add(grad, ia, cross_product(b - c, u), 0.5);
+        add(grad, ib, cross_product(c - a, u), 0.5);
+        add(grad, ic, cross_product(a - b, u), 0.5);
       });
   return grad;
 }
