@@ -133,7 +133,8 @@ nb::object int32_array(std::vector<int32_t>&& values) {
 
 nb::object index_array(std::vector<int64_t>&& values) {
   const std::size_t n = values.size();
-  return owning_array(std::move(values), n, 0);
+  // Viewed as numpy's own int64 type (not the equal "long long" one), so it prints plainly.
+  return owning_array(std::move(values), n, 0).attr("view")(numpy().attr("int64"));
 }
 
 }  // namespace velk::morph_py
