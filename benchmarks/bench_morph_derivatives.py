@@ -8,24 +8,16 @@ controls and 100,000 points. Calls alternate, so both see the same state of a sh
 best of 5, with the slowest of the 5 as the spread. Run as a script to print the table.
 """
 
-import math
 import sys
 
 import numpy as np
+from bench_ffd import rotation
 from timing import wall_times
 
 POINTS = 1_000_000
 RESOLUTIONS = [(4, 4, 4), (9, 9, 9)]
 LENGTH, CENTRE, THETA = [2.0, 3.0, 1.5], [0.1, -0.2, 0.3], [0.0, 0.0, 25.0]
 REPEATS = 5
-
-
-def rotation(theta):
-    ax, ay, az = (math.radians(a) for a in theta)
-    rx = np.array([[1, 0, 0], [0, math.cos(ax), -math.sin(ax)], [0, math.sin(ax), math.cos(ax)]])
-    ry = np.array([[math.cos(ay), 0, math.sin(ay)], [0, 1, 0], [-math.sin(ay), 0, math.cos(ay)]])
-    rz = np.array([[math.cos(az), -math.sin(az), 0], [math.sin(az), math.cos(az), 0], [0, 0, 1]])
-    return rx @ ry @ rz
 
 
 def ffd_problem(res, points):

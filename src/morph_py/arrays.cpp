@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
 
 namespace velk::morph_py {
 
@@ -75,27 +76,33 @@ IndexRows index_rows_arg(nb::handle obj, const char* name) {
   return {std::move(array), std::span<const int64_t>(view.data(), rows * width), rows, width};
 }
 
-IndexRows index_list_arg(nb::handle obj, const char* name) {
-  nb::object array = contiguous(obj, name, "iu", "int64");
-  const auto view = nb::cast<nb::ndarray<const int64_t, nb::c_contig, nb::device::cpu>>(array);
+namespace {
+
+// `obj` as a one-dimensional contiguous array of T, and the array that owns it.
+template <class T>
+std::pair<nb::object, std::span<const T>> one_dimensional(nb::handle obj, const char* name,
+                                                          const char* kinds, const char* dtype) {
+  nb::object array = contiguous(obj, name, kinds, dtype);
+  const auto view = nb::cast<nb::ndarray<const T, nb::c_contig, nb::device::cpu>>(array);
   if (view.ndim() != 1)
     refuse(std::string(name) + " must have shape (K,), got " + shape_text(array));
-  const std::size_t rows = view.shape(0);
-  return {std::move(array), std::span<const int64_t>(view.data(), rows), rows, 1};
+  return {std::move(array), std::span<const T>(view.data(), view.shape(0))};
+}
+
+}  // namespace
+
+IndexRows index_list_arg(nb::handle obj, const char* name) {
+  auto [array, values] = one_dimensional<int64_t>(obj, name, "iu", "int64");
+  return {std::move(array), values, values.size(), 1};
 }
 
 FloatRows values_arg(nb::handle obj, const char* name) {
-  nb::object array = contiguous(obj, name, "iuf", "float64");
-  const auto view = nb::cast<nb::ndarray<const double, nb::c_contig, nb::device::cpu>>(array);
-  if (view.ndim() != 1)
-    refuse(std::string(name) + " must have shape (K,), got " + shape_text(array));
-  const std::size_t rows = view.shape(0);
-  std::span<const double> values(view.data(), rows);
-  for (std::size_t i = 0; i < rows; ++i)
+  auto [array, values] = one_dimensional<double>(obj, name, "iuf", "float64");
+  for (std::size_t i = 0; i < values.size(); ++i)
     if (!std::isfinite(values[i]))
       refuse(std::string(name) + " must be finite, but entry " + std::to_string(i) + " is " +
              (std::isnan(values[i]) ? "NaN" : "infinity"));
-  return {std::move(array), values, rows};
+  return {std::move(array), values, values.size()};
 }
 
 void check_rows(const FloatRows& rows, std::size_t expected, const char* name, const char* what) {

@@ -12,6 +12,7 @@
 #include "morph_py/bindings.hpp"
 #include "morph_py/compute.hpp"
 #include "morph_toolkit/errors.hpp"
+#include "morph_toolkit/vectors.hpp"
 
 namespace velk::morph_py {
 
@@ -214,22 +215,43 @@ array([[0.125, 0.   , 0.   ],
        [0.   , 0.   , 0.125]])
 )";
 
+using Product = std::vector<double> (*)(const toolkit::FfdDerivatives&, std::span<const double>,
+                                        std::span<const double>);
+
+// A method (points, second) -> (rows, 3) array: second has one row per lattice node
+// (per_node) or one per point.
+void def_points_method(nb::class_<Ffd>& cls, const char* name, const char* second, bool per_node,
+                       Product product, const char* doc) {
+  const std::string sig = std::string("def ") + name + "(self, points: numpy.typing.ArrayLike, " +
+                          second +
+                          ": numpy.typing.ArrayLike) -> numpy.typing.NDArray[numpy.float64]";
+  cls.def(
+      name,
+      [second, per_node, product](const Ffd& f, nb::handle points, nb::handle other) {
+        const FloatRows p = points_arg(points, "points");
+        const FloatRows o = points_arg(other, second);
+        check_rows(o, per_node ? f.nodes() : p.rows, second,
+                   per_node ? "one row per lattice node" : "one row per point");
+        return point_rows(released([&] { return product(f.derivatives, p.values, o.values); }));
+      },
+      "points"_a, nb::arg(second), nb::sig(sig.c_str()), doc);
+}
+
 }  // namespace
 
 void bind_ffd(nb::module_& m) {
-  nb::class_<Ffd>(m, "Ffd", kFfdDoc)
-      .def(
-          "__init__",
-          [](Ffd* self, nb::handle design_block) { new (self) Ffd(numbers_of(design_block)); },
-          "design_block"_a, nb::sig("def __init__(self, design_block: object) -> None"))
+  nb::class_<Ffd> cls(m, "Ffd", kFfdDoc);
+  def_points_method(cls, "deform", "deformed_design_nodes", true, toolkit::ffd_deform, kDeformDoc);
+  def_points_method(cls, "jvp", "tangent", true, toolkit::ffd_jvp, kJvpDoc);
+  def_points_method(cls, "vjp", "cotangent", false, toolkit::ffd_vjp, kVjpDoc);
+  cls.def(
+         "__init__",
+         [](Ffd* self, nb::handle design_block) { new (self) Ffd(numbers_of(design_block)); },
+         "design_block"_a, nb::sig("def __init__(self, design_block: object) -> None"))
       .def_prop_ro(
           "nodes",
           [](const Ffd& f) {
-            const NodeList& nodes = f.derivatives.deformer.block.nodes;
-            std::vector<double> flat(nodes.size() * 3);
-            for (std::size_t i = 0; i < nodes.size(); ++i)
-              flat[3 * i] = nodes[i].x, flat[3 * i + 1] = nodes[i].y, flat[3 * i + 2] = nodes[i].z;
-            return point_rows(std::move(flat));
+            return point_rows(toolkit::flat_points(f.derivatives.deformer.block.nodes));
           },
           nb::sig("def nodes(self) -> numpy.typing.NDArray[numpy.float64]"),
           "The original lattice nodes, (L, 3), in lattice order: node (i, j, k) is row "
@@ -239,45 +261,6 @@ void bind_ffd(nb::module_& m) {
           "The lattice intervals (nx, ny, nz) per axis.")
       .def("__getstate__", [](const Ffd& f) { return f.numbers; })
       .def("__setstate__", [](Ffd* self, const BlockNumbers& numbers) { new (self) Ffd(numbers); })
-      .def(
-          "deform",
-          [](const Ffd& f, nb::handle points, nb::handle deformed_design_nodes) {
-            const FloatRows p = points_arg(points, "points");
-            const FloatRows d = points_arg(deformed_design_nodes, "deformed_design_nodes");
-            check_rows(d, f.nodes(), "deformed_design_nodes", "one row per lattice node");
-            return point_rows(
-                released([&] { return toolkit::ffd_deform(f.derivatives, p.values, d.values); }));
-          },
-          "points"_a, "deformed_design_nodes"_a,
-          nb::sig("def deform(self, points: numpy.typing.ArrayLike, deformed_design_nodes: "
-                  "numpy.typing.ArrayLike) -> numpy.typing.NDArray[numpy.float64]"),
-          kDeformDoc)
-      .def(
-          "jvp",
-          [](const Ffd& f, nb::handle points, nb::handle tangent) {
-            const FloatRows p = points_arg(points, "points");
-            const FloatRows t = points_arg(tangent, "tangent");
-            check_rows(t, f.nodes(), "tangent", "one row per lattice node");
-            return point_rows(
-                released([&] { return toolkit::ffd_jvp(f.derivatives, p.values, t.values); }));
-          },
-          "points"_a, "tangent"_a,
-          nb::sig("def jvp(self, points: numpy.typing.ArrayLike, tangent: numpy.typing.ArrayLike) "
-                  "-> numpy.typing.NDArray[numpy.float64]"),
-          kJvpDoc)
-      .def(
-          "vjp",
-          [](const Ffd& f, nb::handle points, nb::handle cotangent) {
-            const FloatRows p = points_arg(points, "points");
-            const FloatRows v = points_arg(cotangent, "cotangent");
-            check_rows(v, p.rows, "cotangent", "one row per point");
-            return point_rows(
-                released([&] { return toolkit::ffd_vjp(f.derivatives, p.values, v.values); }));
-          },
-          "points"_a, "cotangent"_a,
-          nb::sig("def vjp(self, points: numpy.typing.ArrayLike, cotangent: "
-                  "numpy.typing.ArrayLike) -> numpy.typing.NDArray[numpy.float64]"),
-          kVjpDoc)
       .def(
           "jacobian",
           [](const Ffd& f, nb::handle points, nb::handle node_ids) {

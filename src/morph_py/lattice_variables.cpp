@@ -137,6 +137,27 @@ values : array_like, shape (n,)
     The variables at which to differentiate.
 )";
 
+// Returns, Raises and the start of Examples of jvp and vjp.
+std::string product_tail(const char* shape) {
+  return std::string("Returns\n-------\nnumpy.ndarray of float64, shape (") + shape + R"()
+
+Raises
+------
+ValueError
+    If an array has the wrong shape or ffd's lattice has another size.
+TypeError
+    If ffd is not an Ffd.
+
+Examples
+--------
+>>> import velk, velk_morph
+>>> ffd = velk_morph.Ffd(velk.DesignBlock([2, 2, 2], [0, 0, 0], [0, 0, 0], [2, 2, 2]))
+>>> design = velk_morph.LatticeVariables(ffd.nodes)
+>>> design.translate(range(27), direction=[0, 0, 1])
+array([0])
+)";
+}
+
 }  // namespace
 
 void bind_lattice_variables(nb::module_& m) {
@@ -308,25 +329,8 @@ array([0.      , 0.017453, 0.      ])
            kProductParameters + R"(tangent : array_like, shape (n,)
     A change of the variables.
 
-Returns
--------
-numpy.ndarray of float64, shape (M, 3)
-
-Raises
-------
-ValueError
-    If an array has the wrong shape or ffd's lattice has another size.
-TypeError
-    If ffd is not an Ffd.
-
-Examples
---------
->>> import velk, velk_morph
->>> ffd = velk_morph.Ffd(velk.DesignBlock([2, 2, 2], [0, 0, 0], [0, 0, 0], [2, 2, 2]))
->>> design = velk_morph.LatticeVariables(ffd.nodes)
->>> design.translate(range(27), direction=[0, 0, 1])
-array([0])
->>> design.jvp(ffd, [[0.0, 0.0, 0.0]], [0.0], [1.0])
+)" + product_tail("M, 3") +
+           R"(>>> design.jvp(ffd, [[0.0, 0.0, 0.0]], [0.0], [1.0])
 array([[0., 0., 1.]])
 )")
               .c_str())
@@ -363,25 +367,8 @@ array([[0., 0., 1.]])
            kProductParameters + R"(cotangent : array_like, shape (M, 3)
     A weight for every coordinate of every point (a solver's gradient, say).
 
-Returns
--------
-numpy.ndarray of float64, shape (n,)
-
-Raises
-------
-ValueError
-    If an array has the wrong shape or ffd's lattice has another size.
-TypeError
-    If ffd is not an Ffd.
-
-Examples
---------
->>> import velk, velk_morph
->>> ffd = velk_morph.Ffd(velk.DesignBlock([2, 2, 2], [0, 0, 0], [0, 0, 0], [2, 2, 2]))
->>> design = velk_morph.LatticeVariables(ffd.nodes)
->>> design.translate(range(27), direction=[0, 0, 1])
-array([0])
->>> design.vjp(ffd, [[0.0, 0.0, 0.0]], [0.0], [[0.0, 0.0, 2.0]])
+)" + product_tail("n,") +
+           R"(>>> design.vjp(ffd, [[0.0, 0.0, 0.0]], [0.0], [[0.0, 0.0, 2.0]])
 array([2.])
 )")
               .c_str());

@@ -16,6 +16,7 @@
 #include "core/worker_pool.hpp"
 #include "morph/bernstein.hpp"
 #include "morph_toolkit/errors.hpp"
+#include "morph_toolkit/vectors.hpp"
 
 namespace velk::toolkit {
 
@@ -101,81 +102,68 @@ template <std::size_t W, class Use>
 
 // Forward product of one chunk: out rows of the inside points = blend of the premultiplied
 // tangents mt; the caller zeroed out.
-template <std::size_t W>
-[[gnu::always_inline]] inline void jvp_chunk(const Plan& plan, Scratch& s, const Point3* mt,
-                                             const double* pts, double* out, std::size_t count) {
-  constexpr std::size_t kGroup = group_lanes<W>;
-  for_inside_groups<W>(plan, s, pts, count, [&](std::size_t g, std::size_t width) {
-    morph::bernstein_blend_group<W>(s.weights[0].data(), plan.order1(0), s.weights[1].data(),
-                                    plan.order1(1), s.weights[2].data(), plan.order1(2), mt,
-                                    s.lanes.data());
-    for (std::size_t l = 0; l < width; ++l)
-      for (int a = 0; a < 3; ++a) out[3 * s.index[g + l] + a] = s.lanes[a * kGroup + l];
-  });
-}
+struct Forward {
+  template <std::size_t W>
+  [[gnu::always_inline]] static inline void run(const Plan& plan, Scratch& s, const Point3* mt,
+                                                const double* pts, double* out, std::size_t count) {
+    constexpr std::size_t kGroup = group_lanes<W>;
+    for_inside_groups<W>(plan, s, pts, count, [&](std::size_t g, std::size_t width) {
+      morph::bernstein_blend_group<W>(s.weights[0].data(), plan.order1(0), s.weights[1].data(),
+                                      plan.order1(1), s.weights[2].data(), plan.order1(2), mt,
+                                      s.lanes.data());
+      for (std::size_t l = 0; l < width; ++l)
+        for (int a = 0; a < 3; ++a) out[3 * s.index[g + l] + a] = s.lanes[a * kGroup + l];
+    });
+  }
+};
 
 // Reverse product of one chunk: acc (per node, component and lane: [(i·3 + a)·W + l]) gathers
 // B_i V_p of the inside points, lane by lane, in point order.
-template <std::size_t W>
-[[gnu::always_inline]] inline void vjp_chunk(const Plan& plan, Scratch& s, const double* pts,
-                                             const double* cot, double* acc, std::size_t count) {
-  using V = typename Vector<W>::type;
-  constexpr std::size_t kGroup = group_lanes<W>;
-  const std::size_t nx1 = plan.order1(0), ny1 = plan.order1(1), nz1 = plan.order1(2);
-  for_inside_groups<W>(plan, s, pts, count, [&](std::size_t g, std::size_t width) {
-    std::fill(s.lanes.begin(), s.lanes.end(), 0.0);  // lanes without a point add nothing
-    for (std::size_t l = 0; l < width; ++l)
-      for (int a = 0; a < 3; ++a) s.lanes[a * kGroup + l] = cot[3 * s.index[g + l] + a];
-    V v0[3], v1[3];
-    for (int a = 0; a < 3; ++a) {
-      load_vector<W>(v0[a], s.lanes.data(), a, 0);
-      load_vector<W>(v1[a], s.lanes.data(), a, 1);
-    }
-    const double *bx = s.weights[0].data(), *by = s.weights[1].data(), *bz = s.weights[2].data();
-    double* node = acc;
-    for (std::size_t i = 0; i < nx1; ++i) {
-      V wi0, wi1;
-      load_vector<W>(wi0, bx, i, 0);
-      load_vector<W>(wi1, bx, i, 1);
-      for (std::size_t j = 0; j < ny1; ++j) {
-        V wj0, wj1;
-        load_vector<W>(wj0, by, j, 0);
-        load_vector<W>(wj1, by, j, 1);
-        const V wij0 = wi0 * wj0, wij1 = wi1 * wj1;
-        for (std::size_t k = 0; k < nz1; ++k, node += 3 * W) {
-          V wk0, wk1;
-          load_vector<W>(wk0, bz, k, 0);
-          load_vector<W>(wk1, bz, k, 1);
-          const V w0 = wij0 * wk0, w1 = wij1 * wk1;
-          for (int a = 0; a < 3; ++a) {
-            V sum;
-            std::memcpy(&sum, node + a * W, sizeof sum);
-            sum = sum + w0 * v0[a];
-            sum = sum + w1 * v1[a];
-            std::memcpy(node + a * W, &sum, sizeof sum);
-          }
-        }
+struct Reverse {
+  template <std::size_t W>
+  [[gnu::always_inline]] static inline void run(const Plan& plan, Scratch& s, const double* pts,
+                                                const double* cot, double* acc, std::size_t count) {
+    using V = typename Vector<W>::type;
+    constexpr std::size_t kGroup = group_lanes<W>;
+    for_inside_groups<W>(plan, s, pts, count, [&](std::size_t g, std::size_t width) {
+      std::fill(s.lanes.begin(), s.lanes.end(), 0.0);  // lanes without a point add nothing
+      for (std::size_t l = 0; l < width; ++l)
+        for (int a = 0; a < 3; ++a) s.lanes[a * kGroup + l] = cot[3 * s.index[g + l] + a];
+      V v0[3], v1[3];
+      for (int a = 0; a < 3; ++a) {
+        load_vector<W>(v0[a], s.lanes.data(), a, 0);
+        load_vector<W>(v1[a], s.lanes.data(), a, 1);
       }
-    }
-  });
-}
+      morph::for_each_node_weight<W>(s.weights[0].data(), plan.order1(0), s.weights[1].data(),
+                                     plan.order1(1), s.weights[2].data(), plan.order1(2),
+                                     [&](std::size_t n, const V& w0, const V& w1)
+                                         __attribute__((always_inline)) {
+                                           double* node = acc + n * 3 * W;
+                                           for (int a = 0; a < 3; ++a) {
+                                             V sum;
+                                             std::memcpy(&sum, node + a * W, sizeof sum);
+                                             sum = sum + w0 * v0[a];
+                                             sum = sum + w1 * v1[a];
+                                             std::memcpy(node + a * W, &sum, sizeof sum);
+                                           }
+                                         });
+    });
+  }
+};
 
-// Each kernel compiled for AVX2 (four lanes) and for the baseline (two lanes).
-__attribute__((target("avx2"))) void jvp_chunk_avx2(const Plan& p, Scratch& s, const Point3* mt,
-                                                    const double* pts, double* out, std::size_t n) {
-  jvp_chunk<4>(p, s, mt, pts, out, n);
+// A kernel (Forward or Reverse) compiled for AVX2 (four lanes) and for the baseline (two), and
+// the one this processor runs.
+template <class Kernel, class... Args>
+__attribute__((target("avx2"))) void on_avx2(Args... args) {
+  Kernel::template run<4>(args...);
 }
-void jvp_chunk_plain(const Plan& p, Scratch& s, const Point3* mt, const double* pts, double* out,
-                     std::size_t n) {
-  jvp_chunk<2>(p, s, mt, pts, out, n);
+template <class Kernel, class... Args>
+void on_baseline(Args... args) {
+  Kernel::template run<2>(args...);
 }
-__attribute__((target("avx2"))) void vjp_chunk_avx2(const Plan& p, Scratch& s, const double* pts,
-                                                    const double* cot, double* acc, std::size_t n) {
-  vjp_chunk<4>(p, s, pts, cot, acc, n);
-}
-void vjp_chunk_plain(const Plan& p, Scratch& s, const double* pts, const double* cot, double* acc,
-                     std::size_t n) {
-  vjp_chunk<2>(p, s, pts, cot, acc, n);
+template <class Kernel, class... Args>
+auto compiled() {
+  return cpu::avx2_enabled() ? &on_avx2<Kernel, Args...> : &on_baseline<Kernel, Args...>;
 }
 
 // Runs work(scratch, item) for every item in [0, items), handing items out one at a time to one
@@ -200,18 +188,9 @@ FfdDerivatives::FfdDerivatives(morph::FreeFormDeformer d)
 
 std::vector<double> ffd_deform(const FfdDerivatives& ffd, std::span<const double> points,
                                std::span<const double> moved_nodes) {
-  const auto nodes_of = [](std::span<const double> flat) {
-    NodeList nodes(flat.size() / 3);
-    for (std::size_t i = 0; i < nodes.size(); ++i)
-      nodes[i] = {flat[3 * i], flat[3 * i + 1], flat[3 * i + 2]};
-    return nodes;
-  };
-  Result<NodeList> out = morph::deform(ffd.deformer, nodes_of(points), nodes_of(moved_nodes));
+  Result<NodeList> out = morph::deform(ffd.deformer, point_list(points), point_list(moved_nodes));
   if (!out) throw InvalidInput(out.error().message());
-  std::vector<double> flat(points.size());
-  for (std::size_t i = 0; i < out->size(); ++i)
-    flat[3 * i] = (*out)[i].x, flat[3 * i + 1] = (*out)[i].y, flat[3 * i + 2] = (*out)[i].z;
-  return flat;
+  return flat_points(*out);
 }
 
 std::vector<double> ffd_jvp(const FfdDerivatives& ffd, std::span<const double> points,
@@ -225,7 +204,8 @@ std::vector<double> ffd_jvp(const FfdDerivatives& ffd, std::span<const double> p
              ffd.m[c][2] * tangent[3 * i + 2];
     mt[i] = {r[0], r[1], r[2]};
   }
-  const auto chunk = cpu::avx2_enabled() ? jvp_chunk_avx2 : jvp_chunk_plain;
+  const auto chunk = compiled<Forward, const Plan&, Scratch&, const Point3*, const double*, double*,
+                              std::size_t>();
   const std::size_t n = points.size() / 3;
   std::vector<double> out(points.size(), 0.0);
   run_items(plan, (n + kChunk - 1) / kChunk, n, [&](Scratch& s, std::size_t c) {
@@ -240,7 +220,8 @@ std::vector<double> ffd_vjp(const FfdDerivatives& ffd, std::span<const double> p
                             std::span<const double> cotangent) {
   const Plan plan(ffd.deformer);
   const bool avx2 = cpu::avx2_enabled();
-  const auto chunk = avx2 ? vjp_chunk_avx2 : vjp_chunk_plain;
+  const auto chunk = compiled<Reverse, const Plan&, Scratch&, const double*, const double*, double*,
+                              std::size_t>();
   const std::size_t lanes = avx2 ? 4 : 2;
   const std::size_t nodes = ffd.node_count(), n = points.size() / 3;
   const std::size_t block_points = kBlockChunks * kChunk;

@@ -27,10 +27,7 @@ Point3 unit(const Point3& p, const char* name) {
 
 }  // namespace
 
-LatticeVariables::LatticeVariables(std::span<const double> base) : base_(base.size() / 3) {
-  for (std::size_t i = 0; i < base_.size(); ++i)
-    base_[i] = {base[3 * i], base[3 * i + 1], base[3 * i + 2]};
-}
+LatticeVariables::LatticeVariables(std::span<const double> base) : base_(point_list(base)) {}
 
 std::size_t LatticeVariables::add(Kind kind, std::span<const int64_t> node_ids,
                                   const Point3& vector, const Point3& pivot,
@@ -146,10 +143,7 @@ std::vector<double> LatticeVariables::lattice(std::span<const double> values,
     }
   }
   if (jacobian) *jacobian = std::move(d);
-  std::vector<double> flat(p.size() * 3);
-  for (std::size_t i = 0; i < p.size(); ++i)
-    flat[3 * i] = p[i].x, flat[3 * i + 1] = p[i].y, flat[3 * i + 2] = p[i].z;
-  return flat;
+  return flat_points(p);
 }
 
 }  // namespace velk::toolkit
