@@ -82,7 +82,15 @@ namespace {
 template <class T>
 std::pair<nb::object, std::span<const T>> one_dimensional(nb::handle obj, const char* name,
                                                           const char* kinds, const char* dtype) {
-  nb::object array = contiguous(obj, name, kinds, dtype);
+  // An empty list is an empty array of any kind (numpy makes it float64).
+  nb::object np = numpy(), given;
+  try {
+    given = np.attr("asarray")(obj);
+  } catch (nb::python_error&) {  // contiguous() says what is wrong
+  }
+  const bool empty = given.is_valid() && nb::cast<std::size_t>(given.attr("size")) == 0;
+  nb::object array = empty ? np.attr("ascontiguousarray")(given, "dtype"_a = np.attr(dtype))
+                           : contiguous(obj, name, kinds, dtype);
   const auto view = nb::cast<nb::ndarray<const T, nb::c_contig, nb::device::cpu>>(array);
   if (view.ndim() != 1)
     refuse(std::string(name) + " must have shape (K,), got " + shape_text(array));
