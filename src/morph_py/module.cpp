@@ -14,6 +14,7 @@ NB_MODULE(velk_morph, m) {
   velk::morph_py::install_core_routes();
   velk::morph_py::bind_cell_quality(m);
   velk::morph_py::bind_rbf_morph(m);
+  velk::morph_py::bind_rbf_derivatives(m);
   velk::morph_py::bind_ffd(m);
   velk::morph_py::bind_surface(m);
   velk::morph_py::bind_lattice_variables(m);

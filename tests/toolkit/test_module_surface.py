@@ -81,6 +81,11 @@ lattice_gradient: npt.NDArray[np.float64] = ffd.vjp(wing, velk_morph.area_gradie
 forward: npt.NDArray[np.float64] = ffd.jvp(wing, design.jacobian(values)[:, 0].reshape(-1, 3))
 print(volume, float(gradient[twist[0]]), lattice_gradient.shape, forward.shape,
       ffd.jacobian(wing, node_ids=[0, 1]).shape)
+controls = wing[::7]
+rbf = velk_morph.RbfMorph(controls, np.zeros_like(controls))
+control_gradient: npt.NDArray[np.float64] = rbf.vjp(wing, np.ones_like(wing))
+moved_wing: npt.NDArray[np.float64] = rbf.jvp(wing, control_gradient)
+print(moved_wing.shape)
 '''
 
 
