@@ -199,3 +199,24 @@ def test_optimise_wing_exact_partials_reach_the_fd_optimum_in_a_fifth_of_the_mor
     assert exact["partials"] <= 1e-6 and exact["totals"] <= 1e-6
     assert exact["misfit"] == pytest.approx(fd["misfit"], abs=1e-6)
     assert exact["morphs"] <= fd["morphs"] / 5
+
+
+def test_volume_morph_moves_the_air_without_inverting_a_cell(tmp_path):
+    pytest.importorskip("gmsh")
+    meshio = pytest.importorskip("meshio")
+    out = tmp_path / "result"
+    result = run_example("volume_morph.py", "--out", out, "--size", 2.5, cwd=tmp_path)
+    assert result.returncode == 0, result.stderr
+    assert "inverted cells: 0\n" in result.stdout
+    miss = float(re.search(r"largest miss on the wing (\S+)", result.stdout).group(1))
+    assert miss < 1e-9
+    files = {p.name: p for p in written(result.stdout)}
+    assert set(files) == {"air.vtu", "air_morphed.vtu", "volume_morph.png"}
+    before, after = (meshio.read(files[name]) for name in ("air.vtu", "air_morphed.vtu"))
+    assert before.points.shape == after.points.shape
+    moved = (after.points - before.points)
+    assert abs(moved[:, 1]).max() > 0.2  # the tip rose
+    # The far-field box stays where it was.
+    on_box = (abs(before.points[:, 0] + 5.5) < 1e-9) | (abs(before.points[:, 1] - 6.0) < 1e-9)
+    assert on_box.any() and abs(moved[on_box]).max() < 1e-9
+    assert is_png(files["volume_morph.png"])
