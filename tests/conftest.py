@@ -1,4 +1,5 @@
-"""Fixtures shared by the test folders: a small C++ driver compiled against the sources."""
+"""Fixtures shared by the test folders: a small C++ driver compiled against the sources. Plain
+helpers shared by the tests are in helpers.py beside this file (this folder is on sys.path)."""
 
 import pathlib
 import shutil

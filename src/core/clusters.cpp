@@ -37,7 +37,7 @@ double squared(double d) {
 
 Result<NodeList> generate_block_cluster(const Point3& length, const Point3& centre,
                                         const Point3& theta, const Resolution& resolution,
-                                        const LatticeBudget& budget) {
+                                        uint64_t caller_bytes_per_node, const char* name) {
   if (length.x <= 0.0 || length.y <= 0.0 || length.z <= 0.0)
     return fail_with(Error::mesh_generation("Invalid length: dimensions must be positive."));
   if (resolution.x == 0 || resolution.y == 0 || resolution.z == 0)
@@ -48,8 +48,8 @@ Result<NodeList> generate_block_cluster(const Point3& length, const Point3& cent
   const uint64_t pz = sizes::add(resolution.z, 1);
   NodeList nodes;
   const uint64_t count = sizes::mul(sizes::mul(px, py), pz);
-  sizes::require_memory(point_bytes(count, budget.caller_bytes_per_node),
-                        "a " + resolution_text(resolution) + " " + budget.name);
+  sizes::require_memory(point_bytes(count, caller_bytes_per_node),
+                        "a " + resolution_text(resolution) + " " + name);
   nodes.reserve(static_cast<std::size_t>(count));
 
   const double x0 = centre.x - length.x * 0.5;

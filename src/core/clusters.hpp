@@ -9,21 +9,17 @@
 
 namespace velk {
 
-// How the memory check of a lattice counts and names it: the caller's copy of each node (for
-// example the Python list it becomes) and what the request is called in the refusal text.
-struct LatticeBudget {
-  uint64_t caller_bytes_per_node = 0;
-  const char* name = "block cluster";
-};
-
 // Every point of the (x+1)·(y+1)·(z+1) lattice spanning the box of the given edge lengths about
 // centre, z index fastest, then y, then x; rotated about centre by theta (degrees) unless all
 // three angles are zero. Fails with MeshGeneration when a length is not positive (checked
-// first) or a resolution component is zero. A lattice too large for memory, counted as the
-// budget says, throws sizes::MemoryRefused ("a (x, y, z) block cluster needs ...").
+// first) or a resolution component is zero. A lattice too large for memory throws
+// sizes::MemoryRefused ("a (x, y, z) <name> needs ..."); the memory checks of both clusters
+// count caller_bytes_per_node more per node for the caller's copy of the result (the binding
+// layer's Python list), which the core knows only as that number.
 Result<NodeList> generate_block_cluster(const Point3& length, const Point3& centre,
                                         const Point3& theta, const Resolution& resolution,
-                                        const LatticeBudget& budget = {});
+                                        uint64_t caller_bytes_per_node = 0,
+                                        const char* name = "block cluster");
 
 // The points of the (n+1)³ lattice spanning the cube of edge 2·radius about centre that lie in
 // the closed ball of that radius, in lattice order. Fails with MeshGeneration when radius is

@@ -123,32 +123,24 @@ std::string os_text(int code) {
   return text ? std::string(text) : std::string("Unknown error ") + std::to_string(code);
 }
 
-const char* variant_prefix(Error::Variant v) {
-  switch (v) {
-    case Error::Variant::Custom:
-      return "\U0001F534 Error: ";
-    case Error::Variant::MeshGeneration:
-      return "\U0001F534 Mesh generation error: ";
-    case Error::Variant::Deformation:
-      return "\U0001F534 Deformation error: ";
-    case Error::Variant::FileSystem:
-      return "\U0001F534 IO error: ";
-  }
-  return "";
-}
+// The debug name and the display prefix of each variant.
+struct VariantText {
+  const char* name;
+  const char* prefix;
+};
 
-const char* variant_name(Error::Variant v) {
+VariantText variant_text(Error::Variant v) {
   switch (v) {
     case Error::Variant::Custom:
-      return "Custom";
+      return {"Custom", "\U0001F534 Error: "};
     case Error::Variant::MeshGeneration:
-      return "MeshGeneration";
+      return {"MeshGeneration", "\U0001F534 Mesh generation error: "};
     case Error::Variant::Deformation:
-      return "Deformation";
+      return {"Deformation", "\U0001F534 Deformation error: "};
     case Error::Variant::FileSystem:
-      return "FileSystem";
+      return {"FileSystem", "\U0001F534 IO error: "};
   }
-  return "";
+  return {"", ""};
 }
 
 }  // namespace
@@ -268,13 +260,13 @@ std::string debug_quote(const std::string& text) {
 }
 
 std::string Error::display() const {
-  std::string out = variant_prefix(variant_);
+  std::string out = variant_text(variant_).prefix;
   out += variant_ == Variant::FileSystem ? io_display(io_) : message_;
   return out;
 }
 
 std::string Error::debug() const {
-  std::string out = variant_name(variant_);
+  std::string out = variant_text(variant_).name;
   out += '(';
   if (variant_ != Variant::FileSystem) {
     out += debug_quote(message_);

@@ -9,6 +9,7 @@
 
 #include "core/point.hpp"
 #include "core/worker_pool.hpp"
+#include "interp/kernel_set.hpp"
 
 namespace velk::interp {
 
@@ -116,13 +117,13 @@ std::expected<std::vector<V>, std::string> solve_linear_system(RowMatrix&& matri
 
   const Scale scale = measure_scale(matrix, symmetric);
   if (scale.row_max * scale.col_max <= 1e5) {
-    auto factors = lu_decompose(std::move(matrix));
+    auto factors = kernels().lu_decompose(std::move(matrix));
     if (!factors) return std::unexpected(std::move(factors.error()));
     return substitute(*factors, rhs);
   }
   std::vector<V> scaled_rhs = rhs;
   equilibrate(matrix, scaled_rhs, scale.row_sums);
-  auto factors = lu_decompose(std::move(matrix));
+  auto factors = kernels().lu_decompose(std::move(matrix));
   if (!factors) return std::unexpected(std::move(factors.error()));
   return substitute(*factors, scaled_rhs);
 }

@@ -9,12 +9,9 @@
 #include <cstdint>
 #include <utility>
 
-#include "core/cpu_dispatch.hpp"
 #include "core/worker_pool.hpp"
 #include "interp/dense_solver.hpp"
 #include "interp/lu_tiles.hpp"
-#include "interp/reference_kernels.hpp"
-#include "interp/work_blocks.hpp"
 
 namespace velk::interp {
 
@@ -36,7 +33,10 @@ constexpr std::size_t kParallelWork = std::size_t{1} << 20;
 struct Factoring {
   std::vector<double*>& rows;  // the matrix's row table: swapping two rows swaps addresses
   std::vector<std::size_t>& perm;
-  bool avx2;
+  // The kernel forms of this processor, chosen once per factorisation.
+  decltype(&lu_tiles::eliminate_plain) eliminate;
+  decltype(&lu_tiles::row_plain) row;
+  decltype(&lu_tiles::tile_plain) tile;
   // While a panel [panel_begin, panel_end) is factorised beside the previous panel's trailing
   // update, its row swaps exchange only the panel's columns and are recorded here; the whole
   // rows are swapped once the update is done (apply_deferred_swaps).
@@ -85,8 +85,7 @@ std::expected<std::size_t, std::string> pivot_step(Factoring& f, std::size_t k, 
     std::swap(f.rows[k], f.rows[best]);
     std::swap(f.perm[k], f.perm[best]);
   }
-  const auto eliminate = f.avx2 ? lu_tiles::eliminate_avx2 : lu_tiles::eliminate_plain;
-  return eliminate(rows, k + 1, f.rows.size(), k, block_end, rows[k], rows[k][k]);
+  return f.eliminate(rows, k + 1, f.rows.size(), k, block_end, rows[k], rows[k][k]);
 }
 
 // Rows (top, last) of a block of pivots [top, last): row r receives the pivots [top, r) on the
@@ -95,10 +94,7 @@ void update_block_rows(const Factoring& f, std::size_t top, std::size_t last, st
                        std::size_t end) {
   double* const* rows = f.rows.data();
   for (std::size_t r = top + 1; r < last; ++r) {
-    if (f.avx2)
-      lu_tiles::row_avx2(rows[r], rows[r] + top, rows + top, r - top, begin, end);
-    else
-      lu_tiles::row_plain(rows[r], rows[r] + top, rows + top, r - top, begin, end);
+    f.row(rows[r], rows[r] + top, rows + top, r - top, begin, end);
   }
 }
 
@@ -140,7 +136,7 @@ void pack_u(const Factoring& f, std::size_t k0, std::size_t k1, std::size_t begi
 void apply_packed(const Factoring& f, std::size_t first, std::size_t stop, std::size_t begin,
                   std::size_t end, std::size_t depth, const double* l, const double* u) {
   double* const* rows = f.rows.data();
-  const auto tile = f.avx2 ? lu_tiles::tile_avx2 : lu_tiles::tile_plain;
+  const auto tile = f.tile;
   const std::size_t strips = (end - begin + kCols - 1) / kCols;
   for (std::size_t r0 = first; r0 < stop; r0 += kRowBlock) {
     const std::size_t r1 = std::min(r0 + kRowBlock, stop);
@@ -193,7 +189,7 @@ void update_panel_rows_below(const Factoring& f, std::size_t first, std::size_t 
   pack_u(f, k0, k1, begin, end, u.data());
   const std::size_t blocks = (n - first + kRowBlock - 1) / kRowBlock;
   const bool parallel = (n - first) * (end - begin) * depth >= kParallelWork;
-  for_each_block(blocks, parallel, [&](std::size_t b) {
+  pool::for_each_block(blocks, parallel, [&](std::size_t b) {
     const std::size_t r0 = first + b * kRowBlock, r1 = std::min(r0 + kRowBlock, n);
     std::vector<double> l(packed_size(r1 - r0, kRows, depth));
     pack_l(f, r0, r1, k0, k1, l.data());
@@ -230,7 +226,7 @@ void pack_panel_l(const Factoring& f, std::size_t k0, std::size_t k1, bool paral
   const std::size_t n = f.rows.size(), depth = k1 - k0;
   l.resize(packed_size(n - k1, kRows, depth));
   const std::size_t row_blocks = (n - k1 + kRowBlock - 1) / kRowBlock;
-  for_each_block(row_blocks, parallel, [&](std::size_t b) {
+  pool::for_each_block(row_blocks, parallel, [&](std::size_t b) {
     const std::size_t r0 = k1 + b * kRowBlock;
     pack_l(f, r0, std::min(r0 + kRowBlock, n), k0, k1, l.data() + b * kRowBlock * depth);
   });
@@ -256,7 +252,7 @@ template <class First>
 void update_column_blocks(const Factoring& f, std::size_t k0, std::size_t k1, const double* l,
                           std::size_t begin, std::size_t end, bool parallel, First&& first) {
   const std::size_t blocks = column_blocks(begin, end);
-  for_each_block(blocks + 1, parallel, [&](std::size_t b) {
+  pool::for_each_block(blocks + 1, parallel, [&](std::size_t b) {
     if (b == 0) return first();
     const std::size_t c0 = begin + (b - 1) * kColumnBlock;
     update_columns(f, k0, k1, l, c0, std::min(c0 + kColumnBlock, end));
@@ -266,11 +262,18 @@ void update_column_blocks(const Factoring& f, std::size_t k0, std::size_t k1, co
 }  // namespace
 
 std::expected<LuFactors, std::string> lu_decompose(RowMatrix matrix) {
-  if (reference::enabled()) return reference::lu_decompose(std::move(matrix));
   const std::size_t n = matrix.size();
   LuFactors out{std::move(matrix), std::vector<std::size_t>(n)};
   for (std::size_t i = 0; i < n; ++i) out.perm[i] = i;
-  Factoring f{out.lu.row_table(), out.perm, cpu::avx2_enabled(), false, 0, 0, {}};
+  Factoring f{out.lu.row_table(),
+              out.perm,
+              VELK_SIMD_PICK(lu_tiles::eliminate_avx2, lu_tiles::eliminate_plain),
+              VELK_SIMD_PICK(lu_tiles::row_avx2, lu_tiles::row_plain),
+              VELK_SIMD_PICK(lu_tiles::tile_avx2, lu_tiles::tile_plain),
+              false,
+              0,
+              0,
+              {}};
   if (n < 2) return out;
 
   // Pivot steps run over columns 0 to n-2; column n-1 is always a trailing column. Once a panel

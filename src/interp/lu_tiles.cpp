@@ -3,11 +3,6 @@
 
 #include <cmath>
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#define VELK_HAVE_AVX2_KERNELS 1
-#endif
-
 namespace velk::interp::lu_tiles {
 
 namespace {
@@ -36,10 +31,9 @@ struct NextPivot {
 
 }  // namespace
 
-#ifdef VELK_HAVE_AVX2_KERNELS
+#if VELK_SIMD_AVX2
 
-__attribute__((target("avx2"))) void tile_avx2(std::size_t depth, const double* l, const double* u,
-                                               double* const* c) {
+VELK_AVX2 void tile_avx2(std::size_t depth, const double* l, const double* u, double* const* c) {
   static_assert(kRows == 4 && kCols == 8);
   __m256d c00 = _mm256_loadu_pd(c[0]), c01 = _mm256_loadu_pd(c[0] + 4);
   __m256d c10 = _mm256_loadu_pd(c[1]), c11 = _mm256_loadu_pd(c[1] + 4);
@@ -66,9 +60,8 @@ __attribute__((target("avx2"))) void tile_avx2(std::size_t depth, const double* 
   _mm256_storeu_pd(c[3], c30), _mm256_storeu_pd(c[3] + 4, c31);
 }
 
-__attribute__((target("avx2"))) void row_avx2(double* a, const double* l, const double* const* u,
-                                              std::size_t count, std::size_t begin,
-                                              std::size_t end) {
+VELK_AVX2 void row_avx2(double* a, const double* l, const double* const* u, std::size_t count,
+                        std::size_t begin, std::size_t end) {
   std::size_t c = begin;
   // Thirty-two columns at a time: eight independent chains of subtractions.
   for (; c + 32 <= end; c += 32) {
@@ -106,10 +99,9 @@ __attribute__((target("avx2"))) void row_avx2(double* a, const double* l, const 
   }
 }
 
-__attribute__((target("avx2"))) std::size_t eliminate_avx2(double* const* rows, std::size_t first,
-                                                           std::size_t n, std::size_t k,
-                                                           std::size_t end, const double* pivot_row,
-                                                           double pivot) {
+VELK_AVX2 std::size_t eliminate_avx2(double* const* rows, std::size_t first, std::size_t n,
+                                     std::size_t k, std::size_t end, const double* pivot_row,
+                                     double pivot) {
   NextPivot next{first, k + 1, k + 1 < end};
   for (std::size_t i = first; i < n; ++i) {
     double* row = rows[i];
@@ -123,21 +115,6 @@ __attribute__((target("avx2"))) std::size_t eliminate_avx2(double* const* rows, 
     next.offer(i, row);
   }
   return next.best;
-}
-
-#else
-
-std::size_t eliminate_avx2(double* const* rows, std::size_t first, std::size_t n, std::size_t k,
-                           std::size_t end, const double* pivot_row, double pivot) {
-  return eliminate_plain(rows, first, n, k, end, pivot_row, pivot);
-}
-
-void tile_avx2(std::size_t depth, const double* l, const double* u, double* const* c) {
-  tile_plain(depth, l, u, c);
-}
-void row_avx2(double* a, const double* l, const double* const* u, std::size_t count,
-              std::size_t begin, std::size_t end) {
-  row_plain(a, l, u, count, begin, end);
 }
 
 #endif

@@ -7,12 +7,10 @@
 #include <algorithm>
 #include <atomic>
 
-#include "core/cpu_dispatch.hpp"
 #include "core/internal_failure.hpp"
 #include "core/worker_pool.hpp"
+#include "interp/kernel_set.hpp"
 #include "interp/rbf_lanes.hpp"
-#include "interp/reference_kernels.hpp"
-#include "interp/work_blocks.hpp"
 
 namespace velk::interp {
 
@@ -20,7 +18,8 @@ std::expected<RbfModel, std::string> fit(const NodeList& centres, const NodeList
                                          RbfKernel kernel, double epsilon) {
   if (centres.size() != values.size()) internal_failure("x and y must have the same length");
   // The kernel matrix is symmetric bit for bit (see kernel_matrix).
-  auto weights = solve_linear_system(kernel_matrix(centres, kernel, epsilon), values, true);
+  auto weights =
+      solve_linear_system(kernels().kernel_matrix(centres, kernel, epsilon), values, true);
   if (!weights) return std::unexpected(std::move(weights.error()));
   return RbfModel{centres, values, std::move(*weights), kernel, epsilon};
 }
@@ -75,13 +74,12 @@ void group_chunk_plain(const Group& g, const Columns& c, std::size_t j0, std::si
     }
 }
 
-#ifdef VELK_HAVE_AVX2_KERNELS
+#if VELK_SIMD_AVX2
 // The same on vector lanes: lanes [4h, 4h + 4) are vector h, and each sum is kept as vectors
 // (x, y, z of four queries), so the group's sums form six independent chains of additions.
 template <RbfKernel K>
-__attribute__((target("avx2"))) void group_chunk_avx2(const Group& g, const Columns& c,
-                                                      std::size_t j0, std::size_t j1, double e2,
-                                                      double* phi, __m256d (&sum)[3][2]) {
+VELK_AVX2 void group_chunk_avx2(const Group& g, const Columns& c, std::size_t j0, std::size_t j1,
+                                double e2, double* phi, __m256d (&sum)[3][2]) {
   const __m256d e2v = _mm256_set1_pd(e2);
   const __m256d qx0 = _mm256_loadu_pd(g.x), qy0 = _mm256_loadu_pd(g.y), qz0 = _mm256_loadu_pd(g.z);
   const __m256d qx1 = _mm256_loadu_pd(g.x + 4), qy1 = _mm256_loadu_pd(g.y + 4),
@@ -117,8 +115,8 @@ __attribute__((target("avx2"))) void group_chunk_avx2(const Group& g, const Colu
 }
 
 template <RbfKernel K>
-__attribute__((target("avx2"))) void predict_group_avx2(const Group& g, const Columns& c, double e2,
-                                                        double* phi, Point3* out) {
+VELK_AVX2 void predict_group_avx2(const Group& g, const Columns& c, double e2, double* phi,
+                                  Point3* out) {
   __m256d sum[3][2];
   for (auto& axis : sum) axis[0] = axis[1] = _mm256_setzero_pd();
   const std::size_t n = c.cx.size();
@@ -145,18 +143,18 @@ void predict_group_plain(const Group& g, const Columns& c, double e2, double* ph
 }  // namespace
 
 std::expected<NodeList, std::string> predict(const RbfModel& model, const NodeList& queries) {
-  if (reference::enabled()) return reference::predict(model, queries);
   NodeList out(queries.size());
   const Columns columns(model);
   const double e2 = model.epsilon * model.epsilon;
-  const bool avx2 = cpu::avx2_enabled();
   const std::size_t groups = (queries.size() + kLanes - 1) / kLanes;
   const std::size_t blocks = (groups + kGroupsPerBlock - 1) / kGroupsPerBlock;
   // Set when some query's sum holds a NaN; the failure is the same whichever query it is.
   std::atomic<bool> nan_found{false};
   with_kernel(model.kernel, [&](auto kind) {
     constexpr RbfKernel K = decltype(kind)::value;
-    for_each_block(blocks, true, [&](std::size_t b) {
+    void (*const predict_group)(const Group&, const Columns&, double, double*, Point3*) =
+        VELK_SIMD_PICK(predict_group_avx2<K>, predict_group_plain<K>);
+    pool::for_each_block(blocks, true, [&](std::size_t b) {
       if (nan_found.load(std::memory_order_relaxed)) return;
       std::vector<double> phi(kChunk * kLanes);
       const std::size_t g1 = std::min((b + 1) * kGroupsPerBlock, groups);
@@ -164,12 +162,7 @@ std::expected<NodeList, std::string> predict(const RbfModel& model, const NodeLi
         const std::size_t first = g * kLanes;
         const Group lanes(queries, first);
         Point3 sums[kLanes];
-#ifdef VELK_HAVE_AVX2_KERNELS
-        if (avx2)
-          predict_group_avx2<K>(lanes, columns, e2, phi.data(), sums);
-        else
-#endif
-          predict_group_plain<K>(lanes, columns, e2, phi.data(), sums);
+        predict_group(lanes, columns, e2, phi.data(), sums);
         const std::size_t count = std::min(kLanes, queries.size() - first);
         for (std::size_t l = 0; l < count; ++l) {
           if (has_nan(sums[l])) nan_found.store(true, std::memory_order_relaxed);
@@ -178,7 +171,6 @@ std::expected<NodeList, std::string> predict(const RbfModel& model, const NodeLi
       }
     });
   });
-  (void)avx2;
   if (nan_found.load()) return std::unexpected<std::string>("NaN values in output");
   return out;
 }

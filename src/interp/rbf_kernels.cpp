@@ -6,11 +6,8 @@
 #include <cmath>
 
 #include "core/checked_size.hpp"
-#include "core/cpu_dispatch.hpp"
 #include "core/worker_pool.hpp"
 #include "interp/rbf_lanes.hpp"
-#include "interp/reference_kernels.hpp"
-#include "interp/work_blocks.hpp"
 
 namespace velk::interp {
 
@@ -42,18 +39,16 @@ struct Coordinates {
 
 // out[j - begin] = prepare(s(points[i], points[j]), e2) for j in [begin, end).
 template <RbfKernel K>
-void prepare_row_plain(const NodeList& points, std::size_t i, std::size_t begin, std::size_t end,
-                       double e2, double* out) {
+void prepare_row_plain(const NodeList& points, const Coordinates&, std::size_t i, std::size_t begin,
+                       std::size_t end, double e2, double* out) {
   for (std::size_t j = begin; j < end; ++j)
     out[j - begin] = Kernel<K>::prepare(clamped_squared_distance(points[i], points[j]), e2);
 }
 
-#ifdef VELK_HAVE_AVX2_KERNELS
+#if VELK_SIMD_AVX2
 template <RbfKernel K>
-__attribute__((target("avx2"))) void prepare_row_avx2(const NodeList& points,
-                                                      const Coordinates& xyz, std::size_t i,
-                                                      std::size_t begin, std::size_t end, double e2,
-                                                      double* out) {
+VELK_AVX2 void prepare_row_avx2(const NodeList& points, const Coordinates& xyz, std::size_t i,
+                                std::size_t begin, std::size_t end, double e2, double* out) {
   const __m256d px = _mm256_set1_pd(points[i].x), py = _mm256_set1_pd(points[i].y),
                 pz = _mm256_set1_pd(points[i].z), e2v = _mm256_set1_pd(e2);
   std::size_t j = begin;
@@ -64,15 +59,18 @@ __attribute__((target("avx2"))) void prepare_row_avx2(const NodeList& points,
                                         _mm256_sub_pd(pz, _mm256_loadu_pd(&xyz.z[j])));
     _mm256_storeu_pd(out + (j - begin), lanes::prepare<K>(s, e2v));
   }
-  prepare_row_plain<K>(points, i, j, end, e2, out + (j - begin));
+  prepare_row_plain<K>(points, xyz, i, j, end, e2, out + (j - begin));
 }
 #endif
 
 // The tiles (I, J) with J >= I of one row of tiles; entries below the diagonal of a diagonal
 // tile come from their mirror.
+using PrepareRow = void (*)(const NodeList& points, const Coordinates& xyz, std::size_t i,
+                            std::size_t begin, std::size_t end, double e2, double* out);
+
 template <RbfKernel K>
 void fill_tile_row(RowMatrix& k, const NodeList& points, const Coordinates& xyz,
-                   std::size_t tile_row, double e2, bool avx2) {
+                   std::size_t tile_row, double e2, PrepareRow prepare_row) {
   const std::size_t n = points.size();
   const std::size_t i0 = tile_row * kTile, i1 = std::min(i0 + kTile, n);
   double values[kTile];
@@ -81,12 +79,7 @@ void fill_tile_row(RowMatrix& k, const NodeList& points, const Coordinates& xyz,
     for (std::size_t i = i0; i < i1; ++i) {
       const std::size_t begin = std::max(j0, i);
       if (begin >= j1) continue;
-#ifdef VELK_HAVE_AVX2_KERNELS
-      if (avx2)
-        prepare_row_avx2<K>(points, xyz, i, begin, j1, e2, values);
-      else
-#endif
-        prepare_row_plain<K>(points, i, begin, j1, e2, values);
+      prepare_row(points, xyz, i, begin, j1, e2, values);
       double* row = k[i];
       for (std::size_t j = begin; j < j1; ++j) {
         const double v = Kernel<K>::finish(values[j - begin]);
@@ -95,8 +88,6 @@ void fill_tile_row(RowMatrix& k, const NodeList& points, const Coordinates& xyz,
       }
     }
   }
-  (void)avx2;
-  (void)xyz;
 }
 
 }  // namespace
@@ -119,21 +110,19 @@ KernelFunction kernel_function(RbfKernel kernel) {
 RowMatrix kernel_matrix(const NodeList& points, RbfKernel kernel, double epsilon) {
   const std::size_t n = points.size();
   check_matrix_size(n);
-  if (reference::enabled())
-    return RowMatrix::copy_of(reference::kernel_matrix(points, kernel, epsilon));
   // Every entry is written below: each tile on or above the diagonal and its mirror.
   RowMatrix k = RowMatrix::uninitialised(n);
   const Coordinates xyz(points);
   const double e2 = epsilon * epsilon;
-  const bool avx2 = cpu::avx2_enabled();
   // Tile rows t and tiles - 1 - t go together, so every task has about the same number of
   // tiles; each task writes only the tiles of its own rows and their mirrors.
   const std::size_t tiles = (n + kTile - 1) / kTile;
   with_kernel(kernel, [&](auto kind) {
     constexpr RbfKernel K = decltype(kind)::value;
-    for_each_block((tiles + 1) / 2, n >= 2 * kTile, [&](std::size_t t) {
-      fill_tile_row<K>(k, points, xyz, t, e2, avx2);
-      if (tiles - 1 - t != t) fill_tile_row<K>(k, points, xyz, tiles - 1 - t, e2, avx2);
+    const PrepareRow prepare_row = VELK_SIMD_PICK(prepare_row_avx2<K>, prepare_row_plain<K>);
+    pool::for_each_block((tiles + 1) / 2, n >= 2 * kTile, [&](std::size_t t) {
+      fill_tile_row<K>(k, points, xyz, t, e2, prepare_row);
+      if (tiles - 1 - t != t) fill_tile_row<K>(k, points, xyz, tiles - 1 - t, e2, prepare_row);
     });
   });
   return k;

@@ -2,18 +2,16 @@
 // (rbf_kernels.hpp), lane for lane the same operations as the scalar formulas.
 #pragma once
 
+#include "core/simd.hpp"
 #include "interp/rbf_kernels.hpp"
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#define VELK_HAVE_AVX2_KERNELS 1
+#if VELK_SIMD_AVX2
 
 namespace velk::interp::lanes {
 
 // ((dx² + dy²) + dz²) per lane, then the EPS floor for numbers (a NaN stays NaN, as
 // s < EPS ? EPS : s does).
-__attribute__((target("avx2"))) inline __m256d clamped_squared_distance(__m256d dx, __m256d dy,
-                                                                        __m256d dz) {
+VELK_AVX2 inline __m256d clamped_squared_distance(__m256d dx, __m256d dy, __m256d dz) {
   const __m256d s = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(dx, dx), _mm256_mul_pd(dy, dy)),
                                   _mm256_mul_pd(dz, dz));
   const __m256d eps = _mm256_set1_pd(EPS);
@@ -22,7 +20,7 @@ __attribute__((target("avx2"))) inline __m256d clamped_squared_distance(__m256d 
 
 // Kernel<K>::prepare(s, e2) on four lanes.
 template <RbfKernel K>
-__attribute__((target("avx2"))) inline __m256d prepare(__m256d s, __m256d e2) {
+VELK_AVX2 inline __m256d prepare(__m256d s, __m256d e2) {
   if constexpr (K == RbfKernel::gaussian)
     return _mm256_div_pd(_mm256_mul_pd(s, _mm256_set1_pd(-0.5)), e2);
   else if constexpr (K == RbfKernel::multiquadric)

@@ -10,16 +10,9 @@
 #include <utility>
 
 #include "core/worker_pool.hpp"
+#include "interp/kernel_set.hpp"
 
 namespace velk::interp::reference {
-
-bool enabled() {
-  static const bool on = [] {
-    const char* value = std::getenv("VELK_REFERENCE_KERNELS");
-    return value && std::strcmp(value, "1") == 0;
-  }();
-  return on;
-}
 
 DenseMatrix kernel_matrix(const NodeList& points, RbfKernel kernel, double epsilon) {
   const std::size_t n = points.size();
@@ -160,3 +153,22 @@ std::expected<LuFactors, std::string> lu_decompose(RowMatrix matrix) {
 }
 
 }  // namespace velk::interp::reference
+
+namespace velk::interp {
+
+const KernelSet& kernels() {
+  static const KernelSet chosen = [] {
+    const char* value = std::getenv("VELK_REFERENCE_KERNELS");
+    if (value && std::strcmp(value, "1") == 0) {
+      return KernelSet{
+          [](const NodeList& points, RbfKernel kernel, double epsilon) {
+            return RowMatrix::copy_of(reference::kernel_matrix(points, kernel, epsilon));
+          },
+          reference::lu_decompose, reference::predict};
+    }
+    return KernelSet{kernel_matrix, lu_decompose, predict};
+  }();
+  return chosen;
+}
+
+}  // namespace velk::interp

@@ -1,7 +1,7 @@
-// The one-at-a-time loops the vectorised and parallel RBF and LU kernels replaced, kept as the
-// reference the tests compare them with bit for bit. The environment variable
-// VELK_REFERENCE_KERNELS=1 (an internal switch for the tests only) routes the kernel matrix,
-// the factorisation and the prediction through these loops.
+// The loops the vectorised and parallel RBF and LU kernels replaced, kept as the reference the
+// tests compare them with bit for bit: the kernel matrix and the prediction one entry at a time,
+// the factorisation in pivot blocks with its row updates on the pool. kernels() (kernel_set.hpp)
+// runs them in place of the vectorised ones when VELK_REFERENCE_KERNELS is "1".
 #pragma once
 
 #include <expected>
@@ -11,9 +11,6 @@
 #include "interp/rbf_interpolator.hpp"
 
 namespace velk::interp::reference {
-
-// True when VELK_REFERENCE_KERNELS is "1". Read once per process.
-bool enabled();
 
 // The kernel matrix row by row, one kernel call per entry.
 DenseMatrix kernel_matrix(const NodeList& points, RbfKernel kernel, double epsilon);

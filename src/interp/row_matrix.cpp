@@ -1,74 +1,48 @@
-// The storage of RowMatrix: one block, aligned to and advised onto 2 MiB pages when it is at
-// least that large (Linux; elsewhere, or when the system declines, ordinary pages), and the one
-// released large block kept for reuse.
+// The storage of RowMatrix: one block from the page allocator (on 2 MiB pages when at least that
+// large), and the one released large block kept for reuse.
 #include "interp/row_matrix.hpp"
 
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <new>
 #include <utility>
-
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
 
 namespace velk::interp {
 
 namespace {
 
-constexpr std::size_t kHugePage = std::size_t{2} << 20;
 // The largest released block kept for reuse (a fit of up to about 5800 points), so that what a
 // process holds after its last fit stays bounded.
 constexpr std::size_t kKeptLimit = std::size_t{256} << 20;
 
 // The one released block kept, guarded by its mutex.
 std::mutex kept_mutex;
-void* kept_block = nullptr;
-std::size_t kept_bytes = 0;
+pages::Block kept;
 
-// A block of at least `bytes` (rounded up to whole 2 MiB pages when that large), and its size.
-std::pair<double*, std::size_t> allocate_block(std::size_t bytes) {
-  if (bytes < kHugePage) {
-    void* block = std::malloc(bytes ? bytes : 1);
-    if (!block) throw std::bad_alloc();
-    return {static_cast<double*>(block), bytes};
-  }
-  const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-  {
+// A block of at least `bytes`: the kept one when it fits without wasting more than half of
+// itself, otherwise a new one.
+pages::Block allocate_block(std::size_t bytes) {
+  if (bytes >= pages::kHugePage) {
     std::lock_guard<std::mutex> lock(kept_mutex);
-    if (kept_block && kept_bytes >= rounded && kept_bytes / 2 <= rounded) {
-      void* block = std::exchange(kept_block, nullptr);
-      return {static_cast<double*>(block), std::exchange(kept_bytes, 0)};
-    }
+    if (kept.size() >= bytes && kept.size() / 2 <= bytes)
+      return std::exchange(kept, pages::Block());
   }
-  void* block = std::aligned_alloc(kHugePage, rounded);
-  if (!block) throw std::bad_alloc();
-#if defined(__linux__)
-  (void)madvise(block, rounded, MADV_HUGEPAGE);
-#endif
-  return {static_cast<double*>(block), rounded};
+  return pages::Block(bytes, pages::Block::Fill::Any);
 }
 
 }  // namespace
 
-void RowMatrix::Release::operator()(double* block) const {
-  if (bytes >= kHugePage && bytes <= kKeptLimit) {
+RowMatrix::Storage::~Storage() {
+  const std::size_t bytes = block.size();
+  if (bytes >= pages::kHugePage && bytes <= kKeptLimit) {
     std::lock_guard<std::mutex> lock(kept_mutex);
-    if (kept_bytes < bytes) {  // keep the larger of the two
-      std::free(kept_block);
-      kept_block = block;
-      kept_bytes = bytes;
-      return;
-    }
+    if (kept.size() < bytes) std::swap(kept, block);  // keep the larger of the two
   }
-  std::free(block);
 }
 
 RowMatrix RowMatrix::uninitialised(std::size_t n) {
   RowMatrix m;
-  auto [block, bytes] = allocate_block(n * n * sizeof(double));
-  m.block_ = std::unique_ptr<double, Release>(block, Release(bytes));
+  m.block_ = Storage(allocate_block(n * n * sizeof(double)));
+  double* const block = static_cast<double*>(m.block_.block.data());
   m.rows_.resize(n);
   for (std::size_t i = 0; i < n; ++i) m.rows_[i] = block + i * n;
   return m;

@@ -7,8 +7,9 @@
 #pragma once
 
 #include <cstddef>
-#include <memory>
 #include <vector>
+
+#include "core/pages.hpp"
 
 namespace velk::interp {
 
@@ -27,13 +28,16 @@ class RowMatrix {
   std::vector<double*>& row_table() { return rows_; }
 
  private:
-  struct Release {
-    Release() noexcept : bytes(0) {}
-    explicit Release(std::size_t size) noexcept : bytes(size) {}
-    void operator()(double* block) const;
-    std::size_t bytes;  // the block's size as allocated
+  // The entries' block; on release a large one is offered to the kept block (row_matrix.cpp).
+  struct Storage {
+    Storage() = default;
+    explicit Storage(pages::Block b) noexcept : block(std::move(b)) {}
+    Storage(Storage&&) noexcept = default;
+    Storage& operator=(Storage&&) noexcept = default;  // the old block leaves with the source
+    ~Storage();
+    pages::Block block;
   };
-  std::unique_ptr<double, Release> block_;
+  Storage block_;
   std::vector<double*> rows_;
 };
 

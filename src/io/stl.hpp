@@ -17,9 +17,11 @@ enum class StlFormat { Ascii, Binary };
 Status write_stl(const NodeList& nodes, const CellList& cells,
                  const std::optional<std::string>& filename, std::optional<StlFormat> format);
 
-// Reads an ASCII or binary STL file (told apart by its first 512 bytes). Nodes come in order of
-// first appearance, corners being equal when their bit patterns are; cells keep file order and
-// winding.
+// Reads an ASCII or binary STL file: ASCII when its first 512 bytes are valid UTF-8, begin with
+// "solid" (after white space) and hold "facet normal", or when a regular file beginning with
+// "solid" is too short for the binary layout its header announces (its size is used too);
+// binary otherwise. Nodes come in order of first appearance, corners being equal when their bit
+// patterns are; cells keep file order and winding.
 Result<Mesh> read_stl(const std::string& filename);
 
 // The unit normal of the cell's corners; a cross product no longer than the machine epsilon is

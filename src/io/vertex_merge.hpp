@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/pages.hpp"
 #include "core/point.hpp"
 
 namespace velk::io {
@@ -103,30 +104,6 @@ inline uint64_t float_key_hash(const FloatKey& k) {
   return h ^ (h >> 29);
 }
 
-// Zeroed memory straight from the system for a large table, in 2 MB pages where the system
-// grants them on request: a table probed at random then misses the address cache far less.
-class ZeroedPages {
- public:
-  explicit ZeroedPages(std::size_t bytes);
-  ZeroedPages(ZeroedPages&& other) noexcept
-      : base_(std::exchange(other.base_, nullptr)),
-        mapped_(std::exchange(other.mapped_, 0)),
-        data_(std::exchange(other.data_, nullptr)) {}
-  ZeroedPages& operator=(ZeroedPages&& other) noexcept {
-    std::swap(base_, other.base_);
-    std::swap(mapped_, other.mapped_);
-    std::swap(data_, other.data_);
-    return *this;
-  }
-  ~ZeroedPages();
-  void* data() const { return data_; }
-
- private:
-  void* base_ = nullptr;
-  std::size_t mapped_ = 0;
-  void* data_ = nullptr;
-};
-
 // Keys with a 32-bit value each (below 2^32 - 1), the slot chosen by the low bits of the key's
 // hash, probed linearly.
 class CornerTable {
@@ -160,8 +137,8 @@ class CornerTable {
 
   // Capacity is a power of two, at least twice the key count.
   void rehash(std::size_t capacity) {
-    ZeroedPages pages(capacity * sizeof(Slot));
-    auto* slots = static_cast<Slot*>(pages.data());
+    pages::Block table(capacity * sizeof(Slot), pages::Block::Fill::Zero);
+    auto* slots = static_cast<Slot*>(table.data());
     for (std::size_t k = 0; k < capacity_; ++k) {
       const Slot& s = slots_[k];
       if (s.stored == 0) continue;
@@ -169,13 +146,13 @@ class CornerTable {
       while (slots[i].stored != 0) i = (i + 1) & (capacity - 1);
       slots[i] = s;
     }
-    pages_ = std::move(pages);
+    pages_ = std::move(table);
     slots_ = slots;
     capacity_ = capacity;
     mask_ = capacity - 1;
   }
 
-  ZeroedPages pages_{0};
+  pages::Block pages_;  // zeroed; on 2 MiB pages when large, for a table probed at random
   Slot* slots_ = nullptr;
   std::size_t capacity_ = 0;
   std::size_t mask_ = 0;

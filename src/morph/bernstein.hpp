@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/point.hpp"
+#include "core/simd.hpp"
 
 namespace velk::morph {
 
@@ -36,41 +37,29 @@ inline double powi(double x, uint64_t n) {
 // and never put in containers; an array of group values is plain doubles, lane l of entry i at
 // [i * group_lanes<W> + l].
 
-template <std::size_t W>
-struct Vector;
-// The alignment is spelled out: left to the compiler it would differ between code compiled for
-// AVX2 and for the baseline.
-template <>
-struct Vector<4> {
-  typedef double type __attribute__((vector_size(4 * sizeof(double)), aligned(32)));
-};
-template <>
-struct Vector<2> {
-  typedef double type __attribute__((vector_size(2 * sizeof(double)), aligned(16)));
-};
-
 constexpr std::size_t kVectors = 2;
 template <std::size_t W>
 constexpr std::size_t group_lanes = kVectors * W;
 
 // Vector h of entry i of an array of group values, and back.
 template <std::size_t W>
-[[gnu::always_inline]] inline void load_vector(typename Vector<W>::type& v, const double* lanes,
-                                               std::size_t i, std::size_t h) {
+[[gnu::always_inline]] inline void load_vector(typename simd::Vector<W>::type& v,
+                                               const double* lanes, std::size_t i, std::size_t h) {
   std::memcpy(&v, lanes + i * group_lanes<W> + h * W, sizeof v);
 }
 template <std::size_t W>
 [[gnu::always_inline]] inline void store_vector(double* lanes, std::size_t i, std::size_t h,
-                                                const typename Vector<W>::type& v) {
+                                                const typename simd::Vector<W>::type& v) {
   std::memcpy(lanes + i * group_lanes<W> + h * W, &v, sizeof v);
 }
 
 // powi for every lane, into y: the same squarings and products as powi.
 template <std::size_t W>
-[[gnu::always_inline]] inline void powi_lanes(typename Vector<W>::type& y,
-                                              const typename Vector<W>::type& base, uint64_t n) {
-  typename Vector<W>::type x = base;
-  y = (n & 1) ? x : typename Vector<W>::type{} + 1.0;
+[[gnu::always_inline]] inline void powi_lanes(typename simd::Vector<W>::type& y,
+                                              const typename simd::Vector<W>::type& base,
+                                              uint64_t n) {
+  typename simd::Vector<W>::type x = base;
+  y = (n & 1) ? x : typename simd::Vector<W>::type{} + 1.0;
   while (n >>= 1) {
     x = x * x;
     if (n & 1) y = y * x;
@@ -83,7 +72,7 @@ template <std::size_t W>
 [[gnu::always_inline]] inline void bernstein_weights_group(const double* s,
                                                            const std::vector<double>& binomials,
                                                            double* weights) {
-  using V = typename Vector<W>::type;
+  using V = typename simd::Vector<W>::type;
   const uint64_t n = binomials.size() - 1;
   for (std::size_t h = 0; h < kVectors; ++h) {
     V v;
@@ -106,7 +95,7 @@ template <std::size_t W, class F>
                                                         const double* by, std::size_t ny1,
                                                         const double* bz, std::size_t nz1, F&& f) {
   static_assert(kVectors == 2, "two vectors of weights per node");
-  using V = typename Vector<W>::type;
+  using V = typename simd::Vector<W>::type;
   std::size_t node = 0;
   for (std::size_t i = 0; i < nx1; ++i) {
     V wi0, wi1;
@@ -136,7 +125,7 @@ template <std::size_t W>
                                                          const double* by, std::size_t ny1,
                                                          const double* bz, std::size_t nz1,
                                                          const Point3* d, double* out) {
-  using V = typename Vector<W>::type;
+  using V = typename simd::Vector<W>::type;
   V ax0 = V{}, ay0 = ax0, az0 = ax0, ax1 = ax0, ay1 = ax0, az1 = ax0;  // +0.0
   for_each_node_weight<W>(bx, nx1, by, ny1, bz, nz1,
                           [&](std::size_t node, const V& w0, const V& w1)

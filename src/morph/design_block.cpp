@@ -52,7 +52,7 @@ Result<DesignBlock> make_design_block(const Point3& length, const Point3& centre
   // Every use of a block passes its lattice through the caller once (its nodes, a moved copy
   // for deform), so that copy counts too, at caller_bytes_per_node.
   Result<NodeList> lattice = generate_block_cluster(length, centre, theta, resolution,
-                                                    {caller_bytes_per_node, "design block"});
+                                                    caller_bytes_per_node, "design block");
   if (!lattice) return fail_with(lattice.error());
   DesignBlock block;
   block.nodes = std::move(*lattice);

@@ -2,16 +2,13 @@
 #include "morph/ffd.hpp"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
-#include <optional>
-#include <thread>
+#include <cstdint>
 #include <vector>
 
-#include "core/cpu_dispatch.hpp"
 #include "core/internal_failure.hpp"
-#include "core/interrupt.hpp"
 #include "core/rotation.hpp"
+#include "core/simd.hpp"
 #include "core/worker_pool.hpp"
 #include "morph/bernstein.hpp"
 #include "morph/least_squares.hpp"
@@ -94,9 +91,9 @@ struct Scratch {
 // (x, y, z, 1)·F per lane into out: component c is ((x·F[0][c] + y·F[1][c]) + z·F[2][c]) +
 // F[3][c].
 template <std::size_t W>
-[[gnu::always_inline]] inline void row_times_lanes(const typename Vector<W>::type* p,
+[[gnu::always_inline]] inline void row_times_lanes(const typename simd::Vector<W>::type* p,
                                                    const Matrix4& f,
-                                                   typename Vector<W>::type* out) {
+                                                   typename simd::Vector<W>::type* out) {
   for (int c = 0; c < 3; ++c)
     out[c] = ((p[0] * f[0][c] + p[1] * f[1][c]) + p[2] * f[2][c]) + f[3][c];
 }
@@ -105,7 +102,7 @@ template <std::size_t W>
 template <std::size_t W>
 [[gnu::always_inline]] inline void deform_chunk(const Plan& plan, Scratch& s, Point3* pts,
                                                 std::size_t count) {
-  using V = typename Vector<W>::type;
+  using V = typename simd::Vector<W>::type;
   constexpr std::size_t kGroup = group_lanes<W>;
   const Point3& c0 = plan.c0;
   // Parameters in the unit frame; the inside points are packed in increasing order. Lanes past
@@ -159,10 +156,11 @@ template <std::size_t W>
 }
 
 // The same kernel compiled twice: four lanes per AVX2 instruction, two per baseline one.
-__attribute__((target("avx2"))) void deform_chunk_avx2(const Plan& plan, Scratch& s, Point3* pts,
-                                                       std::size_t count) {
+#if VELK_SIMD_AVX2
+VELK_AVX2 void deform_chunk_avx2(const Plan& plan, Scratch& s, Point3* pts, std::size_t count) {
   deform_chunk<4>(plan, s, pts, count);
 }
+#endif
 
 void deform_chunk_plain(const Plan& plan, Scratch& s, Point3* pts, std::size_t count) {
   deform_chunk<2>(plan, s, pts, count);
@@ -192,52 +190,25 @@ Result<NodeList> deform(const FreeFormDeformer& deformer, NodeList points,
                   {binomial_row(block.resolution.x), binomial_row(block.resolution.y),
                    binomial_row(block.resolution.z)}};
   void (*const chunk)(const Plan&, Scratch&, Point3*, std::size_t) =
-      cpu::avx2_enabled() ? deform_chunk_avx2 : deform_chunk_plain;
+      VELK_SIMD_PICK(deform_chunk_avx2, deform_chunk_plain);
 
-  // Chunks are handed out one at a time to a task per thread, so a thread slowed by other work
-  // on the machine takes fewer of them; each point's result does not depend on who computes it.
+  // Chunks are handed out one at a time (dynamic blocks), so a thread slowed by other work on
+  // the machine takes fewer of them; each point's result does not depend on who computes it.
+  // With a ready callback the finished prefix is passed on in order while the rest is deformed.
   const std::size_t n = points.size();
   const std::size_t chunks = (n + kChunk - 1) / kChunk;
-  // With a ready callback the calling thread is busy too, so the pool runs one task fewer.
-  const std::size_t threads = pool::thread_count();
-  const std::size_t workers = ready && threads > 1 ? threads - 1 : threads;
-  const std::size_t tasks = n < kMinParallelPoints ? 1 : std::min(chunks, workers);
-  std::atomic<std::size_t> next{0};
-  // With a ready callback, each finished chunk is flagged and the calling thread passes on the
-  // finished prefix while the workers go on; when nothing new is finished it deforms a chunk
-  // itself rather than wait.
-  std::vector<std::atomic<bool>> finished(ready ? chunks : 0);
+  const std::size_t max_tasks = n < kMinParallelPoints ? 1 : SIZE_MAX;
+  const auto make_scratch = [&] { return Scratch(plan); };
   const auto deform_chunk = [&](Scratch& scratch, std::size_t c) {
     const std::size_t begin = c * kChunk;
     chunk(plan, scratch, points.data() + begin, std::min(kChunk, n - begin));
-    if (ready) finished[c].store(true, std::memory_order_release);
   };
-  std::optional<Scratch> own;  // the calling thread's, made when it first takes a chunk
-  std::size_t passed = 0;      // chunks whose points were passed on
-  const auto pass_on = [&] {
-    const std::size_t from = passed;
-    while (passed < chunks && finished[passed].load(std::memory_order_acquire)) ++passed;
-    if (passed > from) {
-      ready(points.data(), std::min(n, passed * kChunk));
-    } else if (const std::size_t c = next.fetch_add(1, std::memory_order_relaxed); c < chunks) {
-      if (!own) own.emplace(plan);
-      deform_chunk(*own, c);
-    } else {
-      std::this_thread::yield();
-    }
-    return passed < chunks;
-  };
-  pool::run_blocks(
-      tasks, ready ? 1 : 2,
-      [&](std::size_t, std::size_t) {
-        Scratch scratch(plan);
-        for (std::size_t c; (c = next.fetch_add(1, std::memory_order_relaxed)) < chunks;) {
-          if (c % 64 == 0) interrupt::checkpoint();  // a pending interrupt ends the call
-          deform_chunk(scratch, c);
-        }
-      },
-      ready ? std::function<bool()>(pass_on) : std::function<bool()>());
-  if (ready) ready(points.data(), n);
+  if (ready)
+    pool::for_each_block_in_order(
+        chunks, max_tasks, make_scratch, deform_chunk,
+        [&](std::size_t done) { ready(points.data(), std::min(n, done * kChunk)); });
+  else
+    pool::for_each_block(chunks, max_tasks, make_scratch, deform_chunk);
   return points;
 }
 

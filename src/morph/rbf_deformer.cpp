@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "core/internal_failure.hpp"
+#include "interp/kernel_set.hpp"
 
 namespace velk::morph {
 
@@ -80,7 +81,7 @@ Result<NodeList> RbfDeformer::deform(const NodeList& points) const {
     for (int a = 0; a < 3; ++a)
       axis(queries[i], a) = (axis(points[i], a) - axis(in_mean_, a)) / axis(in_std_, a);
 
-  auto predicted = interp::predict(model_, queries);
+  auto predicted = interp::kernels().predict(model_, queries);
   if (!predicted) return fail_with(Error::deformation("Prediction failed: " + predicted.error()));
 
   NodeList& out = *predicted;

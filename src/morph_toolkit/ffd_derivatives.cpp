@@ -10,9 +10,9 @@
 #include <string>
 
 #include "core/checked_size.hpp"
-#include "core/cpu_dispatch.hpp"
 #include "core/interrupt.hpp"
 #include "core/rotation.hpp"
+#include "core/simd.hpp"
 #include "core/worker_pool.hpp"
 #include "morph/bernstein.hpp"
 #include "morph_toolkit/errors.hpp"
@@ -22,7 +22,7 @@ namespace velk::toolkit {
 
 using morph::group_lanes;
 using morph::load_vector;
-using morph::Vector;
+using simd::Vector;
 
 namespace {
 
@@ -153,17 +153,24 @@ struct Reverse {
 
 // A kernel (Forward or Reverse) compiled for AVX2 (four lanes) and for the baseline (two), and
 // the one this processor runs.
+#if VELK_SIMD_AVX2
 template <class Kernel, class... Args>
-__attribute__((target("avx2"))) void on_avx2(Args... args) {
+VELK_AVX2 void on_avx2(Args... args) {
   Kernel::template run<4>(args...);
 }
+#endif
 template <class Kernel, class... Args>
-void on_baseline(Args... args) {
+void on_plain(Args... args) {
   Kernel::template run<2>(args...);
 }
 template <class Kernel, class... Args>
 auto compiled() {
-  return cpu::avx2_enabled() ? &on_avx2<Kernel, Args...> : &on_baseline<Kernel, Args...>;
+  using Form = void (*)(Args...);
+#if VELK_SIMD_AVX2
+  const Form avx2 = &on_avx2<Kernel, Args...>;
+#endif
+  const Form plain = &on_plain<Kernel, Args...>;
+  return VELK_SIMD_PICK(avx2, plain);
 }
 
 // Runs work(scratch, item) for every item in [0, items), handing items out one at a time to one
@@ -219,10 +226,9 @@ std::vector<double> ffd_jvp(const FfdDerivatives& ffd, std::span<const double> p
 std::vector<double> ffd_vjp(const FfdDerivatives& ffd, std::span<const double> points,
                             std::span<const double> cotangent) {
   const Plan plan(ffd.deformer);
-  const bool avx2 = cpu::avx2_enabled();
   const auto chunk = compiled<Reverse, const Plan&, Scratch&, const double*, const double*, double*,
                               std::size_t>();
-  const std::size_t lanes = avx2 ? 4 : 2;
+  const std::size_t lanes = VELK_SIMD_PICK(std::size_t{4}, std::size_t{2});
   const std::size_t nodes = ffd.node_count(), n = points.size() / 3;
   const std::size_t block_points = kBlockChunks * kChunk;
   const std::size_t blocks = (n + block_points - 1) / block_points;

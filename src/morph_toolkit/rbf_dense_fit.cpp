@@ -8,7 +8,7 @@
 #include "core/checked_size.hpp"
 #include "morph_toolkit/errors.hpp"
 #include "interp/dense_solver.hpp"
-#include "interp/work_blocks.hpp"
+#include "core/worker_pool.hpp"
 #include "morph_toolkit/rbf_fit.hpp"
 #include "morph_toolkit/rbf_lanes.hpp"
 
@@ -95,7 +95,7 @@ std::expected<std::unique_ptr<FitSolver>, std::string> dense_fit(const FitProble
   }
   interp::RowMatrix matrix = interp::RowMatrix::uninitialised(n);
   const std::size_t blocks = (n + kRowBlock - 1) / kRowBlock;
-  interp::for_each_block(blocks, n >= 2 * kRowBlock, [&](std::size_t b) {
+  pool::for_each_block(blocks, n >= 2 * kRowBlock, [&](std::size_t b) {
     std::vector<double> values(padded);
     for (std::size_t i = b * kRowBlock; i < std::min(n, (b + 1) * kRowBlock); ++i) {
       double* row = matrix[i];

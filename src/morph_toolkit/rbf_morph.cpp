@@ -10,7 +10,7 @@
 
 #include "core/interrupt.hpp"
 #include "morph_toolkit/errors.hpp"
-#include "interp/work_blocks.hpp"
+#include "core/worker_pool.hpp"
 #include "morph_toolkit/rbf_lanes.hpp"
 
 namespace velk::toolkit {
@@ -261,7 +261,7 @@ void RbfMorph::displacement(const double* points, std::size_t m, double* out) co
   const std::size_t blocks = (m + kPointBlock - 1) / kPointBlock;
   // Parallel when the block's work is worth a task: enough point-centre pairs.
   const bool parallel = m * std::max<std::size_t>(n, 1) >= (std::size_t{1} << 16);
-  interp::for_each_block(blocks, parallel, [&](std::size_t b) {
+  pool::for_each_block(blocks, parallel, [&](std::size_t b) {
     const std::size_t begin = b * kPointBlock, end = std::min(m, begin + kPointBlock);
     double sums[3 * kPointBlock];
     if (grid_) {

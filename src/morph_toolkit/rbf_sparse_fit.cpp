@@ -13,7 +13,7 @@
 #include "core/checked_size.hpp"
 #include "morph_toolkit/errors.hpp"
 #include "core/interrupt.hpp"
-#include "interp/work_blocks.hpp"
+#include "core/worker_pool.hpp"
 #include "morph_toolkit/rbf_fit.hpp"
 #include "morph_toolkit/rbf_lanes.hpp"
 
@@ -42,7 +42,7 @@ struct SparseMatrix {
   // y = A x for k columns (row-major n × k).
   void multiply(const double* x, double* y, std::size_t k) const {
     const std::size_t blocks = (n + kBlock - 1) / kBlock;
-    interp::for_each_block(blocks, blocks > 1, [&](std::size_t b) {
+    pool::for_each_block(blocks, blocks > 1, [&](std::size_t b) {
       for (std::size_t i = b * kBlock; i < std::min(n, (b + 1) * kBlock); ++i) {
         double acc[16];
         std::fill(acc, acc + k, 0.0);
@@ -60,7 +60,7 @@ struct SparseMatrix {
   // of rows: (D + L) D^-1 (D + U) of that block's entries only), k columns.
   void precondition(const double* r, double* z, std::size_t k) const {
     const std::size_t blocks = (n + kBlock - 1) / kBlock;
-    interp::for_each_block(blocks, blocks > 1, [&](std::size_t b) {
+    pool::for_each_block(blocks, blocks > 1, [&](std::size_t b) {
       const std::size_t b0 = b * kBlock, b1 = std::min(n, (b + 1) * kBlock);
       double acc[16];
       for (std::size_t i = b0; i < b1; ++i) {
@@ -89,7 +89,7 @@ struct SparseMatrix {
 std::vector<double> column_dots(const double* a, const double* b, std::size_t n, std::size_t k) {
   const std::size_t blocks = (n + kBlock - 1) / kBlock;
   std::vector<double> partial(blocks * k, 0.0);
-  interp::for_each_block(blocks, blocks > 1, [&](std::size_t blk) {
+  pool::for_each_block(blocks, blocks > 1, [&](std::size_t blk) {
     double* out = &partial[blk * k];
     for (std::size_t i = blk * kBlock; i < std::min(n, (blk + 1) * kBlock); ++i)
       for (std::size_t c = 0; c < k; ++c) out[c] = std::fma(a[k * i + c], b[k * i + c], out[c]);
@@ -291,7 +291,7 @@ std::expected<std::unique_ptr<FitSolver>, std::string> sparse_fit(const FitProbl
   a.start.assign(n + 1, 0);
   const std::size_t blocks = (n + kBlock - 1) / kBlock;
   // First the count of each row, then the entries, so the matrix is allocated once.
-  interp::for_each_block(blocks, blocks > 1, [&](std::size_t b) {
+  pool::for_each_block(blocks, blocks > 1, [&](std::size_t b) {
     std::size_t ranges[18];
     for (std::size_t i = b * kBlock; i < std::min(n, (b + 1) * kBlock); ++i) {
       const std::size_t count = grid.ranges_near(cx[i], cy[i], cz[i], ranges);
@@ -312,7 +312,7 @@ std::expected<std::unique_ptr<FitSolver>, std::string> sparse_fit(const FitProbl
   a.column.resize(nnz);
   a.value.resize(nnz);
   a.diagonal.resize(n);
-  interp::for_each_block(blocks, blocks > 1, [&](std::size_t b) {
+  pool::for_each_block(blocks, blocks > 1, [&](std::size_t b) {
     std::size_t ranges[18];
     for (std::size_t i = b * kBlock; i < std::min(n, (b + 1) * kBlock); ++i) {
       const std::size_t count = grid.ranges_near(cx[i], cy[i], cz[i], ranges);

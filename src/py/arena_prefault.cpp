@@ -5,9 +5,7 @@
 
 #include "py/arena_prefault.hpp"
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
+#include "core/pages.hpp"
 
 namespace velk::py {
 namespace {
@@ -20,11 +18,8 @@ int depth = 0;  // guards alive; only touched with the GIL held
 
 void* prefaulted_alloc(void*, std::size_t size) {
   void* arena = wrapped.alloc(wrapped.ctx, size);
-#if defined(__linux__)
-  // MADV_POPULATE_WRITE (Linux 5.14); older kernels answer EINVAL and nothing changes.
-  constexpr int populate_write = 23;
-  if (arena != nullptr) (void)madvise(arena, size, populate_write);
-#endif
+  // No interrupt check may run inside the allocator.
+  if (arena != nullptr) pages::populate(arena, size, false);
   return arena;
 }
 

@@ -8,7 +8,7 @@
 #include <initializer_list>
 #include <span>
 
-#include "py/convert.hpp"
+#include "py/arguments.hpp"
 #include "py/error_route.hpp"
 #include "py/ref.hpp"
 

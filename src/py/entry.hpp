@@ -1,11 +1,14 @@
 // One declaration per entry point. An Entry states the Python name (with the class of a method
 // or constructor), the parameter names and how many are required, one converter per parameter
 // and the docstring; the argument binding, the text signature, the PyMethodDef and the
-// registration are all derived from it:
-//   constexpr auto translate_entry = function("translate_nodes", {"nodes", "translation"}, 2,
-//                                             "Translate nodes", to_node_list, to_point3);
-//   ... auto [nodes, translation] = translate_entry.parse(args, nargs, kwnames); ...
-//   const Binding translate_binding{translate_entry, translate_nodes_py};
+// registration are all derived from it, and function_binding / method_binding generate the entry
+// point around a body that takes the converted arguments:
+//   constexpr auto translate_nodes_entry = function("translate_nodes", {"nodes", "translation"},
+//                                                   2, "Translate nodes", to_node_list, to_point3);
+//   const Binding translate_nodes_binding = function_binding<translate_nodes_entry>(
+//       [](auto nodes, auto translation) { ... return py_node_list(nodes); });
+// A body that needs another order writes its entry point by hand with entry.bind(...) and
+// entry.convert(slots) (or entry.parse(...)) and registers it with Binding{entry, impl}.
 #pragma once
 
 #include "py/python.hpp"
@@ -18,9 +21,9 @@
 #include <utility>
 #include <vector>
 
+#include "py/arguments.hpp"
 #include "py/binder.hpp"
 #include "py/class_support.hpp"
-#include "py/convert.hpp"
 #include "py/registry.hpp"
 
 namespace velk::py {

@@ -1,7 +1,7 @@
-// The module entry PyInit_velk: creates the module once per process and registers its 31 names
-// in their fixed order, recording them in __all__; a name in the order that nothing declares,
-// or a declaration missing from the order, fails the import with ImportError.
-#include <array>
+// The module entry PyInit_velk: creates the module once per process and registers its names in
+// their fixed order (velk.pyi's), recording them in __all__; a name in the order that nothing
+// declares, or a declaration missing from the order, fails the import with ImportError.
+#include <iterator>
 #include <vector>
 
 #include "core/interrupt.hpp"
@@ -12,40 +12,11 @@ namespace velk::py {
 
 namespace {
 
-// The module's names in registration order (also the order of __all__): every declared
-// function and class exactly once.
-constexpr std::array<const char*, 31> kNames = {
-    "Mesh",
-    "select_nodes_closest_to_point",
-    "select_nodes_on_line",
-    "select_nodes_in_sphere",
-    "select_nodes_in_box",
-    "select_nodes_closest_to_plane",
-    "select_nodes_in_plane_direction",
-    "translate_nodes",
-    "rotate_nodes",
-    "scale_nodes",
-    "transform_nodes",
-    "transform_selected_nodes",
-    "build_transformation_matrix",
-    "generate_box",
-    "generate_capsule",
-    "generate_cone",
-    "generate_cylinder",
-    "generate_icosphere",
-    "generate_naca_wing",
-    "generate_torus",
-    "generate_uvsphere",
-    "generate_block_cluster",
-    "generate_sphere_cluster",
-    "write_stl",
-    "write_vtp",
-    "write_obj",
-    "read_stl",
-    "read_obj",
-    "RbfDeformer",
-    "DesignBlock",
-    "FreeFormDeformer",
+// The module's names in registration order (also the order of __all__): the __all__ list of the
+// stub velk.pyi, extracted by the build (CMakeLists.txt), so the order is stated once and the
+// count follows from it. Every declared function and class must be among them exactly once.
+constexpr const char* kNames[] = {
+#include "module_names.inc"
 };
 
 // The state size is 0, not -1: the interpreter then calls PyInit_velk again on a re-import
@@ -75,7 +46,7 @@ Ref create_module() {
   check(PyModule_AddStringConstant(module.get(), "__version__", VELK_VERSION));
   Ref module_name = Ref::steal(PyUnicode_FromString("velk"));
   const std::vector<const ModuleEntry*> declared = module_entries(kNames);
-  for (std::size_t i = 0; i < kNames.size(); ++i) {
+  for (std::size_t i = 0; i < std::size(kNames); ++i) {
     const char* name = kNames[i];
     const ModuleEntry* entry = declared[i];
     Ref value =

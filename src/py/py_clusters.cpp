@@ -1,8 +1,9 @@
 // The module functions generate_block_cluster and generate_sphere_cluster: node clouds as lists
 // of [x, y, z]; a generator's MeshGeneration error is an internal failure.
 #include "core/clusters.hpp"
-#include "py/convert.hpp"
+#include "py/arguments.hpp"
 #include "py/entry.hpp"
+#include "py/results.hpp"
 
 namespace velk::py {
 
@@ -15,7 +16,7 @@ constexpr auto generate_block_cluster_entry =
 const Binding generate_block_cluster_binding = function_binding<generate_block_cluster_entry>(
     [](auto length, auto centre, auto theta, auto resolution) {
       return py_node_list(
-          unwrap(generate_block_cluster(length, centre, theta, resolution, {kPythonNodeBytes})));
+          unwrap(generate_block_cluster(length, centre, theta, resolution, budget::kNodeBytes)));
     });
 
 constexpr auto generate_sphere_cluster_entry =
@@ -25,7 +26,7 @@ constexpr auto generate_sphere_cluster_entry =
 const Binding generate_sphere_cluster_binding =
     function_binding<generate_sphere_cluster_entry>([](auto radius, auto centre, auto resolution) {
       return py_node_list(
-          unwrap(generate_sphere_cluster(radius, centre, resolution, kPythonNodeBytes)));
+          unwrap(generate_sphere_cluster(radius, centre, resolution, budget::kNodeBytes)));
     });
 
 }  // namespace

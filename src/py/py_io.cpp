@@ -4,9 +4,10 @@
 #include "io/obj.hpp"
 #include "io/stl.hpp"
 #include "io/vtp.hpp"
-#include "py/convert.hpp"
+#include "py/arguments.hpp"
 #include "py/entry.hpp"
 #include "py/py_mesh.hpp"
+#include "py/results.hpp"
 
 namespace velk::py {
 

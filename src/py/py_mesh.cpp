@@ -6,6 +6,7 @@
 
 #include "py/entry.hpp"
 #include "py/registry.hpp"
+#include "py/results.hpp"
 
 namespace velk::py {
 

@@ -1,9 +1,10 @@
 // The plane methods of Mesh: slice_from_plane (section points, consecutive pairs are segments)
 // and clip_from_plane (a new Mesh of the part on the normal's side).
 #include "core/mesh_plane.hpp"
-#include "py/convert.hpp"
+#include "py/arguments.hpp"
 #include "py/entry.hpp"
 #include "py/py_mesh.hpp"
+#include "py/results.hpp"
 
 namespace velk::py {
 namespace {

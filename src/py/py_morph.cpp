@@ -8,6 +8,7 @@
 #include "py/entry.hpp"
 #include "py/py_mesh.hpp"
 #include "py/registry.hpp"
+#include "py/results.hpp"
 
 namespace velk::py {
 
@@ -44,7 +45,7 @@ PyObject* design_block_new(PyTypeObject* type, PyObject* args, PyObject* kwargs)
   return guarded([&] {
     auto [length, centre, theta, resolution] = design_block_new_entry.parse(args, kwargs);
     return new_instance(type, unwrap(morph::make_design_block(length, centre, theta, resolution,
-                                                              kPythonNodeBytes)));
+                                                              budget::kNodeBytes)));
   });
 }
 

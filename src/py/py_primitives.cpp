@@ -3,7 +3,7 @@
 #include <array>
 
 #include "core/primitives.hpp"
-#include "py/convert.hpp"
+#include "py/arguments.hpp"
 #include "py/entry.hpp"
 #include "py/py_mesh.hpp"
 

@@ -3,6 +3,7 @@
 #include "py/class_support.hpp"
 #include "py/entry.hpp"
 #include "py/registry.hpp"
+#include "py/results.hpp"
 
 namespace velk::py {
 

@@ -1,8 +1,9 @@
 // The selection functions of the module: node indices by point, segment, sphere, rotated box,
 // closest plane and plane side.
 #include "core/selection.hpp"
-#include "py/convert.hpp"
+#include "py/arguments.hpp"
 #include "py/entry.hpp"
+#include "py/results.hpp"
 
 namespace velk::py {
 namespace {

@@ -1,8 +1,9 @@
 // The transform functions of the module: translate, rotate, scale and matrix-transform a copy of
 // the caller's nodes, transform selected nodes, and build a transformation matrix.
 #include "morph/transforms.hpp"
-#include "py/convert.hpp"
+#include "py/arguments.hpp"
 #include "py/entry.hpp"
+#include "py/results.hpp"
 
 namespace velk::py {
 namespace {

@@ -7,40 +7,7 @@ import sys
 import pytest
 
 import velk
-
-ALL_NAMES = [
-    "Mesh",
-    "select_nodes_closest_to_point",
-    "select_nodes_on_line",
-    "select_nodes_in_sphere",
-    "select_nodes_in_box",
-    "select_nodes_closest_to_plane",
-    "select_nodes_in_plane_direction",
-    "translate_nodes",
-    "rotate_nodes",
-    "scale_nodes",
-    "transform_nodes",
-    "transform_selected_nodes",
-    "build_transformation_matrix",
-    "generate_box",
-    "generate_capsule",
-    "generate_cone",
-    "generate_cylinder",
-    "generate_icosphere",
-    "generate_naca_wing",
-    "generate_torus",
-    "generate_uvsphere",
-    "generate_block_cluster",
-    "generate_sphere_cluster",
-    "write_stl",
-    "write_vtp",
-    "write_obj",
-    "read_stl",
-    "read_obj",
-    "RbfDeformer",
-    "DesignBlock",
-    "FreeFormDeformer",
-]
+from helpers import ALL_NAMES
 
 
 def test_all_lists_the_registered_names_in_order():

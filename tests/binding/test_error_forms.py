@@ -6,15 +6,9 @@ import os
 import pytest
 
 import velk
+from helpers import panic_text
 
 POINTS = [[0, 0, 0], [1, 0, 0], [0, 1, 0]]
-
-
-def panic_text(call):
-    with pytest.raises(BaseException) as info:
-        call()
-    assert type(info.value).__name__ == "PanicException"
-    return info.value.args[0]
 
 
 @pytest.mark.parametrize("name, shown", [

@@ -5,6 +5,7 @@ import sys
 
 import pytest
 import velk
+from helpers import panic
 
 GENERATORS = {
     "generate_box": ("(length, centre, theta, resolution)", "Generate box primative"),
@@ -33,13 +34,6 @@ GOOD_ARGS = {
     "generate_torus": (2.0, 1.0, (0, 0, 0), 3, 3),
     "generate_naca_wing": (0, 0, 12, 10, (0.0, 1.0)),
 }
-
-
-def panic(call):
-    with pytest.raises(BaseException) as info:
-        call()
-    assert type(info.value).__name__ == "PanicException"
-    return info.value
 
 
 @pytest.mark.parametrize("name", GENERATORS)

@@ -8,6 +8,7 @@ import pathlib
 import pytest
 
 import velk
+from helpers import ALL_NAMES
 
 NODES = [[0.0, 0.0, 0.0], [1.0, 0.0, 0.0], [0.0, 1.0, 0.0]]
 CELLS = [[0, 1, 2]]
@@ -73,4 +74,4 @@ def test_malformed_content_stays_a_plain_oserror(tmp_path):
 
 def test_version_is_the_installed_distributions():
     assert velk.__version__ == importlib.metadata.version("velk")
-    assert "__version__" not in velk.__all__ and len(velk.__all__) == 31
+    assert "__version__" not in velk.__all__ and len(velk.__all__) == len(ALL_NAMES)

@@ -87,3 +87,20 @@ def test_stubs_take_arrays_and_paths_under_strict_checking(tmp_path):
     assert 'Argument 1 to "translate_nodes" has incompatible type "str"' in result.stdout
     assert 'Argument 3 to "RbfDeformer" has incompatible type "Literal[\'gauss\']"' in result.stdout
     assert 'Argument 1 to "read_stl" has incompatible type "bytes"' in result.stdout
+
+
+def test_every_public_name_of_the_stub_has_a_docstring_with_an_example():
+    """The stub is the manual an editor shows: each module name and each public method documents
+    itself (the runtime docstrings are fixed and terse)."""
+    import ast
+
+    stub = ast.parse((ROOT / "velk.pyi").read_text(encoding="utf-8"))
+    defined = {node.name: node for node in stub.body if isinstance(node, (ast.FunctionDef, ast.ClassDef))}
+    exported = next(ast.literal_eval(node.value) for node in stub.body
+                    if isinstance(node, ast.Assign) and node.targets[0].id == "__all__")
+    undocumented = [name for name in exported if "Example:" not in (ast.get_docstring(defined[name]) or "")]
+    methods = [f"{cls.name}.{node.name}" for cls in defined.values() if isinstance(cls, ast.ClassDef)
+               for node in cls.body if isinstance(node, ast.FunctionDef) and not node.name.startswith("_")
+               and not any(isinstance(d, ast.Attribute) and d.attr == "setter" for d in node.decorator_list)
+               and not ast.get_docstring(node)]
+    assert undocumented == [] and methods == []

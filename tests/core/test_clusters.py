@@ -3,6 +3,7 @@
 import pytest
 
 import velk
+from helpers import panic
 
 
 def unwrap_text(message):
@@ -47,11 +48,8 @@ def test_rotated_block_is_the_unrotated_lattice_turned_about_its_centre(theta):
     ],
 )
 def test_block_cluster_errors_are_internal_failures(length, resolution, message):
-    with pytest.raises(BaseException) as info:
-        velk.generate_block_cluster(length, [0, 0, 0], [0, 0, 0], resolution)
-    assert type(info.value).__name__ == "PanicException"
-    assert not isinstance(info.value, Exception)
-    assert info.value.args == (unwrap_text(message),)
+    failure = panic(lambda: velk.generate_block_cluster(length, [0, 0, 0], [0, 0, 0], resolution))
+    assert failure.args == (unwrap_text(message),)
 
 
 def test_nan_length_is_not_rejected():

@@ -6,13 +6,11 @@ cells must be these exactly, at every level, whatever the thread count and code 
 import hashlib
 import json
 import math
-import os
-import subprocess
-import sys
 
 import pytest
 
 import velk
+from helpers import run_python
 
 T = 1.618033988749895
 EPS = 2.220446049250313e-16
@@ -87,7 +85,5 @@ def level_six():
 @pytest.mark.parametrize("threads", ["1", "2", "7"])
 @pytest.mark.parametrize("plain", ["0", "1"], ids=["default-path", "baseline-path"])
 def test_threads_and_baseline_path_give_the_reference_bits(level_six, threads, plain):
-    env = dict(os.environ, RAYON_NUM_THREADS=threads, VELK_PLAIN_KERNELS=plain)
-    done = subprocess.run([sys.executable, "-c", CHILD, "2.5", "6"], env=env,
-                          capture_output=True, text=True, check=True)
+    done = run_python(CHILD, "2.5", "6", RAYON_NUM_THREADS=threads, VELK_PLAIN_KERNELS=plain)
     assert done.stdout.strip() == level_six

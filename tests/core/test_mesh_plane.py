@@ -4,17 +4,10 @@ import random
 import pytest
 
 import velk
+from helpers import panic_text
 
 NONE_UNWRAP = "called `Option::unwrap()` on a `None` value"
 TRIANGLE = [[0, 0, 0], [1, 0, 0], [0, 1, 0]]
-
-
-def panic_text(call):
-    with pytest.raises(BaseException) as info:
-        call()
-    assert type(info.value).__name__ == "PanicException"
-    assert not isinstance(info.value, Exception)
-    return info.value.args[0]
 
 
 def dot(v, n):

@@ -6,16 +6,9 @@ import pytest
 import velk
 
 from surface_checks import assert_closed, cell_normal, centroid, signed_volume
+from helpers import panic_text
 
 T = 1.618033988749895
-
-
-def panic_text(call):
-    with pytest.raises(BaseException) as info:
-        call()
-    assert type(info.value).__name__ == "PanicException"
-    assert not isinstance(info.value, Exception)
-    return str(info.value)
 
 
 def generation_error(message):

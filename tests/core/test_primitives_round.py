@@ -6,15 +6,9 @@ import pytest
 import velk
 
 from surface_checks import assert_closed, openings, signed_volume
+from helpers import panic_text
 
 PI = math.pi
-
-
-def panic_text(call):
-    with pytest.raises(BaseException) as info:
-        call()
-    assert type(info.value).__name__ == "PanicException"
-    return str(info.value)
 
 
 def generation_error(message):

@@ -6,6 +6,7 @@ import random
 import pytest
 
 import velk
+from helpers import raised
 
 EPS = 2.220446049250313e-16
 ONE_BELOW = 0.9999999999999999  # the double just below 1.0
@@ -235,12 +236,9 @@ def test_selections_agree_with_numpy_expressions():
      "argument 'normal': 'int' object cannot be converted to 'Sequence'"),
 ])
 def test_argument_failures(call, error, text):
-    with pytest.raises(error) as info:
-        call()
-    if text is not None:
-        assert str(info.value) == text
+    failure = raised(call, error, text)
     if error is TypeError and text and text.startswith("argument"):
-        assert isinstance(info.value.__cause__, TypeError)
+        assert isinstance(failure.__cause__, TypeError)
 
 
 def test_radius_type_failure_names_the_argument():

@@ -4,13 +4,14 @@ child. Each case runs in a fresh interpreter, since the pool is sized once per p
 
 import json
 import os
+import pathlib
 import subprocess
-import sys
 import textwrap
 
 import pytest
 
 import velk
+from helpers import run_python
 
 # A fit with more than 101 control points runs the row updates on the pool. The script prints
 # the deformed points (exact float reprs) and the process's thread count after the fit.
@@ -41,12 +42,7 @@ FIT = textwrap.dedent("""
 
 
 def run(env_vars, *argv, script=FIT):
-    env = {k: v for k, v in os.environ.items() if not k.startswith("RAYON_")}
-    env.update(env_vars)
-    proc = subprocess.run([sys.executable, "-c", script, *argv], env=env, capture_output=True,
-                          text=True, timeout=120)
-    assert proc.returncode == 0, proc.stderr
-    return json.loads(proc.stdout)
+    return json.loads(run_python(script, *argv, timeout=120, **env_vars).stdout)
 
 
 def default_size():
@@ -124,11 +120,7 @@ FORK = textwrap.dedent("""
 @pytest.mark.parametrize("threads", ["2", "3"])
 def test_forked_child_runs_a_parallel_solve(threads, serial):
     fit_without_output = FIT.split("before = threads()")[0]
-    env = {k: v for k, v in os.environ.items() if not k.startswith("RAYON_")}
-    env["RAYON_NUM_THREADS"] = threads
-    proc = subprocess.run([sys.executable, "-c", FORK, fit_without_output], env=env,
-                          capture_output=True, text=True, timeout=120)
-    assert proc.returncode == 0, proc.stderr
+    proc = run_python(FORK, fit_without_output, timeout=120, RAYON_NUM_THREADS=threads)
     out = json.loads(proc.stdout)
     assert out["parent"] == serial["unscaled"]
     assert out["children"] == [[0, serial["unscaled"]], [0, serial["unscaled"]]]
@@ -151,11 +143,24 @@ def test_failure_in_a_parallel_task_surfaces_once_on_the_caller(tmp_path):
             print(type(e).__name__, e.args)
     """)
     target = tmp_path / "out.stl"
-    env = {k: v for k, v in os.environ.items() if not k.startswith("RAYON_")}
-    env["RAYON_NUM_THREADS"] = "2"
-    proc = subprocess.run([sys.executable, "-c", script, str(target)], env=env,
-                          capture_output=True, text=True, timeout=120)
+    proc = run_python(script, target, timeout=120, check=False, RAYON_NUM_THREADS=2)
     assert proc.stdout.strip() == (
         "PanicException ('index out of bounds: the len is 3 but the index is 777',)")
     assert proc.stderr.count("index out of bounds") == 1
     assert not target.exists()
+
+
+@pytest.fixture(scope="module")
+def pool_driver(compile_driver):
+    root = pathlib.Path(__file__).resolve().parents[2]
+    sources = [root / "src/core/worker_pool.cpp", root / "src/core/interrupt.cpp"]
+    return compile_driver(pathlib.Path(__file__).with_name("pool_driver.cpp"), sources, "-lpthread")
+
+
+@pytest.mark.parametrize("threads", ["1", "2", "7"])
+def test_dynamic_blocks_ordered_hand_over_and_side_by_side_jobs(pool_driver, threads):
+    done = subprocess.run([str(pool_driver)], capture_output=True, text=True, timeout=120, check=True,
+                          env=dict(os.environ, RAYON_NUM_THREADS=threads))
+    lines = done.stdout.splitlines()
+    assert [line for line in lines if not line.startswith("ok ")] == []
+    assert len(lines) == 4

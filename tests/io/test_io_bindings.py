@@ -8,12 +8,9 @@ import sys
 import pytest
 
 import velk
+from helpers import is_panic
 
 TRIANGLE = ([[0, 0, 0], [1, 0, 0], [0, 1, 0]], [[0, 1, 2]])
-
-
-def panic(exc):
-    return type(exc).__name__ == "PanicException" and not isinstance(exc, Exception)
 
 
 @pytest.mark.parametrize(
@@ -98,7 +95,7 @@ def test_argument_failures(call, exc, text):
 def test_module_readers_report_a_missing_file_as_internal_failure(tmp_path, read):
     with pytest.raises(BaseException) as e:
         read(str(tmp_path / "missing"))
-    assert panic(e.value)
+    assert is_panic(e.value)
     assert str(e.value) == (
         "called `Result::unwrap()` on an `Err` value: FileSystem(Os { code: 2, kind: NotFound, "
         f'message: "{os.strerror(2)}" }})')
@@ -123,7 +120,7 @@ def test_class_methods_raise_oserror(tmp_path, method):
 def test_write_methods_report_a_missing_directory_as_internal_failure(tmp_path, write):
     with pytest.raises(BaseException) as e:
         write(velk.Mesh(*TRIANGLE), str(tmp_path / "no" / "such" / "file"))
-    assert panic(e.value)
+    assert is_panic(e.value)
     assert "FileSystem(Os { code: 2, kind: NotFound" in str(e.value)
 
 
@@ -141,7 +138,7 @@ def test_file_name_with_nul_is_refused(tmp_path, monkeypatch, call):
     monkeypatch.chdir(tmp_path)
     with pytest.raises(BaseException) as e:
         call()
-    assert panic(e.value)
+    assert is_panic(e.value)
     assert str(e.value) == (
         "called `Result::unwrap()` on an `Err` value: FileSystem(Custom { kind: InvalidInput, "
         'error: "file name contained an unexpected NUL byte" })')

@@ -3,11 +3,11 @@
 import math
 import random
 import struct
-from decimal import Decimal
 
 import pytest
 
 import velk
+from helpers import positional
 
 
 def written_vertex_words(tmp_path, values):
@@ -17,14 +17,6 @@ def written_vertex_words(tmp_path, values):
     velk.write_obj(nodes, [], str(path))
     lines = path.read_text().split("\n")[2:-1]
     return [line.split(" ")[1] for line in lines]
-
-
-def positional(x):
-    """Independent oracle: Python's shortest repr digits, laid out without an exponent."""
-    text = format(Decimal(repr(x)), "f")
-    if "." in text:
-        text = text.rstrip("0").rstrip(".")
-    return text
 
 
 @pytest.mark.parametrize(

@@ -5,14 +5,12 @@ bit patterns, at sizes around the chunk and block edges and whatever the thread 
 import json
 import os
 import struct
-import subprocess
-import sys
-from decimal import Decimal
 
 import numpy as np
 import pytest
 
 import velk
+from helpers import panic_text, positional, run_python
 
 EPS = 2.220446049250313e-16
 HEADER = b"Binary STL generated with VELK" + bytes(50)
@@ -172,15 +170,6 @@ def test_truncation_after_whole_blocks_fails(tmp_path, records, cut):
     assert str(e.value) == "🔴 IO error: failed to fill whole buffer"
 
 
-def positional(x):
-    if x != x:
-        return "NaN"
-    if x in (np.inf, -np.inf):
-        return "inf" if x > 0 else "-inf"
-    text = format(Decimal(repr(float(x))), "f")
-    return text.rstrip("0").rstrip(".") if "." in text else text
-
-
 @pytest.mark.parametrize("cells", [ASCII_CHUNK - 1, ASCII_CHUNK + 1, 2 * ASCII_CHUNK])
 def test_ascii_text_across_chunk_edges(tmp_path, cells):
     nodes, cell_array = mesh_with_specials(cells + 1, cells)
@@ -202,9 +191,9 @@ def test_bad_index_in_a_later_chunk_fails_before_the_file_is_touched(tmp_path, f
     cells = [[0, 1, 2]] * (2 * WRITE_CHUNK)
     cells[WRITE_CHUNK + 9] = [0, 7, 2]
     cells[WRITE_CHUNK + 11] = [5, 1, 2]
-    with pytest.raises(BaseException) as e:
-        velk.write_stl([[0, 0, 0], [1, 0, 0], [0, 1, 0]], cells, str(path), fmt)
-    assert str(e.value) == "index out of bounds: the len is 3 but the index is 7"
+    nodes = [[0, 0, 0], [1, 0, 0], [0, 1, 0]]
+    assert panic_text(lambda: velk.write_stl(nodes, cells, str(path), fmt)) == (
+        "index out of bounds: the len is 3 but the index is 7")
     assert path.read_bytes() == b"old"
 
 
@@ -221,8 +210,8 @@ def test_a_failed_write_of_an_early_chunk_is_reported(fmt):
 
 
 THREAD_SCRIPT = """
-import hashlib, json, sys, numpy as np, velk
-sys.path.insert(0, {here!r})
+import hashlib, json, os, sys, numpy as np, velk
+sys.path[:0] = [{here!r}, os.path.dirname({here!r})]
 from test_stl_chunks import mesh_with_specials
 out = {{}}
 for cells, fmt in ((2 * {chunk} + 7, "binary"), (3 * {ascii} + 5, "ascii")):
@@ -243,8 +232,5 @@ def test_thread_counts_give_the_same_files_and_meshes(tmp_path):
         folder.mkdir()
         script = THREAD_SCRIPT.format(here=os.path.dirname(__file__), chunk=WRITE_CHUNK,
                                       ascii=ASCII_CHUNK, tmp=str(folder))
-        env = dict(os.environ, RAYON_NUM_THREADS=threads)
-        run = subprocess.run([sys.executable, "-c", script], env=env, capture_output=True,
-                             text=True, check=True)
-        results.append(json.loads(run.stdout))
+        results.append(json.loads(run_python(script, RAYON_NUM_THREADS=threads).stdout))
     assert results[0] == results[1] == results[2]

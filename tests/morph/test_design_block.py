@@ -6,6 +6,7 @@ import pytest
 
 import velk
 from reference import rotation_matrix
+from helpers import panic
 
 
 def closed_box(lo, hi):
@@ -66,10 +67,7 @@ def test_attributes_are_read_only(name):
     ],
 )
 def test_lattice_errors_are_internal_failures(length, resolution, message):
-    with pytest.raises(BaseException) as info:
-        velk.DesignBlock(length, [0, 0, 0], [0, 0, 0], resolution)
-    assert type(info.value).__name__ == "PanicException"
-    assert info.value.args == (
+    assert panic(lambda: velk.DesignBlock(length, [0, 0, 0], [0, 0, 0], resolution)).args == (
         'called `Result::unwrap()` on an `Err` value: MeshGeneration("' + message + '")',)
 
 

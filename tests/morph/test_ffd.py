@@ -1,13 +1,12 @@
 """FreeFormDeformer: edge cases, an independent numpy cross-check, and thread determinism."""
 
 import math
-import os
-import subprocess
 import sys
 
 import pytest
 
 import velk
+from helpers import run_python
 
 COUNT_TEXT = "🔴 Deformation error: The number of original and deformed design points must match!"
 
@@ -195,10 +194,7 @@ print(",".join(c.hex() for p in out for c in p))
 def test_parallel_result_is_identical_to_one_thread():
     runs = []
     for threads in ("1", "2", "3"):
-        env = dict(os.environ, RAYON_NUM_THREADS=threads)
-        done = subprocess.run([sys.executable, "-c", THREAD_SCRIPT], env=env, capture_output=True,
-                              text=True, check=True)
-        runs.append(done.stdout)
+        runs.append(run_python(THREAD_SCRIPT, RAYON_NUM_THREADS=threads).stdout)
     assert runs[0] == runs[1] == runs[2]
     assert int(runs[0].split("\n")[0]) > 1000
 

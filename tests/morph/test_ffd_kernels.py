@@ -5,15 +5,13 @@ interleaved, and the same bits with 1, 2 and 7 threads and on the baseline (non-
 
 import hashlib
 import json
-import os
-import subprocess
-import sys
 
 import numpy as np
 import pytest
 
 import velk
 from test_ffd_exact import Reference, hexes, moved_lattice, points_around
+from helpers import run_python
 
 COUNTS = [1, 2, 3, 5, 63, 64, 65, 127, 129, 1000, 2001]
 
@@ -109,9 +107,7 @@ def test_threads_and_baseline_path_give_the_reference_bits(cases, tmp_path, thre
             for name, (_, points, moved, _) in cases.items()}
     path = tmp_path / "spec.json"
     path.write_text(json.dumps(spec))
-    env = dict(os.environ, RAYON_NUM_THREADS=threads, VELK_PLAIN_KERNELS=plain)
-    done = subprocess.run([sys.executable, "-c", CHILD, str(path)], env=env, capture_output=True,
-                          text=True, check=True)
+    done = run_python(CHILD, path, RAYON_NUM_THREADS=threads, VELK_PLAIN_KERNELS=plain)
     got = json.loads(done.stdout)
     for name, (_, _, _, expected) in cases.items():
         assert got[name] == {str(n): digest(expected[:n]) for n in COUNTS}, name

@@ -5,20 +5,13 @@ import math
 import pytest
 
 import velk
+from helpers import panic_type
 
 PANIC = "called `Result::unwrap()` on an `Err` value: "
 CUBE = [[0.0, 0.0, 0.0], [1.0, 0.0, 0.0], [0.0, 1.0, 0.0], [0.0, 0.0, 1.0]]
 MOVED = [[x + 1.0, y, z] for x, y, z in CUBE]
 KERNELS = ["gaussian", "multiquadric", "inverse_multiquadratic", "linear", "cubic",
            "thin_plate_spline"]
-
-
-def panic_type():
-    try:
-        velk.RbfDeformer(CUBE, CUBE, "spline")
-    except BaseException as e:  # noqa: B036 - the panic derives from BaseException only
-        return type(e)
-    raise AssertionError("no panic")
 
 
 def close(a, b, tol=1e-12):

@@ -7,15 +7,13 @@ multiple of the vector width."""
 
 import json
 import math
-import os
 import re
-import subprocess
-import sys
 import textwrap
 
 import pytest
 
 import velk
+from helpers import run_python
 
 # Prints, per case, a digest of the deformed points' exact bytes, or the failure text.
 CHILD = textwrap.dedent("""
@@ -71,14 +69,7 @@ CASES = (
 
 
 def run(env_vars):
-    env = {k: v for k, v in os.environ.items()
-           if not k.startswith("RAYON_") and k not in ("VELK_PLAIN_KERNELS",
-                                                       "VELK_REFERENCE_KERNELS")}
-    env.update(env_vars)
-    proc = subprocess.run([sys.executable, "-c", CHILD, json.dumps(CASES)], env=env,
-                          capture_output=True, text=True, timeout=300)
-    assert proc.returncode == 0, proc.stderr
-    return json.loads(proc.stdout)
+    return json.loads(run_python(CHILD, json.dumps(CASES), **env_vars).stdout)
 
 
 @pytest.fixture(scope="module")

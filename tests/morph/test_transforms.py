@@ -6,6 +6,7 @@ import pytest
 
 import velk
 from reference import rotation_matrix
+from helpers import raised
 
 C90 = math.cos(math.pi / 2)  # 6.123233995736766e-17
 
@@ -158,10 +159,7 @@ def test_empty_nodes_give_empty_list(call):
      "scale_nodes() got multiple values for argument 'origin'"),
 ])
 def test_argument_failures(call, error, text):
-    with pytest.raises(error) as info:
-        call()
-    if text is not None:
-        assert str(info.value) == text
+    raised(call, error, text)
 
 
 def test_rotation_given_as_string_names_the_argument():

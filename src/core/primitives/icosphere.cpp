@@ -1,8 +1,6 @@
 // generate_icosphere: an icosahedron whose cells are split into four per level, with one
 // midpoint node per edge shared by both its cells (found in a per-node table of edges),
 // projected onto the sphere once at the end.
-#include <immintrin.h>
-
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -10,11 +8,11 @@
 #include <memory>
 #include <vector>
 
-#include "core/cpu_dispatch.hpp"
 #include "core/internal_failure.hpp"
 #include "core/interrupt.hpp"
 #include "core/primitives.hpp"
 #include "core/primitives/mesh_storage.hpp"
+#include "core/simd.hpp"
 #include "core/worker_pool.hpp"
 
 namespace velk {
@@ -104,15 +102,14 @@ template <class Index>
 void build_levels(Mesh& mesh, CellList& scratch_cells, CellList* const (&buffers)[2],
                   uint32_t subdivisions, uint64_t last_level_nodes) {
   EdgeMidpoints<Index> edges(last_level_nodes);
-  pool::run_blocks(2, 2, [&](std::size_t begin, std::size_t end) {
-    if (begin == 1 || end == 2) {
-      primitives::prefault(edges.storage(), edges.storage_bytes());
-      primitives::prefault(scratch_cells);
-      primitives::prefault(mesh.nodes);
-      primitives::prefault(mesh.cells);
-    }
-    if (begin == 0) subdivide<Index>(mesh.nodes, buffers, subdivisions, edges);
-  });
+  pool::side_by_side(
+      [&] {
+        pages::populate(edges.storage(), edges.storage_bytes());
+        pages::populate(scratch_cells);
+        pages::populate(mesh.nodes);
+        pages::populate(mesh.cells);
+      },
+      [&] { subdivide<Index>(mesh.nodes, buffers, subdivisions, edges); });
 }
 
 // Below this many nodes the projection runs on the calling thread; the bits are the same.
@@ -131,8 +128,8 @@ void project_plain(Point3* p, std::size_t n, double radius, const Point3& centre
 
 // projected for four nodes at a time: the same correctly rounded square root, divisions,
 // products and sums per node, on the x, y and z of four nodes transposed into three vectors.
-__attribute__((target("avx2"))) void project_avx2(Point3* p, std::size_t n, double radius,
-                                                  const Point3& centre) {
+#if VELK_SIMD_AVX2
+VELK_AVX2 void project_avx2(Point3* p, std::size_t n, double radius, const Point3& centre) {
   const __m256d eps = _mm256_set1_pd(EPS), r = _mm256_set1_pd(radius);
   const __m256d cx = _mm256_set1_pd(centre.x), cy = _mm256_set1_pd(centre.y),
                 cz = _mm256_set1_pd(centre.z);
@@ -166,6 +163,7 @@ __attribute__((target("avx2"))) void project_avx2(Point3* p, std::size_t n, doub
   }
   for (; i < n; ++i) p[i] = projected(p[i], radius, centre);
 }
+#endif
 
 }  // namespace
 
@@ -209,7 +207,7 @@ Result<Mesh> generate_icosphere(double radius, const Point3& centre, uint32_t su
   // the last level, the scratch list (of the size of the level before it) for the other one.
   CellList scratch_cells;
   scratch_cells.reserve(previous_cells);
-  primitives::advise_huge_pages(scratch_cells);
+  pages::advise_huge(scratch_cells);
   CellList* const buffers[2] = {subdivisions % 2 == 0 ? &mesh.cells : &scratch_cells,
                                 subdivisions % 2 == 0 ? &scratch_cells : &mesh.cells};
   buffers[0]->insert(buffers[0]->end(), base.begin(), base.end());
@@ -219,7 +217,7 @@ Result<Mesh> generate_icosphere(double radius, const Point3& centre, uint32_t su
     build_levels<uint64_t>(mesh, scratch_cells, buffers, subdivisions, last_level_nodes);
 
   void (*const project)(Point3*, std::size_t, double, const Point3&) =
-      cpu::avx2_enabled() ? project_avx2 : project_plain;
+      VELK_SIMD_PICK(project_avx2, project_plain);
   pool::run_blocks(mesh.nodes.size(), kMinParallelNodes, [&](std::size_t begin, std::size_t end) {
     project(mesh.nodes.data() + begin, end - begin, radius, centre);
   });
