@@ -87,18 +87,16 @@ template <std::size_t W>
   }
 }
 
-// Per lane, Σ over i (outermost), j, k (innermost) of ((bx[i]·by[j])·bz[k]) · d[(i·ny1 + j)·nz1 +
-// k], each component accumulated from 0.0 in that order; bx, by, bz hold nx1, ny1, nz1 weights. The
-// three sums go to entries 0, 1 and 2 of out.
-template <std::size_t W>
-[[gnu::always_inline]] inline void bernstein_blend_group(const double* bx, std::size_t nx1,
-                                                         const double* by, std::size_t ny1,
-                                                         const double* bz, std::size_t nz1,
-                                                         const Point3* d, double* out) {
-  static_assert(kVectors == 2, "the blend keeps two vectors of sums per component");
+// Calls f(n, w0, w1) for every lattice node n in lattice order (i outermost, then j, then k),
+// with the node's weights (bx[i]·by[j])·bz[k] for the group's two vectors; bx, by, bz hold nx1,
+// ny1, nz1 weights. f takes the vectors by reference and must be forced inline.
+template <std::size_t W, class F>
+[[gnu::always_inline]] inline void for_each_node_weight(const double* bx, std::size_t nx1,
+                                                        const double* by, std::size_t ny1,
+                                                        const double* bz, std::size_t nz1, F&& f) {
+  static_assert(kVectors == 2, "two vectors of weights per node");
   using V = typename simd::Vector<W>::type;
-  V ax0 = V{}, ay0 = ax0, az0 = ax0, ax1 = ax0, ay1 = ax0, az1 = ax0;  // +0.0
-  const Point3* node = d;
+  std::size_t node = 0;
   for (std::size_t i = 0; i < nx1; ++i) {
     V wi0, wi1;
     load_vector<W>(wi0, bx, i, 0);
@@ -113,13 +111,30 @@ template <std::size_t W>
         load_vector<W>(wk0, bz, k, 0);
         load_vector<W>(wk1, bz, k, 1);
         const V w0 = wij0 * wk0, w1 = wij1 * wk1;
-        const double x = node->x, y = node->y, z = node->z;
-        ax0 = ax0 + w0 * x, ax1 = ax1 + w1 * x;
-        ay0 = ay0 + w0 * y, ay1 = ay1 + w1 * y;
-        az0 = az0 + w0 * z, az1 = az1 + w1 * z;
+        f(node, w0, w1);
       }
     }
   }
+}
+
+// Per lane, Σ over i (outermost), j, k (innermost) of ((bx[i]·by[j])·bz[k]) · d[(i·ny1 + j)·nz1 +
+// k], each component accumulated from 0.0 in that order; bx, by, bz hold nx1, ny1, nz1 weights. The
+// three sums go to entries 0, 1 and 2 of out.
+template <std::size_t W>
+[[gnu::always_inline]] inline void bernstein_blend_group(const double* bx, std::size_t nx1,
+                                                         const double* by, std::size_t ny1,
+                                                         const double* bz, std::size_t nz1,
+                                                         const Point3* d, double* out) {
+  using V = typename simd::Vector<W>::type;
+  V ax0 = V{}, ay0 = ax0, az0 = ax0, ax1 = ax0, ay1 = ax0, az1 = ax0;  // +0.0
+  for_each_node_weight<W>(bx, nx1, by, ny1, bz, nz1,
+                          [&](std::size_t node, const V& w0, const V& w1)
+                              __attribute__((always_inline)) {
+                                const double x = d[node].x, y = d[node].y, z = d[node].z;
+                                ax0 = ax0 + w0 * x, ax1 = ax1 + w1 * x;
+                                ay0 = ay0 + w0 * y, ay1 = ay1 + w1 * y;
+                                az0 = az0 + w0 * z, az1 = az1 + w1 * z;
+                              });
   store_vector<W>(out, 0, 0, ax0), store_vector<W>(out, 0, 1, ax1);
   store_vector<W>(out, 1, 0, ay0), store_vector<W>(out, 1, 1, ay1);
   store_vector<W>(out, 2, 0, az0), store_vector<W>(out, 2, 1, az1);

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
 
 namespace velk::morph_py {
 
@@ -75,6 +76,49 @@ IndexRows index_rows_arg(nb::handle obj, const char* name) {
   return {std::move(array), std::span<const int64_t>(view.data(), rows * width), rows, width};
 }
 
+namespace {
+
+// `obj` as a one-dimensional contiguous array of T, and the array that owns it.
+template <class T>
+std::pair<nb::object, std::span<const T>> one_dimensional(nb::handle obj, const char* name,
+                                                          const char* kinds, const char* dtype) {
+  // An empty list is an empty array of any kind (numpy makes it float64).
+  nb::object np = numpy(), given;
+  try {
+    given = np.attr("asarray")(obj);
+  } catch (nb::python_error&) {  // contiguous() says what is wrong
+  }
+  const bool empty = given.is_valid() && nb::cast<std::size_t>(given.attr("size")) == 0;
+  nb::object array = empty ? np.attr("ascontiguousarray")(given, "dtype"_a = np.attr(dtype))
+                           : contiguous(obj, name, kinds, dtype);
+  const auto view = nb::cast<nb::ndarray<const T, nb::c_contig, nb::device::cpu>>(array);
+  if (view.ndim() != 1)
+    refuse(std::string(name) + " must have shape (K,), got " + shape_text(array));
+  return {std::move(array), std::span<const T>(view.data(), view.shape(0))};
+}
+
+}  // namespace
+
+IndexRows index_list_arg(nb::handle obj, const char* name) {
+  auto [array, values] = one_dimensional<int64_t>(obj, name, "iu", "int64");
+  return {std::move(array), values, values.size(), 1};
+}
+
+FloatRows values_arg(nb::handle obj, const char* name) {
+  auto [array, values] = one_dimensional<double>(obj, name, "iuf", "float64");
+  for (std::size_t i = 0; i < values.size(); ++i)
+    if (!std::isfinite(values[i]))
+      refuse(std::string(name) + " must be finite, but entry " + std::to_string(i) + " is " +
+             (std::isnan(values[i]) ? "NaN" : "infinity"));
+  return {std::move(array), values, values.size()};
+}
+
+void check_rows(const FloatRows& rows, std::size_t expected, const char* name, const char* what) {
+  if (rows.rows != expected)
+    refuse(std::string(name) + " must have shape (" + std::to_string(expected) + ", 3), " + what +
+           ", got (" + std::to_string(rows.rows) + ", 3)");
+}
+
 void check_same_rows(const FloatRows& a, const FloatRows& b, const char* name) {
   if (a.rows != b.rows)
     refuse(std::string(name) + " must have as many rows as the points before it (" +
@@ -97,9 +141,15 @@ nb::object float_array(std::vector<double>&& values, std::size_t rows, std::size
   return owning_array(std::move(values), rows, cols);
 }
 
-nb::object index_array(std::vector<int64_t>&& values) {
+nb::object int32_array(std::vector<int32_t>&& values) {
   const std::size_t n = values.size();
   return owning_array(std::move(values), n, 0);
+}
+
+nb::object index_array(std::vector<int64_t>&& values) {
+  const std::size_t n = values.size();
+  // Viewed as numpy's own int64 type (not the equal "long long" one), so it prints plainly.
+  return owning_array(std::move(values), n, 0).attr("view")(numpy().attr("int64"));
 }
 
 }  // namespace velk::morph_py

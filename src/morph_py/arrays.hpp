@@ -36,11 +36,22 @@ FloatRows points_arg(nb::handle obj, const char* name);
 // `obj` as a (K, w) array of integers (any integer dtype; floats are refused).
 IndexRows index_rows_arg(nb::handle obj, const char* name);
 
+// `obj` as a one-dimensional array of integers (any integer dtype; floats are refused).
+IndexRows index_list_arg(nb::handle obj, const char* name);
+
+// `obj` as a one-dimensional array of finite floats.
+FloatRows values_arg(nb::handle obj, const char* name);
+
+// Raises ValueError naming `name` unless `rows` has exactly `expected` rows of 3, saying what
+// they are (e.g. "one per lattice node").
+void check_rows(const FloatRows& rows, std::size_t expected, const char* name, const char* what);
+
 // Raises ValueError naming `name` unless a and b have the same number of rows.
 void check_same_rows(const FloatRows& a, const FloatRows& b, const char* name);
 
 // A new numpy array of shape (rows, cols) (cols 0: one-dimensional) owning `values`.
 nb::object float_array(std::vector<double>&& values, std::size_t rows, std::size_t cols);
 nb::object index_array(std::vector<int64_t>&& values);
+nb::object int32_array(std::vector<int32_t>&& values);
 
 }  // namespace velk::morph_py

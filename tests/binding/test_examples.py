@@ -170,6 +170,37 @@ def test_design_sweep_reports_a_failing_variant_and_keeps_the_others(tmp_path):
         assert [int(row["variant"]) for row in csv.DictReader(stream)] == [0, 2]
 
 
+def optimisation(stdout):
+    """The figures optimise_wing.py reports."""
+    found = {key: float(re.search(pattern, stdout).group(1)) for key, pattern in {
+        "partials": r"check_partials: .* largest (\S+)",
+        "totals": r"check_totals: .* largest (\S+)",
+        "misfit": r"optimised: misfit (\S+)",
+        "morphs": r"morphs: (\d+)",
+    }.items()}
+    found["success"] = "success True" in stdout
+    return found
+
+
+def test_optimise_wing_exact_partials_reach_the_fd_optimum_in_a_fifth_of_the_morphs(tmp_path):
+    pytest.importorskip("matplotlib")
+    pytest.importorskip("openmdao")
+    runs = {}
+    for mode in ("exact", "fd"):
+        out = tmp_path / mode
+        args = ["--out", out, "--chord-points", 10, "--span-stations", 7] + (["--fd"] if mode == "fd" else [])
+        result = run_example("optimise_wing.py", *args, cwd=tmp_path)
+        assert result.returncode == 0, result.stderr
+        runs[mode] = optimisation(result.stdout)
+        assert [p.name for p in written(result.stdout)] == ["optimise_wing.png"]
+        assert is_png(out / "optimise_wing.png")
+    exact, fd = runs["exact"], runs["fd"]
+    assert exact["success"] and fd["success"]
+    assert exact["partials"] <= 1e-6 and exact["totals"] <= 1e-6
+    assert exact["misfit"] == pytest.approx(fd["misfit"], abs=1e-6)
+    assert exact["morphs"] <= fd["morphs"] / 5
+
+
 def test_volume_morph_moves_the_air_without_inverting_a_cell(tmp_path):
     pytest.importorskip("gmsh")
     meshio = pytest.importorskip("meshio")

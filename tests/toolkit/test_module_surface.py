@@ -63,6 +63,29 @@ cells = np.array([[0, 1, 2, 3], [4, 5, 6, 7]], dtype=np.int64)
 volumes: npt.NDArray[np.float64] = velk_morph.cell_quality(points, cells)
 flipped: npt.NDArray[np.int64] = velk_morph.inverted_cells(points, points * 2.0, cells)
 print(float(volumes.sum()), int(flipped.size))
+
+import velk
+
+wing, triangles = velk_morph.naca_wing("2412", chord_points=8, span_stations=3, twist=-3.0)
+ffd = velk_morph.Ffd(velk.DesignBlock([1.4, 0.4, 4.4], [0.5, 0.0, 2.0], [0, 0, 0], [3, 2, 4]))
+design = velk_morph.LatticeVariables(ffd.nodes)
+twist: npt.NDArray[np.int64] = design.rotate(
+    np.arange(len(ffd.nodes)), axis=[0, 0, 1], pivot=[0.25, 0, 0], stations=[0.0, 4.0],
+    along=[0, 0, 1])
+values = np.zeros(design.size)
+morphed: npt.NDArray[np.float64] = ffd.deform(wing, design.lattice(values))
+volume: float = velk_morph.volume(morphed, triangles)
+gradient: npt.NDArray[np.float64] = design.vjp(
+    ffd, wing, values, velk_morph.volume_gradient(morphed, triangles))
+lattice_gradient: npt.NDArray[np.float64] = ffd.vjp(wing, velk_morph.area_gradient(wing, triangles))
+forward: npt.NDArray[np.float64] = ffd.jvp(wing, design.jacobian(values)[:, 0].reshape(-1, 3))
+print(volume, float(gradient[twist[0]]), lattice_gradient.shape, forward.shape,
+      ffd.jacobian(wing, node_ids=[0, 1]).shape)
+controls = wing[::7]
+rbf = velk_morph.RbfMorph(controls, np.zeros_like(controls))
+control_gradient: npt.NDArray[np.float64] = rbf.vjp(wing, np.ones_like(wing))
+moved_wing: npt.NDArray[np.float64] = rbf.jvp(wing, control_gradient)
+print(moved_wing.shape)
 '''
 
 

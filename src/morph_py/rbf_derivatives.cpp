@@ -1,0 +1,120 @@
+// RbfMorph.jvp and RbfMorph.vjp: derivatives of the displacement morph with respect to the
+// prescribed displacements, added to the RbfMorph class.
+#include "morph_toolkit/rbf_derivatives.hpp"
+
+#include <string>
+
+#include "morph_py/arrays.hpp"
+#include "morph_py/bindings.hpp"
+#include "morph_py/compute.hpp"
+#include "morph_toolkit/errors.hpp"
+
+namespace velk::morph_py {
+
+using namespace nb::literals;
+using toolkit::RbfMorph;
+
+namespace {
+
+constexpr const char* kJvpDoc =
+    R"(Derivative of ``displacement(points)`` in a direction of the prescribed displacements.
+
+The morph is linear in the displacements, so this is the displacement at the points of the
+morph fitted to ``tangent`` instead: one solve with the fit's kept factors (no new
+factorisation; a morph restored from a pickle factorises once per call) and one evaluation.
+
+Parameters
+----------
+points : array_like, shape (M, 3)
+    Points, as given to ``displacement``.
+tangent : array_like, shape (N, 3)
+    A change of the displacement of every control point.
+
+Returns
+-------
+numpy.ndarray of float64, shape (M, 3)
+
+Raises
+------
+ValueError
+    If points or tangent is not a finite array of the stated shape.
+
+Examples
+--------
+>>> import velk_morph
+>>> controls = [[0, 0, 0], [1, 0, 0], [0, 1, 0], [0, 0, 1]]
+>>> morph = velk_morph.RbfMorph(controls, [[0.0, 0.0, 0.0]] * 4)
+>>> morph.jvp([[0.5, 0.5, 0.5]], [[0.0, 0.0, 1.0]] * 4).round(12)
+array([[0., 0., 1.]])
+)";
+
+constexpr const char* kVjpDoc =
+    R"(Gradient with respect to the prescribed displacements of a weighted sum of the displacements.
+
+Returns the gradient of ``sum(cotangent * displacement(points))`` with respect to the
+displacements of the control points: ``A^-1 E^T cotangent`` with the fit's symmetric matrix
+``A`` and the evaluation matrix ``E``, which is never formed (``E^T cotangent`` is a kernel
+sum at the controls over the points), then one solve with the fit's kept factors. The sums
+over the points run in a fixed order: the same bits at any thread count.
+
+Parameters
+----------
+points : array_like, shape (M, 3)
+    Points, as given to ``displacement``.
+cotangent : array_like, shape (M, 3)
+    A weight for every coordinate of every point (a solver's gradient, say).
+
+Returns
+-------
+numpy.ndarray of float64, shape (N, 3)
+
+Raises
+------
+ValueError
+    If points or cotangent is not a finite array of the stated shape.
+
+Examples
+--------
+>>> import velk_morph
+>>> controls = [[0, 0, 0], [1, 0, 0], [0, 1, 0], [0, 0, 1]]
+>>> morph = velk_morph.RbfMorph(controls, [[0.0, 0.0, 0.0]] * 4)
+>>> morph.vjp([[1.0, 0.0, 0.0]], [[0.0, 0.0, 1.0]]).round(12)
+array([[0., 0., 0.],
+       [0., 0., 1.],
+       [0., 0., 0.],
+       [0., 0., 0.]])
+)";
+
+using Product = std::vector<double> (*)(const RbfMorph&, const double*, std::size_t, const double*);
+
+// Adds method `name` (points, second) to the RbfMorph class: second has one row per control
+// point (per_control) or one per point; the result has as many rows as points or controls.
+void add_method(nb::handle cls, const char* name, const char* second, bool per_control,
+                Product product, const char* doc) {
+  const std::string sig = std::string("def ") + name + "(self, points: numpy.typing.ArrayLike, " +
+                          second +
+                          ": numpy.typing.ArrayLike) -> numpy.typing.NDArray[numpy.float64]";
+  cls.attr(name) = nb::cpp_function(
+      [second, per_control, product](const RbfMorph& self, nb::handle points, nb::handle other) {
+        const FloatRows p = points_arg(points, "points");
+        const FloatRows o = points_arg(other, second);
+        check_rows(o, per_control ? self.n_controls() : p.rows, second,
+                   per_control ? "one row per control point" : "one row per point");
+        std::vector<double> out =
+            released([&] { return product(self, p.values.data(), p.rows, o.values.data()); });
+        const std::size_t rows = out.size() / 3;
+        return float_array(std::move(out), rows, 3);
+      },
+      nb::name(name), nb::is_method(), nb::scope(cls), "points"_a, nb::arg(second),
+      nb::sig(sig.c_str()), doc);
+}
+
+}  // namespace
+
+void bind_rbf_derivatives(nb::module_& m) {
+  nb::handle cls = m.attr("RbfMorph");
+  add_method(cls, "jvp", "tangent", true, toolkit::rbf_jvp, kJvpDoc);
+  add_method(cls, "vjp", "cotangent", false, toolkit::rbf_vjp, kVjpDoc);
+}
+
+}  // namespace velk::morph_py
