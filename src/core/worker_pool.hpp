@@ -6,6 +6,7 @@
 //   parallel_for    index-range map, each index writing only its own outputs
 //   for_each_block  dynamic blocks: indices handed out one at a time, a state per task
 //   side_by_side    two different jobs at once (for example: write one buffer, fill the next)
+//   beside_caller   a job on the pool while the calling thread runs a blocking one
 //   run_blocks(…, alongside)
 //                   work alongside the caller: the calling thread runs a step of its own
 //                   over and over while the blocks run
@@ -93,6 +94,23 @@ void side_by_side(First&& first, Second&& second) {
     if (begin == 0) first();
     if (end == 2) second();
   });
+}
+
+// worker() on the pool while caller() runs on the calling thread, so that a blocking system call
+// in caller() stays where Ctrl-C can end it (workers block signals); with a one-thread pool both
+// run on the calling thread, worker() first. An exception from either ends the pair as in
+// run_blocks.
+template <class Worker, class Caller>
+void beside_caller(Worker&& worker, Caller&& caller) {
+  bool ran = false;
+  run_blocks(
+      1, 1, [&](std::size_t, std::size_t) { worker(); },
+      [&] {
+        caller();
+        ran = true;
+        return false;
+      });
+  if (!ran) caller();
 }
 
 // ---- Dynamic blocks ----

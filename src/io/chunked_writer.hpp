@@ -36,15 +36,7 @@ Status write_in_chunks(const std::string& name, std::size_t chunks, ChunkFilling
     } else if (filling == ChunkFilling::WhileWriting) {
       // The write stays on the calling thread, where a Ctrl-C can end it even when it blocks
       // (a stalled pipe); the next chunk is filled on a worker meanwhile.
-      bool wrote = false;
-      pool::run_blocks(
-          1, 1, [&](std::size_t, std::size_t) { fill(k + 1, next); },
-          [&] {
-            written = file->write_all(current);
-            wrote = true;
-            return false;
-          });
-      if (!wrote) written = file->write_all(current);
+      pool::beside_caller([&] { fill(k + 1, next); }, [&] { written = file->write_all(current); });
     } else {
       written = file->write_all(current);
       if (written) fill(k + 1, next);

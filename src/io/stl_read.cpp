@@ -203,15 +203,8 @@ Result<Mesh> read_binary(BufferedReader& in) {
     if (following == 0) {
       merge.add(current);
     } else {
-      bool read = false;
-      pool::run_blocks(
-          1, 1, [&](std::size_t, std::size_t) { merge.add(current); },
-          [&] {
-            loaded = load(in, next, following);
-            read = true;
-            return false;
-          });
-      if (!read) loaded = load(in, next, following);
+      // The read stays on the calling thread, where a Ctrl-C can end it; the merge runs beside.
+      pool::beside_caller([&] { merge.add(current); }, [&] { loaded = load(in, next, following); });
     }
     if (!loaded) return fail_with(loaded.error());
     done = after;
