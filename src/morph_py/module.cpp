@@ -13,4 +13,5 @@ NB_MODULE(velk_morph, m) {
   m.attr("__version__") = VELK_VERSION;
   velk::morph_py::install_core_routes();
   velk::morph_py::bind_cell_quality(m);
+  velk::morph_py::bind_idw_morph(m);
 }
