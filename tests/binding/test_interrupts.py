@@ -33,6 +33,13 @@ CASES = {
         moved = [[x * 1.1, y, z + 0.1 * x] for x, y, z in points]
         """, "velk.RbfDeformer(points, moved)",
         "velk.RbfDeformer(points[:300], moved[:300]).deform(points[:50])"),
+    "idw morph": ("""
+        import numpy, velk_morph
+        rng = numpy.random.default_rng(4)
+        morph = velk_morph.IdwMorph(rng.normal(size=(5000, 3)), rng.normal(size=(5000, 3)))
+        points = rng.normal(size=(2_000_000, 3))
+        """, "morph.deform(points, progress=lambda done, total: None)",
+        "morph.deform(points[:2000]).tolist()"),
     # A FIFO nobody writes blocks the reader's open; one nobody reads blocks the writer's.
     "fifo read": ("""
         import tempfile

@@ -63,6 +63,11 @@ cells = np.array([[0, 1, 2, 3], [4, 5, 6, 7]], dtype=np.int64)
 volumes: npt.NDArray[np.float64] = velk_morph.cell_quality(points, cells)
 flipped: npt.NDArray[np.int64] = velk_morph.inverted_cells(points, points * 2.0, cells)
 print(float(volumes.sum()), int(flipped.size))
+morph = velk_morph.IdwMorph(points[:10], points[:10] * 0.1, power=2.0)
+seen: list[tuple[int, int]] = []
+moved: npt.NDArray[np.float64] = morph.deform(points, progress=lambda d, t: seen.append((d, t)))
+shift: npt.NDArray[np.float64] = morph.displacement(points.tolist(), progress=False)
+print(morph.power + morph.n_controls, morph.control_points.shape, float((moved - shift).sum()))
 '''
 
 
