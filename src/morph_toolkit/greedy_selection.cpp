@@ -1,0 +1,399 @@
+// Greedy centre selection on a Newton basis: the polynomial's points first (a pivoted
+// Gram-Schmidt over the controls' monomials), then the control with the largest residual, one
+// at a time, each one a new column of the basis, until the residual is within tolerance.
+#include "morph_toolkit/greedy_selection.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "core/interrupt.hpp"
+#include "core/worker_pool.hpp"
+#include "morph_toolkit/errors.hpp"
+
+namespace velk::toolkit {
+
+namespace greedy {
+
+constexpr std::size_t kRowsPerBlock = 2048;
+// A candidate whose power function (what the basis cannot yet represent of its kernel column)
+// is below this fraction of the largest kernel diagonal would make the basis singular.
+constexpr double kSmallestPower = 1e-11;
+// A control whose monomials add less than this to the span of those chosen leaves the
+// polynomial undetermined.
+constexpr double kUnisolvent = 1e-9;
+
+// Monomials of degree <= m at (x - shift) / scale: 1, x, y, z, x^2, xy, xz, y^2, yz, z^2.
+void monomials(const double* p, const double* shift, double scale, int degree, double* out) {
+  if (degree < 0) return;
+  out[0] = 1.0;
+  if (degree < 1) return;
+  const double x = (p[0] - shift[0]) / scale, y = (p[1] - shift[1]) / scale,
+               z = (p[2] - shift[2]) / scale;
+  out[1] = x, out[2] = y, out[3] = z;
+  if (degree < 2) return;
+  out[4] = x * x, out[5] = x * y, out[6] = x * z, out[7] = y * y, out[8] = y * z, out[9] = z * z;
+}
+
+double distance(const double* a, const double* b) {
+  const double dx = a[0] - b[0], dy = a[1] - b[1], dz = a[2] - b[2];
+  return std::sqrt(dx * dx + dy * dy + dz * dz);
+}
+
+// body(first, last) over fixed blocks of rows, on the pool; results in block order.
+template <class R, class Body>
+std::vector<R> over_blocks(std::size_t rows, Body&& body) {
+  const std::size_t blocks = (rows + kRowsPerBlock - 1) / kRowsPerBlock;
+  return pool::parallel_map<R>(blocks, [&](std::size_t b) {
+    interrupt::checkpoint();
+    return body(b * kRowsPerBlock, std::min(rows, (b + 1) * kRowsPerBlock));
+  });
+}
+
+// The inverse of a small square matrix (row-major), by Gauss-Jordan with partial pivoting.
+std::vector<double> inverse(std::vector<double> a, std::size_t n) {
+  std::vector<double> inv(n * n, 0.0);
+  for (std::size_t i = 0; i < n; ++i) inv[i * n + i] = 1.0;
+  for (std::size_t col = 0; col < n; ++col) {
+    std::size_t pivot = col;
+    for (std::size_t r = col + 1; r < n; ++r)
+      if (std::abs(a[r * n + col]) > std::abs(a[pivot * n + col])) pivot = r;
+    for (std::size_t q = 0; q < n; ++q) {
+      std::swap(a[col * n + q], a[pivot * n + q]);
+      std::swap(inv[col * n + q], inv[pivot * n + q]);
+    }
+    const double d = a[col * n + col];
+    for (std::size_t q = 0; q < n; ++q) a[col * n + q] /= d, inv[col * n + q] /= d;
+    for (std::size_t r = 0; r < n; ++r) {
+      if (r == col) continue;
+      const double f = a[r * n + col];
+      for (std::size_t q = 0; q < n; ++q) {
+        a[r * n + q] -= f * a[col * n + q];
+        inv[r * n + q] -= f * inv[col * n + q];
+      }
+    }
+  }
+  return inv;
+}
+
+// The polynomial's points: the control with the largest displacement, then each time the one
+// whose monomials are farthest from the span of those chosen.
+std::vector<std::size_t> unisolvent_points(const GreedyInput& in, const GreedyFit& fit,
+                                           std::size_t q) {
+  const std::size_t n = in.controls.size() / 3;
+  std::vector<std::size_t> chosen;
+  if (q == 0) return chosen;
+  std::size_t first = 0;
+  double largest = -1.0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double* d = in.displacements.data() + 3 * i;
+    const double size = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
+    if (size > largest) largest = size, first = i;
+  }
+  std::vector<double> mono(n * q), basis;  // basis: orthonormal rows of length q
+  for (std::size_t i = 0; i < n; ++i)
+    monomials(in.controls.data() + 3 * i, fit.shift, fit.scale, fit.degree, &mono[i * q]);
+  auto add = [&](std::size_t row) {
+    std::vector<double> v(mono.begin() + row * q, mono.begin() + (row + 1) * q);
+    for (std::size_t b = 0; b < chosen.size(); ++b) {
+      double dot = 0.0;
+      for (std::size_t j = 0; j < q; ++j) dot += v[j] * basis[b * q + j];
+      for (std::size_t j = 0; j < q; ++j) v[j] -= dot * basis[b * q + j];
+    }
+    double norm = 0.0;
+    for (double x : v) norm += x * x;
+    norm = std::sqrt(norm);
+    for (double& x : v) x /= norm;
+    basis.insert(basis.end(), v.begin(), v.end());
+    chosen.push_back(row);
+  };
+  add(first);
+  while (chosen.size() < q) {
+    std::size_t best = n;
+    double best_left = -1.0;
+    for (std::size_t i = 0; i < n; ++i) {
+      const double* m = &mono[i * q];
+      double total = 0.0, along = 0.0;
+      for (std::size_t j = 0; j < q; ++j) total += m[j] * m[j];
+      for (std::size_t b = 0; b < chosen.size(); ++b) {
+        double dot = 0.0;
+        for (std::size_t j = 0; j < q; ++j) dot += m[j] * basis[b * q + j];
+        along += dot * dot;
+      }
+      const double left = (total - along) / total;
+      if (left > best_left) best_left = left, best = i;
+    }
+    if (best_left <= kUnisolvent)
+      throw InvalidInput("control_points leave the polynomial of degree " +
+                         std::to_string(fit.degree) + " undetermined: it needs " +
+                         std::to_string(q) + " points not on one " +
+                         (fit.degree == 1 ? "plane" : "quadric") +
+                         ", and the control points are fewer or all on one");
+    add(best);
+  }
+  return chosen;
+}
+
+struct Best {
+  double size = -1.0;  // squared residual norm of the best candidate
+  std::size_t row = 0;
+};
+
+}  // namespace greedy
+
+std::size_t monomial_count(int degree) {
+  static constexpr std::size_t kCount[] = {0, 1, 4, 10};
+  return kCount[std::clamp(degree + 1, 0, 3)];
+}
+
+GreedyFit greedy_fit(const GreedyInput& in) {
+  using namespace greedy;
+  const std::size_t n = in.controls.size() / 3, q = monomial_count(in.degree);
+  const double* X = in.controls.data();
+  GreedyFit fit;
+  fit.degree = in.degree;
+  if (n == 0) return fit;
+  // Monomials in coordinates centred on the controls' bounding box and scaled to about [-1, 1].
+  double lo[3] = {INFINITY, INFINITY, INFINITY}, hi[3] = {-INFINITY, -INFINITY, -INFINITY};
+  for (std::size_t i = 0; i < n; ++i)
+    for (int a = 0; a < 3; ++a)
+      lo[a] = std::min(lo[a], X[3 * i + a]), hi[a] = std::max(hi[a], X[3 * i + a]);
+  double half = 0.0;
+  for (int a = 0; a < 3; ++a)
+    fit.shift[a] = 0.5 * (lo[a] + hi[a]), half = std::max(half, 0.5 * (hi[a] - lo[a]));
+  fit.scale = half > 0.0 ? half : 1.0;
+
+  if (n < q)
+    throw InvalidInput("control_points leave the polynomial of degree " +
+                       std::to_string(in.degree) + " undetermined: it needs " + std::to_string(q) +
+                       " points, there are " + std::to_string(n));
+  const std::size_t cap =
+      std::min(n, in.memory_limit / (sizeof(double) * std::max<std::size_t>(n, 1)));
+  if (cap < std::max<std::size_t>(q, 1) && n > 0)
+    throw MemoryRefusal("a greedy fit of " + std::to_string(n) + " control points needs at least " +
+                        std::to_string(8 * n * q) +
+                        " bytes for its basis, more than the limit of " +
+                        std::to_string(in.memory_limit));
+  const std::vector<std::size_t> xi = unisolvent_points(in, fit, q);
+
+  // Lagrange values l_i(x_n), kernel values phi(x_n, xi_i), and phi(xi_i, xi_j).
+  std::vector<double> vd(q * q), lag(n * q), fxi(n * q), g(q * q);
+  for (std::size_t i = 0; i < q; ++i)
+    monomials(X + 3 * xi[i], fit.shift, fit.scale, in.degree, &vd[i * q]);
+  const std::vector<double> vd_inv = inverse(vd, q);
+  over_blocks<int>(n, [&](std::size_t first, std::size_t last) {
+    double m[10];
+    std::vector<double> r(q);
+    for (std::size_t row = first; row < last; ++row) {
+      monomials(X + 3 * row, fit.shift, fit.scale, in.degree, m);
+      for (std::size_t i = 0; i < q; ++i) {
+        double l = 0.0;
+        for (std::size_t j = 0; j < q; ++j) l += m[j] * vd_inv[j * q + i];
+        lag[row * q + i] = l;
+        r[i] = in.epsilon * distance(X + 3 * row, X + 3 * xi[i]);
+      }
+      in.kernel(r);
+      std::copy(r.begin(), r.end(), fxi.begin() + row * q);
+    }
+    return 0;
+  });
+  for (std::size_t i = 0; i < q; ++i)
+    for (std::size_t j = 0; j < q; ++j) g[i * q + j] = fxi[xi[i] * q + j];
+  double phi0 = 0.0;
+  in.kernel(std::span<double>(&phi0, 1));
+
+  // K(x, x) for every control: the power function before any centre.
+  std::vector<double> power(n);
+  for (std::size_t row = 0; row < n; ++row) {
+    const double* l = &lag[row * q];
+    const double* f = &fxi[row * q];
+    double k = phi0;
+    for (std::size_t i = 0; i < q; ++i) {
+      k += l[i] * (l[i] - 2.0 * f[i]);
+      for (std::size_t j = 0; j < q; ++j) k += l[i] * l[j] * g[i * q + j];
+    }
+    power[row] = k;
+  }
+  const double largest_power = *std::max_element(power.begin(), power.end());
+  const double smallest_power = kSmallestPower * std::max(largest_power, 0.0);
+
+  double largest_d = 0.0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double* d = in.displacements.data() + 3 * i;
+    largest_d = std::max(largest_d, std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]));
+  }
+  const double goal = in.tolerance * largest_d;
+
+  std::vector<double> basis(n * cap);  // V[row][k], row-major with stride cap
+  std::vector<double> res(in.displacements.begin(), in.displacements.end());
+  std::vector<char> taken(n, 0);
+  std::vector<double> beta;  // (k, 3) Newton coefficients
+  std::vector<double> centre_row(cap), a(q), b(q);
+
+  // Adds the control `c` as the next centre, or returns false when the basis cannot take it.
+  // Returns the best candidate for the next step through `next`.
+  auto add_centre = [&](std::size_t c, Best& next) -> bool {
+    const std::size_t k = fit.centres.size();
+    std::copy_n(&basis[c * cap], k, centre_row.begin());
+    for (std::size_t i = 0; i < q; ++i) a[i] = lag[c * q + i];
+    for (std::size_t i = 0; i < q; ++i) {
+      double s = -fxi[c * q + i] + a[i];
+      for (std::size_t j = 0; j < q; ++j) s += g[i * q + j] * a[j];
+      b[i] = s;
+    }
+    // u(x) = K(x, c) - sum_l V[x][l] V[c][l], written into the new column.
+    auto column = [&](std::size_t first, std::size_t last) {
+      std::vector<double> r(last - first);
+      for (std::size_t row = first; row < last; ++row)
+        r[row - first] = in.epsilon * distance(X + 3 * row, X + 3 * c);
+      in.kernel(r);
+      for (std::size_t row = first; row < last; ++row) {
+        double u = r[row - first];
+        for (std::size_t i = 0; i < q; ++i) u += lag[row * q + i] * b[i] - fxi[row * q + i] * a[i];
+        const double* v = &basis[row * cap];
+        double dot = 0.0;
+        for (std::size_t l = 0; l < k; ++l) dot += v[l] * centre_row[l];
+        basis[row * cap + k] = u - dot;
+      }
+      return 0;
+    };
+    if (k < cap) {
+      over_blocks<int>(n, column);
+    } else {
+      return false;
+    }
+    const double p2 = basis[c * cap + k];
+    if (!(p2 > smallest_power)) return false;
+    const double root = std::sqrt(p2);
+    const double bc[3] = {res[3 * c] / root, res[3 * c + 1] / root, res[3 * c + 2] / root};
+    taken[c] = 1;
+    const std::vector<Best> bests = over_blocks<Best>(n, [&](std::size_t first, std::size_t last) {
+      Best best;
+      for (std::size_t row = first; row < last; ++row) {
+        const double v = basis[row * cap + k] / root;
+        basis[row * cap + k] = v;
+        double* r = &res[3 * row];
+        r[0] -= bc[0] * v, r[1] -= bc[1] * v, r[2] -= bc[2] * v;
+        power[row] -= v * v;
+        const double size = r[0] * r[0] + r[1] * r[1] + r[2] * r[2];
+        if (!taken[row] && power[row] > smallest_power && size > best.size)
+          best.size = size, best.row = row;
+      }
+      return best;
+    });
+    next = Best{};
+    for (const Best& c2 : bests)
+      if (c2.size > next.size) next = c2;
+    fit.centres.push_back(static_cast<int64_t>(c));
+    beta.insert(beta.end(), bc, bc + 3);
+    return true;
+  };
+
+  Best next;
+  for (std::size_t c : xi)
+    if (!add_centre(c, next))
+      throw InvalidInput("control_points leave the polynomial of degree " +
+                         std::to_string(in.degree) + " undetermined");
+  if (q == 0) {
+    // The first centre: the largest displacement.
+    for (std::size_t i = 0; i < n; ++i) {
+      const double* d = &res[3 * i];
+      const double size = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
+      if (size > next.size && power[i] > smallest_power) next = Best{size, i};
+    }
+  }
+  while (next.size >= 0.0 && std::sqrt(next.size) > goal) {
+    interrupt::checkpoint();
+    const std::size_t c = next.row;
+    if (!add_centre(c, next)) {
+      if (fit.centres.size() >= cap) {
+        fit.stopped_at_limit = true;
+        break;
+      }
+      // The basis cannot take this control: leave it to the correction and go on.
+      taken[c] = 1;
+      next = Best{};
+      for (std::size_t i = 0; i < n; ++i) {
+        const double* d = &res[3 * i];
+        const double size = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
+        if (!taken[i] && power[i] > smallest_power && size > next.size) next = Best{size, i};
+      }
+      fit.stopped_at_limit = next.size < 0.0;
+    }
+  }
+
+  // Kernel weights: alpha = A^-T beta with A[a][l] = V[c_a][l] (lower triangular), then the
+  // reduced kernel's terms folded into the weights of the polynomial's points and a polynomial.
+  const std::size_t k = fit.centres.size();
+  std::vector<double> alpha(beta);
+  for (std::size_t l = k; l-- > 0;) {
+    for (int comp = 0; comp < 3; ++comp) {
+      double s = alpha[3 * l + comp];
+      for (std::size_t m = l + 1; m < k; ++m)
+        s -= basis[static_cast<std::size_t>(fit.centres[m]) * cap + l] * alpha[3 * m + comp];
+      alpha[3 * l + comp] = s / basis[static_cast<std::size_t>(fit.centres[l]) * cap + l];
+    }
+  }
+  std::vector<double> gamma(3 * q, 0.0), eta(3 * q, 0.0);
+  for (std::size_t m = 0; m < k; ++m) {
+    const std::size_t c = static_cast<std::size_t>(fit.centres[m]);
+    for (std::size_t i = 0; i < q; ++i)
+      for (int comp = 0; comp < 3; ++comp) {
+        gamma[3 * i + comp] += alpha[3 * m + comp] * lag[c * q + i];
+        eta[3 * i + comp] -= alpha[3 * m + comp] * fxi[c * q + i];
+      }
+  }
+  for (std::size_t i = 0; i < q; ++i)
+    for (int comp = 0; comp < 3; ++comp) {
+      double s = gamma[3 * i + comp];
+      for (std::size_t j = 0; j < q; ++j) s += g[i * q + j] * gamma[3 * j + comp];
+      eta[3 * i + comp] += s;
+    }
+  fit.weights = alpha;
+  for (std::size_t i = 0; i < q; ++i)  // xi[i] is centre i
+    for (int comp = 0; comp < 3; ++comp) fit.weights[3 * i + comp] -= gamma[3 * i + comp];
+  fit.poly.assign(3 * q, 0.0);
+  for (std::size_t p = 0; p < q; ++p)
+    for (std::size_t i = 0; i < q; ++i)
+      for (int comp = 0; comp < 3; ++comp)
+        fit.poly[3 * p + comp] += vd_inv[p * q + i] * eta[3 * i + comp];
+  basis = {};
+
+  // The error left at every control, from the expansion itself.
+  const std::vector<double> s = evaluate_greedy_fit(fit, in, in.controls);
+  fit.residual.resize(3 * n);
+  for (std::size_t i = 0; i < 3 * n; ++i) fit.residual[i] = in.displacements[i] - s[i];
+  for (std::size_t i = 0; i < n; ++i) {
+    const double* r = &fit.residual[3 * i];
+    fit.max_error = std::max(fit.max_error, std::sqrt(r[0] * r[0] + r[1] * r[1] + r[2] * r[2]));
+  }
+  return fit;
+}
+
+std::vector<double> evaluate_greedy_fit(const GreedyFit& fit, const GreedyInput& in,
+                                        std::span<const double> points) {
+  const std::size_t m = points.size() / 3, k = fit.centres.size(), q = monomial_count(fit.degree);
+  std::vector<double> out(3 * m);
+  greedy::over_blocks<int>(m, [&](std::size_t first, std::size_t last) {
+    std::vector<double> r(k);
+    double mono[10];
+    for (std::size_t row = first; row < last; ++row) {
+      const double* p = points.data() + 3 * row;
+      for (std::size_t j = 0; j < k; ++j)
+        r[j] = in.epsilon * greedy::distance(p, in.controls.data() +
+                                                    3 * static_cast<std::size_t>(fit.centres[j]));
+      in.kernel(r);
+      double s[3] = {0.0, 0.0, 0.0};
+      for (std::size_t j = 0; j < k; ++j)
+        for (int comp = 0; comp < 3; ++comp) s[comp] += fit.weights[3 * j + comp] * r[j];
+      greedy::monomials(p, fit.shift, fit.scale, fit.degree, mono);
+      for (std::size_t i = 0; i < q; ++i)
+        for (int comp = 0; comp < 3; ++comp) s[comp] += fit.poly[3 * i + comp] * mono[i];
+      std::copy_n(s, 3, out.data() + 3 * row);
+    }
+    return 0;
+  });
+  return out;
+}
+
+}  // namespace velk::toolkit
