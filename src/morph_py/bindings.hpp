@@ -7,5 +7,6 @@ namespace velk::morph_py {
 
 void bind_cell_quality(nanobind::module_& m);
 void bind_idw_morph(nanobind::module_& m);
+void bind_rbf_morph(nanobind::module_& m);
 
 }  // namespace velk::morph_py

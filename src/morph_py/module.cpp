@@ -14,4 +14,5 @@ NB_MODULE(velk_morph, m) {
   velk::morph_py::install_core_routes();
   velk::morph_py::bind_cell_quality(m);
   velk::morph_py::bind_idw_morph(m);
+  velk::morph_py::bind_rbf_morph(m);
 }

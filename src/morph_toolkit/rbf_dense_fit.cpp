@@ -1,0 +1,122 @@
+// The dense fit of the displacement morph: the saddle-point matrix built in row blocks on the
+// worker pool, factorised by the blocked LU with partial pivoting (deterministic at any thread
+// count), and solved for three right-hand sides at a time from the kept factors.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "core/checked_size.hpp"
+#include "morph_toolkit/errors.hpp"
+#include "interp/dense_solver.hpp"
+#include "interp/work_blocks.hpp"
+#include "morph_toolkit/rbf_fit.hpp"
+#include "morph_toolkit/rbf_lanes.hpp"
+
+namespace velk::toolkit {
+
+namespace dense_fit_detail {
+
+// Rows of the kernel matrix per block of work.
+constexpr std::size_t kRowBlock = 32;
+
+class DenseSolver final : public FitSolver {
+ public:
+  DenseSolver(interp::LuFactors factors, std::size_t controls, std::size_t terms)
+      : lu_(std::move(factors)), controls_(controls), terms_(terms) {}
+
+  std::expected<void, std::string> solve(const double* r, const double* c, double* w,
+                                         double* a) const override {
+    const std::size_t n = controls_ + terms_;
+    // y = the right-hand side in pivot order, then L y' = y (unit diagonal), then U x = y'.
+    std::vector<double> y(3 * n);
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::size_t src = lu_.perm[i];
+      const double* from = src < controls_ ? r + 3 * src : c + 3 * (src - controls_);
+      std::memcpy(&y[3 * i], from, 3 * sizeof(double));
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+      const double* row = lu_.lu[i];
+      double s0 = y[3 * i], s1 = y[3 * i + 1], s2 = y[3 * i + 2];
+      for (std::size_t k = 0; k < i; ++k) {
+        s0 = std::fma(-row[k], y[3 * k], s0);
+        s1 = std::fma(-row[k], y[3 * k + 1], s1);
+        s2 = std::fma(-row[k], y[3 * k + 2], s2);
+      }
+      y[3 * i] = s0, y[3 * i + 1] = s1, y[3 * i + 2] = s2;
+    }
+    for (std::size_t i = n; i-- > 0;) {
+      const double* row = lu_.lu[i];
+      double s0 = y[3 * i], s1 = y[3 * i + 1], s2 = y[3 * i + 2];
+      for (std::size_t k = i + 1; k < n; ++k) {
+        s0 = std::fma(-row[k], y[3 * k], s0);
+        s1 = std::fma(-row[k], y[3 * k + 1], s1);
+        s2 = std::fma(-row[k], y[3 * k + 2], s2);
+      }
+      y[3 * i] = s0 / row[i], y[3 * i + 1] = s1 / row[i], y[3 * i + 2] = s2 / row[i];
+    }
+    for (double v : y)
+      if (!std::isfinite(v)) return std::unexpected(std::string("the fit's system is singular"));
+    std::memcpy(w, y.data(), 3 * controls_ * sizeof(double));
+    std::memcpy(a, y.data() + 3 * controls_, 3 * terms_ * sizeof(double));
+    return {};
+  }
+
+ private:
+  interp::LuFactors lu_;
+  std::size_t controls_, terms_;
+};
+
+}  // namespace dense_fit_detail
+
+void dense_fit_memory_check(std::size_t controls, std::size_t terms) {
+  const std::size_t n = controls + terms;
+  try {
+    sizes::require_memory(sizes::bytes(sizes::mul(n, n), sizeof(double)),
+                          "a dense fit of " + std::to_string(controls) + " control points (a " +
+                              std::to_string(n) + " x " + std::to_string(n) + " matrix)");
+  } catch (const sizes::MemoryRefused& refused) {
+    throw MemoryRefusal(std::string(refused.what()) +
+                               "; a compact kernel (wendland_c0, wendland_c2 or wendland_c4) fits "
+                               "sparse, or reduce the control points to a subset");
+  }
+}
+
+std::expected<std::unique_ptr<FitSolver>, std::string> dense_fit(const FitProblem& problem) {
+  using dense_fit_detail::kRowBlock;
+  const std::size_t controls = problem.size(), terms = problem.basis.terms();
+  const std::size_t n = controls + terms;
+  dense_fit_memory_check(controls, terms);
+  const std::size_t padded = (controls + lanes::kWidth - 1) / lanes::kWidth * lanes::kWidth;
+  std::vector<double> cx(padded), cy(padded), cz(padded);
+  for (std::size_t i = 0; i < padded; ++i) {
+    const std::size_t src = std::min(i, controls - 1);
+    cx[i] = problem.centres[3 * src], cy[i] = problem.centres[3 * src + 1],
+    cz[i] = problem.centres[3 * src + 2];
+  }
+  interp::RowMatrix matrix = interp::RowMatrix::uninitialised(n);
+  const std::size_t blocks = (n + kRowBlock - 1) / kRowBlock;
+  interp::for_each_block(blocks, n >= 2 * kRowBlock, [&](std::size_t b) {
+    std::vector<double> values(padded);
+    for (std::size_t i = b * kRowBlock; i < std::min(n, (b + 1) * kRowBlock); ++i) {
+      double* row = matrix[i];
+      if (i < controls) {
+        lanes::phi_row(problem.kernel, cx[i], cy[i], cz[i], cx.data(), cy.data(), cz.data(),
+                       padded, problem.e2, values.data());
+        std::memcpy(row, values.data(), controls * sizeof(double));
+        problem.basis.values(cx[i], cy[i], cz[i], row + controls);
+      } else {
+        double q[10] = {};
+        for (std::size_t j = 0; j < controls; ++j) {
+          problem.basis.values(cx[j], cy[j], cz[j], q);
+          row[j] = q[i - controls];
+        }
+        std::fill(row + controls, row + n, 0.0);
+      }
+    }
+  });
+  auto factors = interp::lu_decompose(std::move(matrix));
+  if (!factors) return std::unexpected("the fit's system is singular (" + factors.error() + ")");
+  return std::make_unique<dense_fit_detail::DenseSolver>(std::move(*factors), controls, terms);
+}
+
+}  // namespace velk::toolkit

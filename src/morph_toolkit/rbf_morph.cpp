@@ -1,0 +1,304 @@
+// The displacement morph: argument checks, the fit with its residual check and refinement at
+// the controls, evaluation in fixed blocks on the worker pool, and restoring from a state.
+#include "morph_toolkit/rbf_morph.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdio>
+#include <unordered_map>
+
+#include "core/interrupt.hpp"
+#include "morph_toolkit/errors.hpp"
+#include "interp/work_blocks.hpp"
+#include "morph_toolkit/rbf_lanes.hpp"
+
+namespace velk::toolkit {
+
+namespace rbf_morph_detail {
+
+// Query points per block of evaluation work (a multiple of lanes::kGroup).
+constexpr std::size_t kPointBlock = 256;
+// The fit is refined when a control misses its displacement by more than kRefine of the largest
+// displacement component, at most kRefinements times. A miss beyond kSingular after that means
+// the system is numerically singular (its weights are then mostly rounding), and the fit is
+// refused. (On well-conditioned data the miss is far below 1e-10; a nearly singular one, such as
+// the quintic on scattered points, can end between the two, as scipy's fit does.)
+constexpr double kRefine = 1e-12;
+constexpr int kRefinements = 3;
+constexpr double kSingular = 1e-7;
+// A monomial column whose part independent of the ones before is below this fraction of its
+// norm leaves the polynomial undetermined.
+constexpr double kRankTolerance = 1e-9;
+
+struct CoordinateHash {
+  std::size_t operator()(const std::array<std::uint64_t, 3>& k) const {
+    std::uint64_t h = k[0] * 0x9E3779B97F4A7C15ULL;
+    h ^= k[1] + 0x7F4A7C159E3779B9ULL + (h << 6) + (h >> 2);
+    h ^= k[2] + 0x94D049BB133111EBULL + (h << 6) + (h >> 2);
+    return static_cast<std::size_t>(h);
+  }
+};
+
+// The first pair (i, j), i < j, of equal control points, by the lowest j.
+std::optional<std::pair<std::size_t, std::size_t>> coincident_pair(const double* points,
+                                                                   std::size_t n) {
+  std::unordered_map<std::array<std::uint64_t, 3>, std::size_t, CoordinateHash> seen;
+  seen.reserve(n);
+  for (std::size_t j = 0; j < n; ++j) {
+    // + 0.0 turns -0 into +0, so the two zeros are one key.
+    const std::array<std::uint64_t, 3> key{std::bit_cast<std::uint64_t>(points[3 * j] + 0.0),
+                                           std::bit_cast<std::uint64_t>(points[3 * j + 1] + 0.0),
+                                           std::bit_cast<std::uint64_t>(points[3 * j + 2] + 0.0)};
+    const auto [it, inserted] = seen.emplace(key, j);
+    if (!inserted) return std::pair{it->second, j};
+  }
+  return std::nullopt;
+}
+
+// Whether the monomials of the basis are linearly independent on the points (modified
+// Gram-Schmidt on the columns, with a relative tolerance).
+bool polynomial_determined(const double* points, std::size_t n, const PolynomialBasis& basis) {
+  const std::size_t m = basis.terms();
+  if (m == 0) return true;
+  if (n < m) return false;
+  std::vector<double> p(n * m);
+  for (std::size_t i = 0; i < n; ++i)
+    basis.values(points[3 * i], points[3 * i + 1], points[3 * i + 2], &p[m * i]);
+  for (std::size_t t = 0; t < m; ++t) {
+    double original = 0.0;
+    for (std::size_t i = 0; i < n; ++i) original += p[m * i + t] * p[m * i + t];
+    for (std::size_t u = 0; u < t; ++u) {
+      double d = 0.0;
+      for (std::size_t i = 0; i < n; ++i) d += p[m * i + u] * p[m * i + t];
+      for (std::size_t i = 0; i < n; ++i) p[m * i + t] -= d * p[m * i + u];
+    }
+    double left = 0.0;
+    for (std::size_t i = 0; i < n; ++i) left += p[m * i + t] * p[m * i + t];
+    if (!(left > kRankTolerance * kRankTolerance * original) || original == 0.0) return false;
+    const double norm = std::sqrt(left);
+    for (std::size_t i = 0; i < n; ++i) p[m * i + t] /= norm;
+  }
+  return true;
+}
+
+std::string undetermined_message(int degree, std::size_t n) {
+  const std::string need = degree == 1 ? "at least 4 control points, not all in one plane"
+                                       : "at least 10 control points, not all on one quadric";
+  return "the control points leave the degree-" + std::to_string(degree) +
+         " polynomial undetermined: it needs " + need + " (got " + std::to_string(n) +
+         " control points)";
+}
+
+// "3.2e-06"
+std::string relative_text(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1e", v);
+  return text;
+}
+
+double largest_magnitude(const std::vector<double>& v) {
+  double m = 0.0;
+  for (double x : v) m = std::max(m, std::fabs(x));
+  return m;
+}
+
+}  // namespace rbf_morph_detail
+
+PolynomialBasis polynomial_basis(const double* points, std::size_t n, int degree) {
+  PolynomialBasis basis;
+  basis.degree = degree;
+  for (int a = 0; a < 3; ++a) {
+    double lo = points[a], hi = points[a];
+    for (std::size_t i = 1; i < n; ++i)
+      lo = std::min(lo, points[3 * i + a]), hi = std::max(hi, points[3 * i + a]);
+    basis.shift[a] = (hi + lo) / 2;
+    const double half = (hi - lo) / 2;
+    basis.scale[a] = half > 0.0 ? half : 1.0;
+  }
+  return basis;
+}
+
+RbfMorph::RbfMorph(RbfState state) : state_(std::move(state)) {
+  basis_.degree = state_.degree;
+  basis_.shift = state_.shift;
+  basis_.scale = state_.scale;
+}
+
+RbfMorph RbfMorph::fit(const double* controls, std::size_t n_controls,
+                                                   const double* displacements,
+                                                   std::size_t n_displacements, Kernel kernel,
+                                                   double epsilon, std::optional<int> degree) {
+  using namespace rbf_morph_detail;
+  const std::size_t n = n_controls;
+  if (n_displacements != n)
+    throw InvalidInput("displacements has " + std::to_string(n_displacements) +
+                           " rows but control_points has " + std::to_string(n) +
+                           "; they must have the same length");
+  if (n == 0) throw InvalidInput("control_points holds no points");
+  if (!(epsilon > 0.0) || !std::isfinite(epsilon))
+    throw InvalidInput("epsilon must be a positive finite number, got " +
+                       std::to_string(epsilon));
+  const int d = degree.value_or(default_degree(kernel));
+  if (d < -1 || d > 2)
+    throw InvalidInput("degree must be -1, 0, 1 or 2, got " + std::to_string(d));
+  if (d < minimum_degree(kernel))
+    throw InvalidInput("degree " + std::to_string(d) + " is below the minimum degree " +
+                           std::to_string(minimum_degree(kernel)) + " of kernel '" +
+                           std::string(kernel_name(kernel)) + "'");
+  const bool sparse = is_compact(kernel) && n > kSparseFitMin;
+  if (!sparse) dense_fit_memory_check(n, monomial_count(d));
+  if (auto pair = coincident_pair(controls, n))
+    throw InvalidInput("control points " + std::to_string(pair->first) + " and " +
+                           std::to_string(pair->second) + " coincide");
+
+  RbfState state;
+  state.kernel = kernel;
+  state.epsilon = epsilon;
+  state.degree = d;
+  state.centres.assign(controls, controls + 3 * n);
+  state.displacements.assign(displacements, displacements + 3 * n);
+  const PolynomialBasis basis = polynomial_basis(controls, n, d);
+  state.shift = basis.shift;
+  state.scale = basis.scale;
+  const std::size_t terms = basis.terms();
+  if (!polynomial_determined(controls, n, basis)) throw InvalidInput(undetermined_message(d, n));
+
+  RbfMorph morph(std::move(state));
+  RbfState& s = morph.state_;
+  if (is_compact(kernel))
+    morph.grid_ = std::make_shared<const CellGrid>(s.centres.data(), n, 1.0 / epsilon);
+  const FitProblem problem{kernel, epsilon * epsilon, s.centres, basis};
+  auto solver = sparse ? sparse_fit(problem, *morph.grid_) : dense_fit(problem);
+  if (!solver) throw InvalidInput(solver.error());
+  morph.solver_ = std::move(*solver);
+
+  s.weights.assign(3 * n, 0.0);
+  s.coefficients.assign(3 * terms, 0.0);
+  const std::vector<double> no_constraint(3 * terms, 0.0);
+  auto solved = morph.solver_->solve(s.displacements.data(), no_constraint.data(),
+                                     s.weights.data(), s.coefficients.data());
+  if (!solved) throw InvalidInput(solved.error());
+  morph.prepare_evaluation();
+
+  // The residual at the controls as evaluation gives it; refined with the same solves.
+  const double scale = largest_magnitude(s.displacements);
+  std::vector<double> at(3 * n), residual(3 * n), constraint(3 * terms), dw(3 * n),
+      da(3 * terms);
+  double miss = 0.0;
+  for (int round = 0;; ++round) {
+    interrupt::checkpoint();
+    morph.displacement(s.centres.data(), n, at.data());
+    miss = 0.0;
+    for (std::size_t i = 0; i < 3 * n; ++i) {
+      residual[i] = s.displacements[i] - at[i];
+      miss = std::max(miss, std::fabs(residual[i]));
+      if (!std::isfinite(at[i])) miss = INFINITY;
+    }
+    if (!(miss > kRefine * scale) || round == kRefinements) break;
+    // The constraint residual: -P^T w.
+    std::fill(constraint.begin(), constraint.end(), 0.0);
+    double q[10] = {};
+    for (std::size_t i = 0; i < n; ++i) {
+      basis.values(s.centres[3 * i], s.centres[3 * i + 1], s.centres[3 * i + 2], q);
+      for (std::size_t t = 0; t < terms; ++t)
+        for (int k = 0; k < 3; ++k)
+          constraint[3 * t + k] = std::fma(-q[t], s.weights[3 * i + k], constraint[3 * t + k]);
+    }
+    auto corrected = morph.solver_->solve(residual.data(), constraint.data(), dw.data(), da.data());
+    if (!corrected) throw InvalidInput(corrected.error());
+    for (std::size_t i = 0; i < 3 * n; ++i) s.weights[i] += dw[i];
+    for (std::size_t i = 0; i < 3 * terms; ++i) s.coefficients[i] += da[i];
+    morph.prepare_evaluation();
+  }
+  if (!(miss <= kSingular * scale))
+    throw InvalidInput(
+        "the fit's system is singular or too ill-conditioned: the control points would receive "
+        "their displacements only to " +
+        relative_text(scale > 0 ? miss / scale : miss) + " of the largest");
+  return morph;
+}
+
+RbfMorph RbfMorph::restore(RbfState state) {
+  const std::size_t n = state.centres.size() / 3;
+  const int d = state.degree;
+  const bool shaped = state.centres.size() == 3 * n && n > 0 &&
+                      state.displacements.size() == 3 * n && state.weights.size() == 3 * n &&
+                      d >= -1 && d <= 2 && d >= minimum_degree(state.kernel) &&
+                      state.coefficients.size() == 3 * static_cast<std::size_t>(monomial_count(d)) &&
+                      state.epsilon > 0.0 && std::isfinite(state.epsilon);
+  bool finite = true;
+  for (const auto* v : {&state.centres, &state.weights, &state.coefficients})
+    for (double x : *v) finite = finite && std::isfinite(x);
+  for (int a = 0; a < 3; ++a)
+    finite = finite && std::isfinite(state.shift[a]) && std::isfinite(state.scale[a]) &&
+             state.scale[a] != 0.0;
+  if (!shaped || !finite) throw InvalidInput("not the state of an RbfMorph");
+  RbfMorph morph(std::move(state));
+  if (is_compact(morph.state_.kernel))
+    morph.grid_ = std::make_shared<const CellGrid>(morph.state_.centres.data(), n,
+                                                   1.0 / morph.state_.epsilon);
+  morph.prepare_evaluation();
+  return morph;
+}
+
+void RbfMorph::prepare_evaluation() {
+  const std::size_t n = n_controls();
+  cx_.resize(n), cy_.resize(n), cz_.resize(n), w0_.resize(n), w1_.resize(n), w2_.resize(n);
+  for (std::size_t k = 0; k < n; ++k) {
+    const std::size_t i = grid_ ? grid_->order()[k] : k;
+    cx_[k] = state_.centres[3 * i], cy_[k] = state_.centres[3 * i + 1],
+    cz_[k] = state_.centres[3 * i + 2];
+    w0_[k] = state_.weights[3 * i], w1_[k] = state_.weights[3 * i + 1],
+    w2_[k] = state_.weights[3 * i + 2];
+  }
+}
+
+void RbfMorph::displacement(const double* points, std::size_t m, double* out) const {
+  using rbf_morph_detail::kPointBlock;
+  const std::size_t n = n_controls();
+  const double e2 = state_.epsilon * state_.epsilon;
+  const std::size_t blocks = (m + kPointBlock - 1) / kPointBlock;
+  // Parallel when the block's work is worth a task: enough point-centre pairs.
+  const bool parallel = m * std::max<std::size_t>(n, 1) >= (std::size_t{1} << 16);
+  interp::for_each_block(blocks, parallel, [&](std::size_t b) {
+    const std::size_t begin = b * kPointBlock, end = std::min(m, begin + kPointBlock);
+    double sums[3 * kPointBlock];
+    if (grid_) {
+      std::size_t ranges[18];
+      for (std::size_t i = begin; i < end; ++i) {
+        const double* p = points + 3 * i;
+        const std::size_t count = grid_->ranges_near(p[0], p[1], p[2], ranges);
+        lanes::compact_sums(state_.kernel, p[0], p[1], p[2], ranges, count, cx_.data(),
+                            cy_.data(), cz_.data(), w0_.data(), w1_.data(), w2_.data(), e2,
+                            &sums[3 * (i - begin)]);
+      }
+    } else {
+      // The block by coordinate, padded to whole groups with copies of its last point.
+      double q[3][kPointBlock] = {}, s[3][kPointBlock];
+      const std::size_t count = end - begin;
+      const std::size_t padded = (count + lanes::kGroup - 1) / lanes::kGroup * lanes::kGroup;
+      for (std::size_t k = 0; k < padded; ++k) {
+        const double* p = points + 3 * (begin + std::min(k, count - 1));
+        q[0][k] = p[0], q[1][k] = p[1], q[2][k] = p[2];
+      }
+      lanes::kernel_sums(state_.kernel, q[0], q[1], q[2], padded, cx_.data(), cy_.data(),
+                         cz_.data(), w0_.data(), w1_.data(), w2_.data(), n, e2, s[0], s[1], s[2]);
+      for (std::size_t k = 0; k < count; ++k)
+        sums[3 * k] = s[0][k], sums[3 * k + 1] = s[1][k], sums[3 * k + 2] = s[2][k];
+    }
+    for (std::size_t i = begin; i < end; ++i) {
+      double* acc = &sums[3 * (i - begin)];
+      const double* p = points + 3 * i;
+      basis_.add_to(p[0], p[1], p[2], state_.coefficients.data(), acc);
+      out[3 * i] = acc[0], out[3 * i + 1] = acc[1], out[3 * i + 2] = acc[2];
+    }
+  });
+}
+
+void RbfMorph::deform(const double* points, std::size_t m, double* out) const {
+  displacement(points, m, out);
+  for (std::size_t i = 0; i < 3 * m; ++i) out[i] = points[i] + out[i];
+}
+
+}  // namespace velk::toolkit

@@ -1,0 +1,82 @@
+// The displacement morph: radial basis interpolation of prescribed displacements at control
+// points, plus a polynomial of degree at most 2,
+//     s(x) = sum_j w_j phi(epsilon |x - c_j|) + p(x),   s(c_i) = d_i,   sum_j w_j q(c_j) = 0,
+// and a point x moves to x + s(x). Global kernels fit dense (blocked LU); compact kernels with
+// many controls fit sparse. Evaluation runs in fixed blocks of points on the worker pool, so the
+// bits are the same at any thread count.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <expected>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "morph_toolkit/cell_grid.hpp"
+#include "morph_toolkit/polynomial.hpp"
+#include "morph_toolkit/rbf_fit.hpp"
+#include "morph_toolkit/rbf_kernel.hpp"
+
+namespace velk::toolkit {
+
+// Everything a fitted morph is made of; restoring it gives the same bits.
+struct RbfState {
+  Kernel kernel = Kernel::thin_plate_spline;
+  double epsilon = 1.0;
+  int degree = 1;
+  std::vector<double> centres;        // N × 3, the control points
+  std::vector<double> displacements;  // N × 3, as prescribed
+  std::vector<double> weights;        // N × 3
+  std::vector<double> coefficients;   // terms × 3, of the polynomial in the scaled coordinates
+  std::array<double, 3> shift{0, 0, 0}, scale{1, 1, 1};
+};
+
+// Fits with more controls than this use the sparse solver when the kernel is compact.
+constexpr std::size_t kSparseFitMin = 2000;
+
+class RbfMorph {
+ public:
+  // Fits the morph to n_controls control points and n_displacements displacements (x, y, z
+  // interleaved, finite: the caller checks). degree: none for the kernel's default. Throws
+  // InvalidInput for unequal lengths, a bad epsilon or degree, a polynomial the controls leave
+  // undetermined, coincident controls (naming both indices) or a singular system, and
+  // MemoryRefusal before any work when the fit cannot fit in memory.
+  static RbfMorph fit(const double* controls, std::size_t n_controls,
+                                                  const double* displacements,
+                                                  std::size_t n_displacements, Kernel kernel,
+                                                  double epsilon, std::optional<int> degree);
+
+  // The morph of a state (from state()), without fitting again; InvalidInput when it is not one.
+  static RbfMorph restore(RbfState state);
+
+  // out (m × 3) = s(points) for the m points (x, y, z interleaved).
+  void displacement(const double* points, std::size_t m, double* out) const;
+  // out = points + s(points), component by component.
+  void deform(const double* points, std::size_t m, double* out) const;
+
+  const RbfState& state() const { return state_; }
+  Kernel kernel() const { return state_.kernel; }
+  double epsilon() const { return state_.epsilon; }
+  int degree() const { return state_.degree; }
+  std::size_t n_controls() const { return state_.centres.size() / 3; }
+
+  // The solves of the fit (dense LU factors or sparse matrix), kept for later solves with the
+  // same matrix; null for a restored morph until fitted again.
+  const std::shared_ptr<const FitSolver>& solver() const { return solver_; }
+
+ private:
+  explicit RbfMorph(RbfState state);
+  // Lays out the centres and weights for evaluation (by coordinate; in cell order for compact
+  // kernels, with the grid).
+  void prepare_evaluation();
+
+  RbfState state_;
+  PolynomialBasis basis_;
+  std::vector<double> cx_, cy_, cz_, w0_, w1_, w2_;
+  std::shared_ptr<const CellGrid> grid_;
+  std::shared_ptr<const FitSolver> solver_;
+};
+
+}  // namespace velk::toolkit
