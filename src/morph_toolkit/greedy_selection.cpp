@@ -23,23 +23,6 @@ constexpr double kSmallestPower = 1e-11;
 // polynomial undetermined.
 constexpr double kUnisolvent = 1e-9;
 
-// Monomials of degree <= m at (x - shift) / scale: 1, x, y, z, x^2, xy, xz, y^2, yz, z^2.
-void monomials(const double* p, const double* shift, double scale, int degree, double* out) {
-  if (degree < 0) return;
-  out[0] = 1.0;
-  if (degree < 1) return;
-  const double x = (p[0] - shift[0]) / scale, y = (p[1] - shift[1]) / scale,
-               z = (p[2] - shift[2]) / scale;
-  out[1] = x, out[2] = y, out[3] = z;
-  if (degree < 2) return;
-  out[4] = x * x, out[5] = x * y, out[6] = x * z, out[7] = y * y, out[8] = y * z, out[9] = z * z;
-}
-
-double distance(const double* a, const double* b) {
-  const double dx = a[0] - b[0], dy = a[1] - b[1], dz = a[2] - b[2];
-  return std::sqrt(dx * dx + dy * dy + dz * dz);
-}
-
 // body(first, last) over fixed blocks of rows, on the pool; results in block order.
 template <class R, class Body>
 std::vector<R> over_blocks(std::size_t rows, Body&& body) {
@@ -78,8 +61,7 @@ std::vector<double> inverse(std::vector<double> a, std::size_t n) {
 
 // The polynomial's points: the control with the largest displacement, then each time the one
 // whose monomials are farthest from the span of those chosen.
-std::vector<std::size_t> unisolvent_points(const GreedyInput& in, const GreedyFit& fit,
-                                           std::size_t q) {
+std::vector<std::size_t> unisolvent_points(const GreedyInput& in, std::size_t q) {
   const std::size_t n = in.controls.size() / 3;
   std::vector<std::size_t> chosen;
   if (q == 0) return chosen;
@@ -92,7 +74,8 @@ std::vector<std::size_t> unisolvent_points(const GreedyInput& in, const GreedyFi
   }
   std::vector<double> mono(n * q), basis;  // basis: orthonormal rows of length q
   for (std::size_t i = 0; i < n; ++i)
-    monomials(in.controls.data() + 3 * i, fit.shift, fit.scale, fit.degree, &mono[i * q]);
+    in.basis.values(in.controls[3 * i], in.controls[3 * i + 1], in.controls[3 * i + 2],
+                    &mono[i * q]);
   auto add = [&](std::size_t row) {
     std::vector<double> v(mono.begin() + row * q, mono.begin() + (row + 1) * q);
     for (std::size_t b = 0; b < chosen.size(); ++b) {
@@ -125,9 +108,9 @@ std::vector<std::size_t> unisolvent_points(const GreedyInput& in, const GreedyFi
     }
     if (best_left <= kUnisolvent)
       throw InvalidInput("control_points leave the polynomial of degree " +
-                         std::to_string(fit.degree) + " undetermined: it needs " +
+                         std::to_string(in.basis.degree) + " undetermined: it needs " +
                          std::to_string(q) + " points not on one " +
-                         (fit.degree == 1 ? "plane" : "quadric") +
+                         (in.basis.degree == 1 ? "plane" : "quadric") +
                          ", and the control points are fewer or all on one");
     add(best);
   }
@@ -141,32 +124,16 @@ struct Best {
 
 }  // namespace greedy
 
-std::size_t monomial_count(int degree) {
-  static constexpr std::size_t kCount[] = {0, 1, 4, 10};
-  return kCount[std::clamp(degree + 1, 0, 3)];
-}
-
 GreedyFit greedy_fit(const GreedyInput& in) {
   using namespace greedy;
-  const std::size_t n = in.controls.size() / 3, q = monomial_count(in.degree);
+  const std::size_t n = in.controls.size() / 3, q = static_cast<std::size_t>(in.basis.terms());
   const double* X = in.controls.data();
   GreedyFit fit;
-  fit.degree = in.degree;
   if (n == 0) return fit;
-  // Monomials in coordinates centred on the controls' bounding box and scaled to about [-1, 1].
-  double lo[3] = {INFINITY, INFINITY, INFINITY}, hi[3] = {-INFINITY, -INFINITY, -INFINITY};
-  for (std::size_t i = 0; i < n; ++i)
-    for (int a = 0; a < 3; ++a)
-      lo[a] = std::min(lo[a], X[3 * i + a]), hi[a] = std::max(hi[a], X[3 * i + a]);
-  double half = 0.0;
-  for (int a = 0; a < 3; ++a)
-    fit.shift[a] = 0.5 * (lo[a] + hi[a]), half = std::max(half, 0.5 * (hi[a] - lo[a]));
-  fit.scale = half > 0.0 ? half : 1.0;
-
   if (n < q)
     throw InvalidInput("control_points leave the polynomial of degree " +
-                       std::to_string(in.degree) + " undetermined: it needs " + std::to_string(q) +
-                       " points, there are " + std::to_string(n));
+                       std::to_string(in.basis.degree) + " undetermined: it needs " +
+                       std::to_string(q) + " points, there are " + std::to_string(n));
   const std::size_t cap =
       std::min(n, in.memory_limit / (sizeof(double) * std::max<std::size_t>(n, 1)));
   if (cap < std::max<std::size_t>(q, 1) && n > 0)
@@ -174,33 +141,34 @@ GreedyFit greedy_fit(const GreedyInput& in) {
                         std::to_string(8 * n * q) +
                         " bytes for its basis, more than the limit of " +
                         std::to_string(in.memory_limit));
-  const std::vector<std::size_t> xi = unisolvent_points(in, fit, q);
+  const std::vector<std::size_t> xi = unisolvent_points(in, q);
 
   // Lagrange values l_i(x_n), kernel values phi(x_n, xi_i), and phi(xi_i, xi_j).
   std::vector<double> vd(q * q), lag(n * q), fxi(n * q), g(q * q);
   for (std::size_t i = 0; i < q; ++i)
-    monomials(X + 3 * xi[i], fit.shift, fit.scale, in.degree, &vd[i * q]);
+    in.basis.values(X[3 * xi[i]], X[3 * xi[i] + 1], X[3 * xi[i] + 2], &vd[i * q]);
   const std::vector<double> vd_inv = inverse(vd, q);
   over_blocks<int>(n, [&](std::size_t first, std::size_t last) {
     double m[10];
-    std::vector<double> r(q);
+    std::vector<double> column(last - first);
+    for (std::size_t i = 0; i < q; ++i) {
+      in.kernel(X + 3 * xi[i], first, last, column.data());
+      for (std::size_t row = first; row < last; ++row) fxi[row * q + i] = column[row - first];
+    }
     for (std::size_t row = first; row < last; ++row) {
-      monomials(X + 3 * row, fit.shift, fit.scale, in.degree, m);
+      in.basis.values(X[3 * row], X[3 * row + 1], X[3 * row + 2], m);
       for (std::size_t i = 0; i < q; ++i) {
         double l = 0.0;
         for (std::size_t j = 0; j < q; ++j) l += m[j] * vd_inv[j * q + i];
         lag[row * q + i] = l;
-        r[i] = in.epsilon * distance(X + 3 * row, X + 3 * xi[i]);
       }
-      in.kernel(r);
-      std::copy(r.begin(), r.end(), fxi.begin() + row * q);
     }
     return 0;
   });
   for (std::size_t i = 0; i < q; ++i)
     for (std::size_t j = 0; j < q; ++j) g[i * q + j] = fxi[xi[i] * q + j];
   double phi0 = 0.0;
-  in.kernel(std::span<double>(&phi0, 1));
+  in.kernel(X, 0, 1, &phi0);
 
   // K(x, x) for every control: the power function before any centre.
   std::vector<double> power(n);
@@ -244,9 +212,7 @@ GreedyFit greedy_fit(const GreedyInput& in) {
     // u(x) = K(x, c) - sum_l V[x][l] V[c][l], written into the new column.
     auto column = [&](std::size_t first, std::size_t last) {
       std::vector<double> r(last - first);
-      for (std::size_t row = first; row < last; ++row)
-        r[row - first] = in.epsilon * distance(X + 3 * row, X + 3 * c);
-      in.kernel(r);
+      in.kernel(X + 3 * c, first, last, r.data());
       for (std::size_t row = first; row < last; ++row) {
         double u = r[row - first];
         for (std::size_t i = 0; i < q; ++i) u += lag[row * q + i] * b[i] - fxi[row * q + i] * a[i];
@@ -293,7 +259,7 @@ GreedyFit greedy_fit(const GreedyInput& in) {
   for (std::size_t c : xi)
     if (!add_centre(c, next))
       throw InvalidInput("control_points leave the polynomial of degree " +
-                         std::to_string(in.degree) + " undetermined");
+                         std::to_string(in.basis.degree) + " undetermined");
   if (q == 0) {
     // The first centre: the largest displacement.
     for (std::size_t i = 0; i < n; ++i) {
@@ -307,7 +273,7 @@ GreedyFit greedy_fit(const GreedyInput& in) {
     const std::size_t c = next.row;
     if (!add_centre(c, next)) {
       if (fit.centres.size() >= cap) {
-        fit.stopped_at_limit = true;
+        fit.stopped_early = true;
         break;
       }
       // The basis cannot take this control: leave it to the correction and go on.
@@ -318,7 +284,7 @@ GreedyFit greedy_fit(const GreedyInput& in) {
         const double size = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
         if (!taken[i] && power[i] > smallest_power && size > next.size) next = Best{size, i};
       }
-      fit.stopped_at_limit = next.size < 0.0;
+      fit.stopped_early = next.size < 0.0;
     }
   }
 
@@ -352,48 +318,16 @@ GreedyFit greedy_fit(const GreedyInput& in) {
   fit.weights = alpha;
   for (std::size_t i = 0; i < q; ++i)  // xi[i] is centre i
     for (int comp = 0; comp < 3; ++comp) fit.weights[3 * i + comp] -= gamma[3 * i + comp];
-  fit.poly.assign(3 * q, 0.0);
+  fit.coefficients.assign(3 * q, 0.0);
   for (std::size_t p = 0; p < q; ++p)
     for (std::size_t i = 0; i < q; ++i)
       for (int comp = 0; comp < 3; ++comp)
-        fit.poly[3 * p + comp] += vd_inv[p * q + i] * eta[3 * i + comp];
-  basis = {};
-
-  // The error left at every control, from the expansion itself.
-  const std::vector<double> s = evaluate_greedy_fit(fit, in, in.controls);
-  fit.residual.resize(3 * n);
-  for (std::size_t i = 0; i < 3 * n; ++i) fit.residual[i] = in.displacements[i] - s[i];
+        fit.coefficients[3 * p + comp] += vd_inv[p * q + i] * eta[3 * i + comp];
   for (std::size_t i = 0; i < n; ++i) {
-    const double* r = &fit.residual[3 * i];
+    const double* r = &res[3 * i];
     fit.max_error = std::max(fit.max_error, std::sqrt(r[0] * r[0] + r[1] * r[1] + r[2] * r[2]));
   }
   return fit;
-}
-
-std::vector<double> evaluate_greedy_fit(const GreedyFit& fit, const GreedyInput& in,
-                                        std::span<const double> points) {
-  const std::size_t m = points.size() / 3, k = fit.centres.size(), q = monomial_count(fit.degree);
-  std::vector<double> out(3 * m);
-  greedy::over_blocks<int>(m, [&](std::size_t first, std::size_t last) {
-    std::vector<double> r(k);
-    double mono[10];
-    for (std::size_t row = first; row < last; ++row) {
-      const double* p = points.data() + 3 * row;
-      for (std::size_t j = 0; j < k; ++j)
-        r[j] = in.epsilon * greedy::distance(p, in.controls.data() +
-                                                    3 * static_cast<std::size_t>(fit.centres[j]));
-      in.kernel(r);
-      double s[3] = {0.0, 0.0, 0.0};
-      for (std::size_t j = 0; j < k; ++j)
-        for (int comp = 0; comp < 3; ++comp) s[comp] += fit.weights[3 * j + comp] * r[j];
-      greedy::monomials(p, fit.shift, fit.scale, fit.degree, mono);
-      for (std::size_t i = 0; i < q; ++i)
-        for (int comp = 0; comp < 3; ++comp) s[comp] += fit.poly[3 * i + comp] * mono[i];
-      std::copy_n(s, 3, out.data() + 3 * row);
-    }
-    return 0;
-  });
-  return out;
 }
 
 }  // namespace velk::toolkit

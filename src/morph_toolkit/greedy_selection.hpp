@@ -19,17 +19,20 @@
 #include <span>
 #include <vector>
 
+#include "morph_toolkit/polynomial.hpp"
+
 namespace velk::toolkit {
 
-// phi(r) for every r = epsilon * distance in `r`, in place.
-using RadialKernel = std::function<void(std::span<double> r)>;
+// out[i] = phi(epsilon |controls[first + i] - p|) for i in [0, last - first). Called from the
+// worker pool's threads at once: it must only read shared data.
+using KernelColumn =
+    std::function<void(const double* p, std::size_t first, std::size_t last, double* out)>;
 
 struct GreedyInput {
   std::span<const double> controls;       // (N, 3), distinct and finite
   std::span<const double> displacements;  // (N, 3)
-  RadialKernel kernel;
-  double epsilon = 1.0;
-  int degree = -1;  // of the polynomial: -1 (none), 0, 1 or 2
+  KernelColumn kernel;
+  PolynomialBasis basis;  // the polynomial (degree -1: none) and its scaled coordinates
   // Selection stops once max_i |s(c_i) - d_i| <= tolerance * max_i |d_i| (0: every control
   // that the factorisation can take).
   double tolerance = 0.0;
@@ -41,25 +44,16 @@ struct GreedyInput {
 struct GreedyFit {
   // Indices into the controls, in selection order (the polynomial's points first).
   std::vector<int64_t> centres;
-  // s(x) = sum_j weights[j] phi(epsilon |x - controls[centres[j]]|) + sum_q poly[q] m_q(x),
-  // weights (k, 3), poly (Q, 3), with the monomials m_q of degree <= m in (x - shift) / scale.
-  std::vector<double> weights, poly;
-  double shift[3] = {0.0, 0.0, 0.0};
-  double scale = 1.0;
-  int degree = -1;
-  double max_error = 0.0;         // max_i |s(c_i) - d_i| over every control
-  std::vector<double> residual;   // (N, 3): d_i - s(c_i)
-  bool stopped_at_limit = false;  // the memory limit, or no control left that the basis takes
+  // s(x) = sum_j weights[j] phi(epsilon |x - controls[centres[j]]|) + sum_t coefficients[t]
+  // m_t(x), weights (k, 3), coefficients (terms, 3) of the basis's monomials m_t.
+  std::vector<double> weights, coefficients;
+  // The largest |s(c_i) - d_i| as the selection's running residual has it (the caller
+  // evaluates the expansion for the exact figure).
+  double max_error = 0.0;
+  bool stopped_early = false;  // the memory limit, or no control left that the basis takes
 };
 
 // Throws InvalidInput when the controls leave the polynomial undetermined.
 GreedyFit greedy_fit(const GreedyInput& input);
-
-// The monomials of degree <= m in three variables: 0, 1, 4 or 10.
-std::size_t monomial_count(int degree);
-
-// s(x) of a fit at flat (M, 3) points.
-std::vector<double> evaluate_greedy_fit(const GreedyFit& fit, const GreedyInput& input,
-                                        std::span<const double> points);
 
 }  // namespace velk::toolkit
