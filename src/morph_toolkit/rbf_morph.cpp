@@ -9,8 +9,8 @@
 #include <unordered_map>
 
 #include "core/interrupt.hpp"
-#include "morph_toolkit/errors.hpp"
 #include "interp/work_blocks.hpp"
+#include "morph_toolkit/errors.hpp"
 #include "morph_toolkit/rbf_lanes.hpp"
 
 namespace velk::toolkit {
@@ -125,32 +125,32 @@ RbfMorph::RbfMorph(RbfState state) : state_(std::move(state)) {
   basis_.scale = state_.scale;
 }
 
-RbfMorph RbfMorph::fit(const double* controls, std::size_t n_controls,
-                                                   const double* displacements,
-                                                   std::size_t n_displacements, Kernel kernel,
-                                                   double epsilon, std::optional<int> degree) {
+RbfMorph RbfMorph::fit(const double* controls, std::size_t n_controls, const double* displacements,
+                       std::size_t n_displacements, Kernel kernel, double epsilon,
+                       std::optional<int> degree, std::optional<double> tolerance) {
   using namespace rbf_morph_detail;
   const std::size_t n = n_controls;
   if (n_displacements != n)
     throw InvalidInput("displacements has " + std::to_string(n_displacements) +
-                           " rows but control_points has " + std::to_string(n) +
-                           "; they must have the same length");
+                       " rows but control_points has " + std::to_string(n) +
+                       "; they must have the same length");
   if (n == 0) throw InvalidInput("control_points holds no points");
   if (!(epsilon > 0.0) || !std::isfinite(epsilon))
-    throw InvalidInput("epsilon must be a positive finite number, got " +
-                       std::to_string(epsilon));
+    throw InvalidInput("epsilon must be a positive finite number, got " + std::to_string(epsilon));
   const int d = degree.value_or(default_degree(kernel));
-  if (d < -1 || d > 2)
-    throw InvalidInput("degree must be -1, 0, 1 or 2, got " + std::to_string(d));
+  if (d < -1 || d > 2) throw InvalidInput("degree must be -1, 0, 1 or 2, got " + std::to_string(d));
   if (d < minimum_degree(kernel))
     throw InvalidInput("degree " + std::to_string(d) + " is below the minimum degree " +
-                           std::to_string(minimum_degree(kernel)) + " of kernel '" +
-                           std::string(kernel_name(kernel)) + "'");
+                       std::to_string(minimum_degree(kernel)) + " of kernel '" +
+                       std::string(kernel_name(kernel)) + "'");
+  if (tolerance && !(*tolerance >= 0.0 && std::isfinite(*tolerance)))
+    throw InvalidInput("tolerance must be a non-negative finite number, got " +
+                       std::to_string(*tolerance));
   const bool sparse = is_compact(kernel) && n > kSparseFitMin;
-  if (!sparse) dense_fit_memory_check(n, monomial_count(d));
+  if (!sparse && !tolerance) dense_fit_memory_check(n, monomial_count(d));
   if (auto pair = coincident_pair(controls, n))
     throw InvalidInput("control points " + std::to_string(pair->first) + " and " +
-                           std::to_string(pair->second) + " coincide");
+                       std::to_string(pair->second) + " coincide");
 
   RbfState state;
   state.kernel = kernel;
@@ -164,6 +164,7 @@ RbfMorph RbfMorph::fit(const double* controls, std::size_t n_controls,
   const std::size_t terms = basis.terms();
   if (!polynomial_determined(controls, n, basis)) throw InvalidInput(undetermined_message(d, n));
 
+  if (tolerance) return fit_reduced(std::move(state), basis, *tolerance);
   RbfMorph morph(std::move(state));
   RbfState& s = morph.state_;
   if (is_compact(kernel))
@@ -176,15 +177,14 @@ RbfMorph RbfMorph::fit(const double* controls, std::size_t n_controls,
   s.weights.assign(3 * n, 0.0);
   s.coefficients.assign(3 * terms, 0.0);
   const std::vector<double> no_constraint(3 * terms, 0.0);
-  auto solved = morph.solver_->solve(s.displacements.data(), no_constraint.data(),
-                                     s.weights.data(), s.coefficients.data());
+  auto solved = morph.solver_->solve(s.displacements.data(), no_constraint.data(), s.weights.data(),
+                                     s.coefficients.data());
   if (!solved) throw InvalidInput(solved.error());
   morph.prepare_evaluation();
 
   // The residual at the controls as evaluation gives it; refined with the same solves.
   const double scale = largest_magnitude(s.displacements);
-  std::vector<double> at(3 * n), residual(3 * n), constraint(3 * terms), dw(3 * n),
-      da(3 * terms);
+  std::vector<double> at(3 * n), residual(3 * n), constraint(3 * terms), dw(3 * n), da(3 * terms);
   double miss = 0.0;
   for (int round = 0;; ++round) {
     interrupt::checkpoint();
@@ -222,41 +222,61 @@ RbfMorph RbfMorph::fit(const double* controls, std::size_t n_controls,
 RbfMorph RbfMorph::restore(RbfState state) {
   const std::size_t n = state.centres.size() / 3;
   const int d = state.degree;
-  const bool shaped = state.centres.size() == 3 * n && n > 0 &&
-                      state.displacements.size() == 3 * n && state.weights.size() == 3 * n &&
-                      d >= -1 && d <= 2 && d >= minimum_degree(state.kernel) &&
-                      state.coefficients.size() == 3 * static_cast<std::size_t>(monomial_count(d)) &&
-                      state.epsilon > 0.0 && std::isfinite(state.epsilon);
+  const std::size_t k = state.selected.empty() ? n : state.selected.size();
+  bool chosen = true;
+  for (int64_t c : state.selected) chosen = chosen && c >= 0 && static_cast<std::size_t>(c) < n;
+  const bool corrected = !state.correction_weights.empty();
+  const bool shaped =
+      state.centres.size() == 3 * n && n > 0 && chosen && state.displacements.size() == 3 * n &&
+      state.weights.size() == 3 * k &&
+      (!corrected || (state.correction_weights.size() == 3 * n && state.correction_epsilon > 0.0 &&
+                      std::isfinite(state.correction_epsilon))) &&
+      d >= -1 && d <= 2 && d >= minimum_degree(state.kernel) &&
+      state.coefficients.size() == 3 * static_cast<std::size_t>(monomial_count(d)) &&
+      state.epsilon > 0.0 && std::isfinite(state.epsilon);
   bool finite = true;
-  for (const auto* v : {&state.centres, &state.weights, &state.coefficients})
+  for (const auto* v :
+       {&state.centres, &state.weights, &state.coefficients, &state.correction_weights})
     for (double x : *v) finite = finite && std::isfinite(x);
   for (int a = 0; a < 3; ++a)
     finite = finite && std::isfinite(state.shift[a]) && std::isfinite(state.scale[a]) &&
              state.scale[a] != 0.0;
   if (!shaped || !finite) throw InvalidInput("not the state of an RbfMorph");
   RbfMorph morph(std::move(state));
-  if (is_compact(morph.state_.kernel))
+  if (is_compact(morph.state_.kernel) && morph.state_.selected.empty())
     morph.grid_ = std::make_shared<const CellGrid>(morph.state_.centres.data(), n,
                                                    1.0 / morph.state_.epsilon);
   morph.prepare_evaluation();
+  if (corrected) morph.correction_ = rbf_morph_detail::correction_morph(morph.state_);
   return morph;
 }
 
 void RbfMorph::prepare_evaluation() {
-  const std::size_t n = n_controls();
+  // A reduced fit evaluates over its selected centres only (with their own grid when compact).
+  const bool reduced = !state_.selected.empty();
+  const std::size_t n = reduced ? state_.selected.size() : n_controls();
+  std::vector<double> chosen;
+  if (reduced) {
+    chosen.resize(3 * n);
+    for (std::size_t k = 0; k < n; ++k)
+      std::copy_n(&state_.centres[3 * static_cast<std::size_t>(state_.selected[k])], 3,
+                  &chosen[3 * k]);
+    if (is_compact(state_.kernel))
+      grid_ = std::make_shared<const CellGrid>(chosen.data(), n, 1.0 / state_.epsilon);
+  }
+  const std::vector<double>& centres = reduced ? chosen : state_.centres;
   cx_.resize(n), cy_.resize(n), cz_.resize(n), w0_.resize(n), w1_.resize(n), w2_.resize(n);
   for (std::size_t k = 0; k < n; ++k) {
     const std::size_t i = grid_ ? grid_->order()[k] : k;
-    cx_[k] = state_.centres[3 * i], cy_[k] = state_.centres[3 * i + 1],
-    cz_[k] = state_.centres[3 * i + 2];
+    cx_[k] = centres[3 * i], cy_[k] = centres[3 * i + 1], cz_[k] = centres[3 * i + 2];
     w0_[k] = state_.weights[3 * i], w1_[k] = state_.weights[3 * i + 1],
     w2_[k] = state_.weights[3 * i + 2];
   }
 }
 
-void RbfMorph::displacement(const double* points, std::size_t m, double* out) const {
+void RbfMorph::main_displacement(const double* points, std::size_t m, double* out) const {
   using rbf_morph_detail::kPointBlock;
-  const std::size_t n = n_controls();
+  const std::size_t n = cx_.size();
   const double e2 = state_.epsilon * state_.epsilon;
   const std::size_t blocks = (m + kPointBlock - 1) / kPointBlock;
   // Parallel when the block's work is worth a task: enough point-centre pairs.
@@ -269,8 +289,8 @@ void RbfMorph::displacement(const double* points, std::size_t m, double* out) co
       for (std::size_t i = begin; i < end; ++i) {
         const double* p = points + 3 * i;
         const std::size_t count = grid_->ranges_near(p[0], p[1], p[2], ranges);
-        lanes::compact_sums(state_.kernel, p[0], p[1], p[2], ranges, count, cx_.data(),
-                            cy_.data(), cz_.data(), w0_.data(), w1_.data(), w2_.data(), e2,
+        lanes::compact_sums(state_.kernel, p[0], p[1], p[2], ranges, count, cx_.data(), cy_.data(),
+                            cz_.data(), w0_.data(), w1_.data(), w2_.data(), e2,
                             &sums[3 * (i - begin)]);
       }
     } else {
@@ -294,6 +314,14 @@ void RbfMorph::displacement(const double* points, std::size_t m, double* out) co
       out[3 * i] = acc[0], out[3 * i + 1] = acc[1], out[3 * i + 2] = acc[2];
     }
   });
+}
+
+void RbfMorph::displacement(const double* points, std::size_t m, double* out) const {
+  main_displacement(points, m, out);
+  if (!correction_) return;
+  std::vector<double> extra(3 * m);
+  correction_->displacement(points, m, extra.data());
+  for (std::size_t i = 0; i < 3 * m; ++i) out[i] = out[i] + extra[i];
 }
 
 void RbfMorph::deform(const double* points, std::size_t m, double* out) const {
