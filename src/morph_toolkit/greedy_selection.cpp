@@ -192,7 +192,9 @@ GreedyFit greedy_fit(const GreedyInput& in) {
   }
   const double goal = in.tolerance * largest_d;
 
-  std::vector<double> basis(n * cap);  // V[row][k], row-major with stride cap
+  // The Newton basis by column: columns[l][row] = v_l(x_row); `fresh` is the one being made.
+  std::vector<std::vector<double>> columns;
+  std::vector<double> fresh(n);
   std::vector<double> res(in.displacements.begin(), in.displacements.end());
   std::vector<char> taken(n, 0);
   std::vector<double> beta;  // (k, 3) Newton coefficients
@@ -202,7 +204,7 @@ GreedyFit greedy_fit(const GreedyInput& in) {
   // Returns the best candidate for the next step through `next`.
   auto add_centre = [&](std::size_t c, Best& next) -> bool {
     const std::size_t k = fit.centres.size();
-    std::copy_n(&basis[c * cap], k, centre_row.begin());
+    for (std::size_t l = 0; l < k; ++l) centre_row[l] = columns[l][c];
     for (std::size_t i = 0; i < q; ++i) a[i] = lag[c * q + i];
     for (std::size_t i = 0; i < q; ++i) {
       double s = -fxi[c * q + i] + a[i];
@@ -216,10 +218,12 @@ GreedyFit greedy_fit(const GreedyInput& in) {
       for (std::size_t row = first; row < last; ++row) {
         double u = r[row - first];
         for (std::size_t i = 0; i < q; ++i) u += lag[row * q + i] * b[i] - fxi[row * q + i] * a[i];
-        const double* v = &basis[row * cap];
-        double dot = 0.0;
-        for (std::size_t l = 0; l < k; ++l) dot += v[l] * centre_row[l];
-        basis[row * cap + k] = u - dot;
+        fresh[row] = u;
+      }
+      for (std::size_t l = 0; l < k; ++l) {
+        const double* v = columns[l].data();
+        const double w = centre_row[l];
+        for (std::size_t row = first; row < last; ++row) fresh[row] -= v[row] * w;
       }
       return 0;
     };
@@ -228,7 +232,7 @@ GreedyFit greedy_fit(const GreedyInput& in) {
     } else {
       return false;
     }
-    const double p2 = basis[c * cap + k];
+    const double p2 = fresh[c];
     if (!(p2 > smallest_power)) return false;
     const double root = std::sqrt(p2);
     const double bc[3] = {res[3 * c] / root, res[3 * c + 1] / root, res[3 * c + 2] / root};
@@ -236,8 +240,8 @@ GreedyFit greedy_fit(const GreedyInput& in) {
     const std::vector<Best> bests = over_blocks<Best>(n, [&](std::size_t first, std::size_t last) {
       Best best;
       for (std::size_t row = first; row < last; ++row) {
-        const double v = basis[row * cap + k] / root;
-        basis[row * cap + k] = v;
+        const double v = fresh[row] / root;
+        fresh[row] = v;
         double* r = &res[3 * row];
         r[0] -= bc[0] * v, r[1] -= bc[1] * v, r[2] -= bc[2] * v;
         power[row] -= v * v;
@@ -252,6 +256,8 @@ GreedyFit greedy_fit(const GreedyInput& in) {
       if (c2.size > next.size) next = c2;
     fit.centres.push_back(static_cast<int64_t>(c));
     beta.insert(beta.end(), bc, bc + 3);
+    columns.push_back(std::move(fresh));
+    fresh.assign(n, 0.0);
     return true;
   };
 
@@ -296,8 +302,8 @@ GreedyFit greedy_fit(const GreedyInput& in) {
     for (int comp = 0; comp < 3; ++comp) {
       double s = alpha[3 * l + comp];
       for (std::size_t m = l + 1; m < k; ++m)
-        s -= basis[static_cast<std::size_t>(fit.centres[m]) * cap + l] * alpha[3 * m + comp];
-      alpha[3 * l + comp] = s / basis[static_cast<std::size_t>(fit.centres[l]) * cap + l];
+        s -= columns[l][static_cast<std::size_t>(fit.centres[m])] * alpha[3 * m + comp];
+      alpha[3 * l + comp] = s / columns[l][static_cast<std::size_t>(fit.centres[l])];
     }
   }
   std::vector<double> gamma(3 * q, 0.0), eta(3 * q, 0.0);
