@@ -1,7 +1,9 @@
 """Morph a very large point set on Dask: fit once, ship the morph to every worker, morph chunks.
 
 A NACA 2412 wing is bent and twisted; its surface nodes (with their displacements) and the
-nodes of a far-field box (held still) drive a velk_morph.IdwMorph, fitted once in this process.
+nodes of a far-field box (held still) drive a velk_morph.IdwMorph (--morph idw, the default) or
+a reduced velk_morph.RbfMorph (--morph rbf: thin plate spline with a linear term, centres
+selected to a tolerance of 1e-4, every control exact), fitted once in this process.
 The fitted morph is scattered to every worker (it pickles), and a point set of --nodes nodes
 filling the box is morphed chunk by chunk with dask.array.map_blocks. The chunks are written
 into one .npy file as they arrive, and the file is compared with a single-process run of the
@@ -57,12 +59,16 @@ def box_nodes(per_edge: int) -> np.ndarray:
     return grid[on_face]
 
 
-def fit(chord_points: int, span_stations: int) -> velk_morph.IdwMorph:
+def fit(chord_points: int, span_stations: int,
+        kind: str = "idw") -> velk_morph.IdwMorph | velk_morph.RbfMorph:
     wing = np.array(wing_lists(chord_points, span_stations)["nodes"])
     wing = np.unique(wing, axis=0)  # the trailing edge closes on itself
     box = box_nodes(9)
     controls = np.vstack([wing, box])
     moves = np.vstack([wing_motion(wing), np.zeros_like(box)])
+    if kind == "rbf":
+        return velk_morph.RbfMorph(controls, moves, kernel="thin_plate_spline", degree=1,
+                                   tolerance=1e-4)
     return velk_morph.IdwMorph(controls, moves, power=3.0)
 
 
@@ -75,11 +81,11 @@ def grid_points(index: np.ndarray, nodes: int) -> np.ndarray:
     return BOX_LOW + ijk * (BOX_HIGH - BOX_LOW)
 
 
-def deform_block(block: np.ndarray, morph: velk_morph.IdwMorph) -> np.ndarray:
+def deform_block(block: np.ndarray, morph: velk_morph.IdwMorph | velk_morph.RbfMorph) -> np.ndarray:
     return morph.deform(block)
 
 
-def morph_on_cluster(client: Client, morph: velk_morph.IdwMorph, points: da.Array,
+def morph_on_cluster(client: Client, morph: velk_morph.IdwMorph | velk_morph.RbfMorph, points: da.Array,
                      target: np.ndarray) -> None:
     """Morphs the (N, 3) dask array `points` on the client's workers into `target` (an (N, 3)
     array or memory map), chunk by chunk as they complete. A failed task's exception is raised
@@ -103,6 +109,8 @@ def main(argv: Sequence[str] | None = None) -> None:
     parser.add_argument("--workers", type=int, default=2, help="LocalCluster worker processes (default: 2)")
     parser.add_argument("--chord-points", type=int, default=40, help="chord intervals of the wing section")
     parser.add_argument("--span-stations", type=int, default=9, help="wing sections from root to tip")
+    parser.add_argument("--morph", choices=["idw", "rbf"], default="idw",
+                        help="IdwMorph or a reduced RbfMorph (default: idw)")
     parser.add_argument("--no-check", action="store_true", help="skip the single-process comparison")
     args = parser.parse_args(argv)
     if args.nodes < 1 or args.chunk < 1 or args.workers < 1 or args.chord_points < 3 or args.span_stations < 2:
@@ -112,8 +120,9 @@ def main(argv: Sequence[str] | None = None) -> None:
     out.mkdir(parents=True, exist_ok=True)
 
     started = time.perf_counter()
-    morph = fit(args.chord_points, args.span_stations)
-    print(f"fitted IdwMorph with {morph.n_controls} controls in {time.perf_counter() - started:.2f} s")
+    morph = fit(args.chord_points, args.span_stations, args.morph)
+    print(f"fitted {type(morph).__name__} with {morph.n_controls} controls in "
+          f"{time.perf_counter() - started:.2f} s")
     index = da.arange(args.nodes, chunks=args.chunk)
     points = index.map_blocks(grid_points, args.nodes, new_axis=1, chunks=(index.chunks[0], (3,)),
                               dtype=np.float64)

@@ -171,12 +171,14 @@ def test_design_sweep_reports_a_failing_variant_and_keeps_the_others(tmp_path):
         assert [int(row["variant"]) for row in csv.DictReader(stream)] == [0, 2]
 
 
-def test_dask_morph_matches_a_single_process_run(tmp_path):
+@pytest.mark.parametrize("morph", ["idw", "rbf"])
+def test_dask_morph_matches_a_single_process_run(tmp_path, morph):
     pytest.importorskip("dask.distributed")
     pytest.importorskip("velk_morph")
     out = tmp_path / "dask"
     result = run_example("dask_morph.py", "--nodes", 100_000, "--chunk", 30_000, "--workers", 2,
-                         "--chord-points", 8, "--span-stations", 4, "--out", out, cwd=tmp_path)
+                         "--chord-points", 8, "--span-stations", 4, "--morph", morph,
+                         "--out", out, cwd=tmp_path)
     assert result.returncode == 0, result.stderr
     assert "the bits are the same" in result.stdout
     [path] = written(result.stdout)
