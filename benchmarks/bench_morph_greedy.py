@@ -22,6 +22,7 @@ import sys
 import time
 
 import numpy as np
+from timing import wall_times
 
 try:
     import velk
@@ -59,12 +60,10 @@ def volume():
 
 
 def timed(fn):
-    times, result = [], None
-    for _ in range(REPEATS):
-        start = time.perf_counter()
-        result = fn()
-        times.append(time.perf_counter() - start)
-    return min(times), max(times), result
+    """(best, slowest, a result) of REPEATS calls."""
+    results = []
+    times = wall_times(lambda: results.append(fn()), REPEATS)
+    return min(times), max(times), results[-1]
 
 
 PEAK_CHILD = """

@@ -10,9 +10,9 @@ calls with the slowest as its spread. Run as a script to print a table; run() re
 for a combined report."""
 
 import sys
-import time
 
 import numpy as np
+from timing import wall_times
 
 try:
     import velk_morph
@@ -45,11 +45,7 @@ def numpy_idw(points, controls, moves):
 
 
 def timed(fn):
-    times = []
-    for _ in range(REPEATS):
-        start = time.perf_counter()
-        fn()
-        times.append(time.perf_counter() - start)
+    times = wall_times(fn, REPEATS)
     return min(times), max(times)
 
 

@@ -25,12 +25,12 @@ from collections.abc import Sequence
 
 import dask.array as da
 import numpy as np
-from dask.distributed import Client, LocalCluster, as_completed
+from dask.distributed import Client, as_completed
 
 import velk_morph
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
-from design_sweep import SPAN, wing_lists  # noqa: E402  (the same wing as the sweep)
+from design_sweep import SPAN, cluster_client, wing_lists  # noqa: E402  (the sweep's wing and cluster)
 
 BOX_LOW = np.array([-2.0, -2.0, -1.0])  # the far field: about two chords around the wing
 BOX_HIGH = np.array([3.0, 2.0, SPAN + 2.0])
@@ -129,23 +129,11 @@ def main(argv: Sequence[str] | None = None) -> None:
     path = out / "morphed.npy"
     target = np.lib.format.open_memmap(path, mode="w+", dtype=np.float64, shape=(args.nodes, 3))
 
-    cluster = None
-    if args.scheduler:
-        client = Client(args.scheduler)
-    else:
-        # One pool thread per worker process: the processes already share the cores.
-        cluster = LocalCluster(n_workers=args.workers, threads_per_worker=1, processes=True,
-                               dashboard_address=None, env={"RAYON_NUM_THREADS": "1"})
-        client = Client(cluster)
-    try:
+    with cluster_client(args.scheduler, args.workers) as client:
         started = time.perf_counter()
         morph_on_cluster(client, morph, points, target)
         target.flush()
         seconds = time.perf_counter() - started
-    finally:
-        client.close()
-        if cluster is not None:
-            cluster.close()
     where = f"the cluster at {args.scheduler}" if args.scheduler else f"{args.workers} local workers"
     print(f"morphed {args.nodes} nodes in {seconds:.1f} s on {where}")
     print(f"wrote {path}  ({args.nodes} morphed nodes, float64)")

@@ -84,8 +84,8 @@ array([[0. , 0. , 1. ],
        [0. , 0. , 0.9]])
 )";
 
-constexpr const char* kDisplacementDoc = R"(The interpolated displacement at every point.
-
+// The sections shared by displacement and deform.
+constexpr const char* kEvaluationSections = R"(
 Parameters
 ----------
 points : array_like, shape (M, 3)
@@ -113,40 +113,13 @@ Examples
 --------
 >>> import velk_morph
 >>> morph = velk_morph.IdwMorph([[0, 0, 0], [1, 0, 0]], [[0, 0, 1], [0, 0, 0]])
->>> morph.displacement([[1, 0, 0]])
-array([[0., 0., 0.]])
 )";
 
-constexpr const char* kDeformDoc =
-    R"(The morphed points: ``points + displacement(points)``, the same bits.
-
-Parameters
-----------
-points : array_like, shape (M, 3)
-    Finite points.
-progress : bool or callable, optional
-    As for ``displacement``.
-
-Returns
--------
-numpy.ndarray of float64, shape (M, 3)
-
-Raises
-------
-ValueError
-    If points is not a finite (M, 3) array.
-TypeError
-    If progress is of another kind.
-ImportError
-    If progress is True and tqdm is not installed.
-
-Examples
---------
->>> import velk_morph
->>> morph = velk_morph.IdwMorph([[0, 0, 0], [1, 0, 0]], [[0, 0, 1], [0, 0, 0]])
->>> morph.deform([[0, 0, 0]])
-array([[0., 0., 1.]])
-)";
+// A docstring: its summary line, the shared sections, and the end of its example (nanobind
+// copies it).
+std::string evaluation_doc(const char* summary, const char* example) {
+  return std::string(summary) + "\n" + kEvaluationSections + example;
+}
 
 #define ROWS_SIG(name) nb::sig("def " name "(self) -> numpy.typing.NDArray[numpy.float64]")
 
@@ -172,7 +145,9 @@ void bind_idw_morph(nb::module_& m) {
           nb::sig("def displacement(self, points: numpy.typing.ArrayLike, "
                   "progress: " VELK_MORPH_PROGRESS_TYPE
                   " = None) -> numpy.typing.NDArray[numpy.float64]"),
-          kDisplacementDoc)
+          evaluation_doc("The interpolated displacement at every point.",
+                         ">>> morph.displacement([[1, 0, 0]])\narray([[0., 0., 0.]])\n")
+              .c_str())
       .def(
           "deform",
           [](const IdwMorph& self, nb::handle points, nb::handle progress) {
@@ -183,7 +158,9 @@ void bind_idw_morph(nb::module_& m) {
           nb::sig("def deform(self, points: numpy.typing.ArrayLike, "
                   "progress: " VELK_MORPH_PROGRESS_TYPE
                   " = None) -> numpy.typing.NDArray[numpy.float64]"),
-          kDeformDoc)
+          evaluation_doc("The morphed points: ``points + displacement(points)``, the same bits.",
+                         ">>> morph.deform([[0, 0, 0]])\narray([[0., 0., 1.]])\n")
+              .c_str())
       .def_prop_ro("power", &IdwMorph::power, "The exponent of the inverse distance.")
       .def_prop_ro("n_controls", &IdwMorph::size, "The number of control points.")
       .def_prop_ro(
