@@ -22,7 +22,6 @@ namespace {
 void construct(IdwMorph* self, nb::handle control_points, nb::handle displacements, double power) {
   const FloatRows c = points_arg(control_points, "control_points");
   const FloatRows d = points_arg(displacements, "displacements");
-  check_same_rows(c, d, "displacements");
   std::vector<double> cv(c.values.begin(), c.values.end());
   std::vector<double> dv(d.values.begin(), d.values.end());
   released([&] { new (self) IdwMorph(std::move(cv), std::move(dv), power); });

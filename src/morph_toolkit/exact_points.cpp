@@ -22,8 +22,7 @@ bool row_equal(const double* a, const double* b) {
 
 }  // namespace
 
-ExactPointIndex::ExactPointIndex(std::span<const double> points, const char* name)
-    : order_(points.size() / 3) {
+ExactPointIndex::ExactPointIndex(std::span<const double> points) : order_(points.size() / 3) {
   for (std::size_t i = 0; i < order_.size(); ++i) order_[i] = i;
   const double* p = points.data();
   std::stable_sort(order_.begin(), order_.end(),
@@ -38,9 +37,8 @@ ExactPointIndex::ExactPointIndex(std::span<const double> points, const char* nam
     if (order_[k] < repeat) repeat = order_[k], first = order_[run_start];
   }
   if (repeat != order_.size())
-    throw InvalidInput(std::string(name) + " rows " + std::to_string(first) + " and " +
-                       std::to_string(repeat) +
-                       " are the same point; every control point must be distinct");
+    throw InvalidInput("control points " + std::to_string(first) + " and " +
+                       std::to_string(repeat) + " coincide");
 }
 
 std::ptrdiff_t ExactPointIndex::find(std::span<const double> points, const double* xyz) const {

@@ -12,9 +12,10 @@ namespace velk::toolkit {
 class ExactPointIndex {
  public:
   ExactPointIndex() = default;
-  // Indexes the (N, 3) rows of `points`. Throws InvalidInput naming `name` and both rows when
-  // two rows hold the same point (the earliest row that repeats one before it, and that one).
-  ExactPointIndex(std::span<const double> points, const char* name);
+  // Indexes the (N, 3) rows of `points`. Throws InvalidInput naming both rows when two rows
+  // hold the same point (the earliest row that repeats one before it, and that one), in the
+  // words of RbfMorph's check.
+  explicit ExactPointIndex(std::span<const double> points);
 
   // The row of `points` (the same rows as indexed) equal to (x, y, z), or -1.
   std::ptrdiff_t find(std::span<const double> points, const double* xyz) const;

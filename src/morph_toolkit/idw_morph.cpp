@@ -202,12 +202,12 @@ IdwMorph::IdwMorph(std::vector<double> controls, std::vector<double> displacemen
     : controls_(std::move(controls)), displacements_(std::move(displacements)), power_(power) {
   if (!(power_ > 0.0) || !std::isfinite(power_))
     throw InvalidInput("power must be a positive finite number, got " + std::to_string(power_));
-  if (controls_.empty()) throw InvalidInput("control_points must hold at least one point");
   if (displacements_.size() != controls_.size())
-    throw InvalidInput("displacements must have one row per control point (" +
-                       std::to_string(size()) + "), got " +
-                       std::to_string(displacements_.size() / 3));
-  index_ = ExactPointIndex(controls_, "control_points");
+    throw InvalidInput("displacements has " + std::to_string(displacements_.size() / 3) +
+                       " rows but control_points has " + std::to_string(size()) +
+                       "; they must have the same length");
+  if (controls_.empty()) throw InvalidInput("control_points holds no points");
+  index_ = ExactPointIndex(controls_);
   const std::size_t n = size();
   columns_.resize(6 * n);
   for (std::size_t j = 0; j < n; ++j)
