@@ -91,7 +91,7 @@ def morph_on_cluster(client: Client, morph: velk_morph.IdwMorph | velk_morph.Rbf
     array or memory map), chunk by chunk as they complete. A failed task's exception is raised
     here as itself."""
     shipped = client.scatter(morph, broadcast=True)
-    moved = points.map_blocks(deform_block, shipped, dtype=np.float64)
+    moved = da.map_blocks(deform_block, points, shipped, dtype=np.float64)
     starts = np.concatenate([[0], np.cumsum(moved.chunks[0])])
     futures = client.compute(list(moved.to_delayed().ravel()))
     where = {future.key: starts[n] for n, future in enumerate(futures)}
