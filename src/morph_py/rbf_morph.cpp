@@ -10,6 +10,7 @@
 #include "morph_py/arrays.hpp"
 #include "morph_py/bindings.hpp"
 #include "morph_py/compute.hpp"
+#include "morph_py/progress.hpp"
 #include "morph_toolkit/errors.hpp"
 
 namespace velk::morph_py {
@@ -42,12 +43,17 @@ std::vector<double> state_rows(nb::handle obj, const char* name) {
   return {rows.values.begin(), rows.values.end()};
 }
 
-// Evaluates the morph at an array of points with the lock released: displacement or deform.
+// Evaluates the morph at an array of points with the lock released: displacement or deform,
+// reporting to the progress argument.
 template <class Apply>
-nb::object on_points(nb::handle points, Apply&& apply) {
+nb::object on_points(nb::handle points, nb::handle progress, const char* description,
+                     Apply&& apply) {
   const FloatRows p = points_arg(points, "points");
+  Progress meter(progress, description);
   std::vector<double> out(3 * p.rows);
-  released([&] { apply(p.values.data(), p.rows, out.data()); });
+  meter.run([&](const toolkit::ProgressCallback* report) {
+    apply(p.values.data(), p.rows, out.data(), report);
+  });
   return float_array(std::move(out), p.rows, 3);
 }
 
@@ -129,6 +135,11 @@ Parameters
 ----------
 points : array_like, shape (M, 3)
     Points to evaluate at.
+progress : bool or callable, optional
+    None or False (default): no reports. A callable is called as ``progress(done, total)``
+    from the calling thread while the work runs (for a fit with a tolerance, total is twice
+    the points: the expansion, then the correction), the last call with ``done == total``;
+    True shows a tqdm bar. Reporting never changes the result.
 
 Returns
 -------
@@ -138,6 +149,10 @@ Raises
 ------
 ValueError
     If points is not a finite (M, 3) array.
+TypeError
+    If progress is of another kind.
+ImportError
+    If progress is True and tqdm is not installed.
 
 Examples
 --------
@@ -156,6 +171,8 @@ Parameters
 ----------
 points : array_like, shape (M, 3)
     Points to move.
+progress : bool or callable, optional
+    As for ``displacement``.
 
 Returns
 -------
@@ -165,6 +182,10 @@ Raises
 ------
 ValueError
     If points is not a finite (M, 3) array.
+TypeError
+    If progress is of another kind.
+ImportError
+    If progress is True and tqdm is not installed.
 
 Examples
 --------
@@ -200,25 +221,30 @@ void bind_rbf_morph(nb::module_& m) {
                   "tolerance: float | None = None) -> None"))
       .def(
           "displacement",
-          [](const RbfMorph& self, nb::handle points) {
-            return on_points(points, [&](const double* p, std::size_t n, double* out) {
-              self.displacement(p, n, out);
-            });
+          [](const RbfMorph& self, nb::handle points, nb::handle progress) {
+            return on_points(points, progress, "RbfMorph.displacement",
+                             [&](const double* p, std::size_t n, double* out,
+                                 const toolkit::ProgressCallback* report) {
+                               self.displacement(p, n, out, report);
+                             });
           },
-          "points"_a,
-          nb::sig("def displacement(self, points: numpy.typing.ArrayLike) "
-                  "-> numpy.typing.NDArray[numpy.float64]"),
+          "points"_a, "progress"_a = nb::none(),
+          nb::sig("def displacement(self, points: numpy.typing.ArrayLike, "
+                  "progress: " VELK_MORPH_PROGRESS_TYPE
+                  " = None) -> numpy.typing.NDArray[numpy.float64]"),
           kDisplacementDoc)
       .def(
           "deform",
-          [](const RbfMorph& self, nb::handle points) {
-            return on_points(points, [&](const double* p, std::size_t n, double* out) {
-              self.deform(p, n, out);
-            });
+          [](const RbfMorph& self, nb::handle points, nb::handle progress) {
+            return on_points(
+                points, progress, "RbfMorph.deform",
+                [&](const double* p, std::size_t n, double* out,
+                    const toolkit::ProgressCallback* report) { self.deform(p, n, out, report); });
           },
-          "points"_a,
-          nb::sig("def deform(self, points: numpy.typing.ArrayLike) "
-                  "-> numpy.typing.NDArray[numpy.float64]"),
+          "points"_a, "progress"_a = nb::none(),
+          nb::sig("def deform(self, points: numpy.typing.ArrayLike, "
+                  "progress: " VELK_MORPH_PROGRESS_TYPE
+                  " = None) -> numpy.typing.NDArray[numpy.float64]"),
           kDeformDoc)
       .def_prop_ro(
           "kernel",

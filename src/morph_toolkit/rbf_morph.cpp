@@ -274,58 +274,72 @@ void RbfMorph::prepare_evaluation() {
   }
 }
 
-void RbfMorph::main_displacement(const double* points, std::size_t m, double* out) const {
+void RbfMorph::main_displacement(const double* points, std::size_t m, double* out,
+                                 ProgressMeter* meter) const {
   using rbf_morph_detail::kPointBlock;
   const std::size_t n = cx_.size();
   const double e2 = state_.epsilon * state_.epsilon;
   const std::size_t blocks = (m + kPointBlock - 1) / kPointBlock;
   // Parallel when the block's work is worth a task: enough point-centre pairs.
   const bool parallel = m * std::max<std::size_t>(n, 1) >= (std::size_t{1} << 16);
-  interp::for_each_block(blocks, parallel, [&](std::size_t b) {
-    const std::size_t begin = b * kPointBlock, end = std::min(m, begin + kPointBlock);
-    double sums[3 * kPointBlock];
-    if (grid_) {
-      std::size_t ranges[18];
-      for (std::size_t i = begin; i < end; ++i) {
-        const double* p = points + 3 * i;
-        const std::size_t count = grid_->ranges_near(p[0], p[1], p[2], ranges);
-        lanes::compact_sums(state_.kernel, p[0], p[1], p[2], ranges, count, cx_.data(), cy_.data(),
-                            cz_.data(), w0_.data(), w1_.data(), w2_.data(), e2,
-                            &sums[3 * (i - begin)]);
-      }
-    } else {
-      // The block by coordinate, padded to whole groups with copies of its last point.
-      double q[3][kPointBlock] = {}, s[3][kPointBlock];
-      const std::size_t count = end - begin;
-      const std::size_t padded = (count + lanes::kGroup - 1) / lanes::kGroup * lanes::kGroup;
-      for (std::size_t k = 0; k < padded; ++k) {
-        const double* p = points + 3 * (begin + std::min(k, count - 1));
-        q[0][k] = p[0], q[1][k] = p[1], q[2][k] = p[2];
-      }
-      lanes::kernel_sums(state_.kernel, q[0], q[1], q[2], padded, cx_.data(), cy_.data(),
-                         cz_.data(), w0_.data(), w1_.data(), w2_.data(), n, e2, s[0], s[1], s[2]);
-      for (std::size_t k = 0; k < count; ++k)
-        sums[3 * k] = s[0][k], sums[3 * k + 1] = s[1][k], sums[3 * k + 2] = s[2][k];
-    }
-    for (std::size_t i = begin; i < end; ++i) {
-      double* acc = &sums[3 * (i - begin)];
-      const double* p = points + 3 * i;
-      basis_.add_to(p[0], p[1], p[2], state_.coefficients.data(), acc);
-      out[3 * i] = acc[0], out[3 * i + 1] = acc[1], out[3 * i + 2] = acc[2];
-    }
-  });
+  interp::for_each_block(
+      blocks, parallel,
+      [&](std::size_t b) {
+        const std::size_t begin = b * kPointBlock, end = std::min(m, begin + kPointBlock);
+        double sums[3 * kPointBlock];
+        if (grid_) {
+          std::size_t ranges[18];
+          for (std::size_t i = begin; i < end; ++i) {
+            const double* p = points + 3 * i;
+            const std::size_t count = grid_->ranges_near(p[0], p[1], p[2], ranges);
+            lanes::compact_sums(state_.kernel, p[0], p[1], p[2], ranges, count, cx_.data(),
+                                cy_.data(), cz_.data(), w0_.data(), w1_.data(), w2_.data(), e2,
+                                &sums[3 * (i - begin)]);
+          }
+        } else {
+          // The block by coordinate, padded to whole groups with copies of its last point.
+          double q[3][kPointBlock] = {}, s[3][kPointBlock];
+          const std::size_t count = end - begin;
+          const std::size_t padded = (count + lanes::kGroup - 1) / lanes::kGroup * lanes::kGroup;
+          for (std::size_t k = 0; k < padded; ++k) {
+            const double* p = points + 3 * (begin + std::min(k, count - 1));
+            q[0][k] = p[0], q[1][k] = p[1], q[2][k] = p[2];
+          }
+          lanes::kernel_sums(state_.kernel, q[0], q[1], q[2], padded, cx_.data(), cy_.data(),
+                             cz_.data(), w0_.data(), w1_.data(), w2_.data(), n, e2, s[0], s[1],
+                             s[2]);
+          for (std::size_t k = 0; k < count; ++k)
+            sums[3 * k] = s[0][k], sums[3 * k + 1] = s[1][k], sums[3 * k + 2] = s[2][k];
+        }
+        for (std::size_t i = begin; i < end; ++i) {
+          double* acc = &sums[3 * (i - begin)];
+          const double* p = points + 3 * i;
+          basis_.add_to(p[0], p[1], p[2], state_.coefficients.data(), acc);
+          out[3 * i] = acc[0], out[3 * i + 1] = acc[1], out[3 * i + 2] = acc[2];
+        }
+        if (meter) {
+          meter->advance(end - begin);
+          meter->report();
+        }
+      },
+      meter ? meter->alongside() : std::function<bool()>{});
 }
 
-void RbfMorph::displacement(const double* points, std::size_t m, double* out) const {
-  main_displacement(points, m, out);
-  if (!correction_) return;
-  std::vector<double> extra(3 * m);
-  correction_->displacement(points, m, extra.data());
-  for (std::size_t i = 0; i < 3 * m; ++i) out[i] = out[i] + extra[i];
+void RbfMorph::displacement(const double* points, std::size_t m, double* out,
+                            const ProgressCallback* progress) const {
+  ProgressMeter meter(progress, correction_ ? 2 * m : m);
+  main_displacement(points, m, out, &meter);
+  if (correction_) {
+    std::vector<double> extra(3 * m);
+    correction_->main_displacement(points, m, extra.data(), &meter);
+    for (std::size_t i = 0; i < 3 * m; ++i) out[i] = out[i] + extra[i];
+  }
+  meter.finish();
 }
 
-void RbfMorph::deform(const double* points, std::size_t m, double* out) const {
-  displacement(points, m, out);
+void RbfMorph::deform(const double* points, std::size_t m, double* out,
+                      const ProgressCallback* progress) const {
+  displacement(points, m, out, progress);
   for (std::size_t i = 0; i < 3 * m; ++i) out[i] = points[i] + out[i];
 }
 

@@ -17,6 +17,7 @@
 
 #include "morph_toolkit/cell_grid.hpp"
 #include "morph_toolkit/polynomial.hpp"
+#include "morph_toolkit/progress.hpp"
 #include "morph_toolkit/rbf_fit.hpp"
 #include "morph_toolkit/rbf_kernel.hpp"
 
@@ -70,10 +71,13 @@ class RbfMorph {
   // The morph of a state (from state()), without fitting again; InvalidInput when it is not one.
   static RbfMorph restore(RbfState state);
 
-  // out (m × 3) = s(points) for the m points (x, y, z interleaved).
-  void displacement(const double* points, std::size_t m, double* out) const;
+  // out (m × 3) = s(points) for the m points (x, y, z interleaved). Progress counts points
+  // (twice for a reduced fit: its expansion, then its correction).
+  void displacement(const double* points, std::size_t m, double* out,
+                    const ProgressCallback* progress = nullptr) const;
   // out = points + s(points), component by component.
-  void deform(const double* points, std::size_t m, double* out) const;
+  void deform(const double* points, std::size_t m, double* out,
+              const ProgressCallback* progress = nullptr) const;
 
   const RbfState& state() const { return state_; }
   Kernel kernel() const { return state_.kernel; }
@@ -94,7 +98,8 @@ class RbfMorph {
   // The reduced fit of a checked state (controls, displacements, kernel, epsilon, degree).
   static RbfMorph fit_reduced(RbfState state, const PolynomialBasis& basis, double tolerance);
   // The kernel expansion and polynomial, without the correction.
-  void main_displacement(const double* points, std::size_t m, double* out) const;
+  void main_displacement(const double* points, std::size_t m, double* out,
+                         ProgressMeter* meter = nullptr) const;
   // Lays out the centres and weights for evaluation (by coordinate; in cell order for compact
   // kernels, with the grid).
   void prepare_evaluation();

@@ -94,6 +94,17 @@ def test_a_reduced_morph_pickles_to_the_same_bits(reduced):
     assert (copy.max_error, copy.correction_radius) == (reduced.max_error, reduced.correction_radius)
 
 
+def test_progress_of_a_reduced_morph_keeps_the_bits(reduced):
+    points = np.random.default_rng(7).uniform(-1, 5, size=(200_000, 3))
+    calls = []
+    reported = reduced.deform(points, progress=lambda done, total: calls.append((done, total)))
+    assert reported.tobytes() == reduced.deform(points).tobytes()
+    done = [c[0] for c in calls]
+    assert done == sorted(set(done)) and calls[-1] == (400_000, 400_000)
+    with pytest.raises(TypeError):
+        reduced.displacement(points[:5], progress=3)
+
+
 @pytest.mark.parametrize("tolerance", [-1e-3, float("nan"), float("inf")])
 def test_a_bad_tolerance_is_refused(tolerance):
     with pytest.raises(ValueError, match="tolerance must be a non-negative finite number"):
