@@ -17,12 +17,13 @@ With --scheduler the tasks run on that cluster's workers and write their STL fil
 from __future__ import annotations
 
 import argparse
+import contextlib
 import csv
 import math
 import pathlib
 import sys
 import time
-from collections.abc import Sequence
+from collections.abc import Iterator, Sequence
 from typing import Any
 
 from dask.distributed import Client, LocalCluster, as_completed
@@ -146,6 +147,21 @@ def print_summary(rows: list[dict[str, Any]], shown: int) -> None:
           f"area {min(areas):.5f} to {max(areas):.5f}")
 
 
+@contextlib.contextmanager
+def cluster_client(scheduler: str | None, workers: int) -> Iterator[Client]:
+    """A client of the scheduler at `scheduler`, or of a LocalCluster of `workers` processes
+    started for it; closed (the cluster too) on leaving."""
+    if scheduler:
+        with Client(scheduler) as client:
+            yield client
+        return
+    # One velk worker thread per process: the processes already share the cores.
+    with LocalCluster(n_workers=workers, threads_per_worker=1, processes=True,
+                      dashboard_address=None, env={"RAYON_NUM_THREADS": "1"}) as cluster, \
+            Client(cluster) as client:
+        yield client
+
+
 def main(argv: Sequence[str] | None = None) -> None:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--variants", type=int, default=200, help="number of wing variants (default: 200)")
@@ -163,15 +179,7 @@ def main(argv: Sequence[str] | None = None) -> None:
     out.mkdir(parents=True, exist_ok=True)
     start = time.perf_counter()
 
-    cluster = None
-    if args.scheduler:
-        client = Client(args.scheduler)
-    else:
-        # One velk worker thread per process: the processes already share the cores.
-        cluster = LocalCluster(n_workers=args.workers, threads_per_worker=1, processes=True,
-                               dashboard_address=None, env={"RAYON_NUM_THREADS": "1"})
-        client = Client(cluster)
-    try:
+    with cluster_client(args.scheduler, args.workers) as client:
         started = time.perf_counter()
         wing = client.scatter(wing_lists(args.chord_points, args.span_stations), broadcast=True)
         plan = read_designs(args.designs) if args.designs else designs(args.variants)
@@ -186,10 +194,6 @@ def main(argv: Sequence[str] | None = None) -> None:
                 rows.append(future.result())
         rows.sort(key=lambda row: row["variant"])
         sweep_seconds = time.perf_counter() - started
-    finally:
-        client.close()
-        if cluster is not None:
-            cluster.close()
 
     for failure in sorted(failures):
         print(f"failed: {failure}", file=sys.stderr)

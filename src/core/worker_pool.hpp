@@ -129,8 +129,10 @@ inline std::size_t dynamic_tasks(std::size_t count, std::size_t max_tasks, bool 
 // blocks instead of holding up the rest. Each task makes its state once with make_state() (a
 // scratch buffer reused by every block it takes). A pending interrupt is checked before each
 // block. With fewer than two tasks, the blocks run in index order on the calling thread.
+// alongside, when given, runs on the calling thread while the tasks run (as in run_blocks).
 template <class MakeState, class Body>
-void for_each_block(std::size_t count, std::size_t max_tasks, MakeState&& make_state, Body&& body) {
+void for_each_block(std::size_t count, std::size_t max_tasks, MakeState&& make_state, Body&& body,
+                    const std::function<bool()>& alongside = {}) {
   const std::size_t tasks = dynamic_tasks(count, max_tasks, false);
   std::atomic<std::size_t> next{0};
   const auto task = [&](std::size_t, std::size_t) {
@@ -144,15 +146,17 @@ void for_each_block(std::size_t count, std::size_t max_tasks, MakeState&& make_s
     if (count > 0) task(0, 1);
     return;
   }
-  run_blocks(tasks, 2, task);
+  run_blocks(tasks, 2, task, alongside);
 }
 
 // body(i) for every i in [0, count) as above, with no state; on the pool only when parallel.
 template <class Body>
-void for_each_block(std::size_t count, bool parallel, Body&& body) {
+void for_each_block(std::size_t count, bool parallel, Body&& body,
+                    const std::function<bool()>& alongside = {}) {
   struct None {};
   for_each_block(
-      count, parallel ? SIZE_MAX : 1, [] { return None{}; }, [&](None, std::size_t i) { body(i); });
+      count, parallel ? SIZE_MAX : 1, [] { return None{}; }, [&](None, std::size_t i) { body(i); },
+      alongside);
 }
 
 // ---- Ordered hand-over of finished blocks ----

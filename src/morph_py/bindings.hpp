@@ -6,6 +6,7 @@
 namespace velk::morph_py {
 
 void bind_cell_quality(nanobind::module_& m);
+void bind_idw_morph(nanobind::module_& m);
 void bind_rbf_morph(nanobind::module_& m);
 void bind_rbf_derivatives(nanobind::module_& m);  // after bind_rbf_morph
 void bind_ffd(nanobind::module_& m);

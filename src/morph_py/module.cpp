@@ -15,6 +15,7 @@ NB_MODULE(velk_morph, m) {
   m.attr("__version__") = VELK_VERSION;
   velk::morph_py::install_core_routes();
   velk::morph_py::bind_cell_quality(m);
+  velk::morph_py::bind_idw_morph(m);
   velk::morph_py::bind_rbf_morph(m);
   velk::morph_py::bind_rbf_derivatives(m);
   velk::morph_py::bind_ffd(m);

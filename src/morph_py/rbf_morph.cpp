@@ -10,6 +10,7 @@
 #include "morph_py/arrays.hpp"
 #include "morph_py/bindings.hpp"
 #include "morph_py/compute.hpp"
+#include "morph_py/progress.hpp"
 #include "morph_toolkit/errors.hpp"
 
 namespace velk::morph_py {
@@ -24,7 +25,7 @@ constexpr const char* kKernelNames =
     "'inverse_quadratic', 'gaussian', 'wendland_c0', 'wendland_c2', 'wendland_c4'";
 
 // The pickled form's first element, so that a state from something else is refused.
-constexpr const char* kStateTag = "velk_morph.RbfMorph/1";
+constexpr const char* kStateTag = "velk_morph.RbfMorph/2";
 
 toolkit::Kernel kernel_arg(const std::string& name) {
   if (auto kernel = toolkit::kernel_by_name(name)) return *kernel;
@@ -42,12 +43,17 @@ std::vector<double> state_rows(nb::handle obj, const char* name) {
   return {rows.values.begin(), rows.values.end()};
 }
 
-// Evaluates the morph at an array of points with the lock released: displacement or deform.
+// Evaluates the morph at an array of points with the lock released: displacement or deform,
+// reporting to the progress argument.
 template <class Apply>
-nb::object on_points(nb::handle points, Apply&& apply) {
+nb::object on_points(nb::handle points, nb::handle progress, const char* description,
+                     Apply&& apply) {
   const FloatRows p = points_arg(points, "points");
+  Progress meter(progress, description);
   std::vector<double> out(3 * p.rows);
-  released([&] { apply(p.values.data(), p.rows, out.data()); });
+  meter.run([&](const toolkit::ProgressCallback* report) {
+    apply(p.values.data(), p.rows, out.data(), report);
+  });
   return float_array(std::move(out), p.rows, 3);
 }
 
@@ -89,6 +95,17 @@ degree : int or None, optional
     Degree of the polynomial: -1 (none), 0, 1 or 2. None gives scipy's default for scipy's
     kernels (the kernel's minimum degree, or 0 where it has none: 1 for thin_plate_spline and
     cubic, 2 for quintic, 0 otherwise) and -1 for the Wendland kernels.
+tolerance : float or None, optional
+    None (default): every control point is a centre (one dense or sparse fit of all of them).
+    A number: centres are selected greedily among the control points (the polynomial's points
+    first, then each time the control with the largest error) until every control point is
+    within ``tolerance`` times the largest displacement; the selection grows its
+    factorisation one centre at a time, O(N k^2) for k centres. A correction with a Wendland
+    C2 kernel of small support (``correction_radius``, about the distance to the 16th nearest
+    control) then interpolates the error left at every control point, so each still receives
+    its displacement (to 1e-10 of the largest), and the correction is zero farther than its
+    radius from every control. ``centres`` and ``max_error`` report the selection. Use it for
+    large control sets (10^4 to 10^6 surface nodes), where a dense fit does not fit in memory.
 
 Raises
 ------
@@ -97,7 +114,8 @@ ValueError
     displacements has another length, the kernel is unknown, epsilon is not positive, the
     degree is not -1, 0, 1 or 2 or is below the kernel's minimum, the control points leave
     the polynomial undetermined (too few, or all in one plane for degree 1), two control
-    points coincide (naming both indices), or the system is singular.
+    points coincide (naming both indices), the system is singular, or tolerance is negative
+    or not finite.
 MemoryError
     If a dense fit would not fit in memory (use a Wendland kernel, or fewer control points).
 
@@ -111,26 +129,72 @@ Examples
 True
 )";
 
-// The sections of the displacement and deform docstrings after their parameter's description.
-#define VELK_POINTS_DOC_TAIL(call, result)                                          \
-  "\nReturns\n-------\nnumpy.ndarray of float64, shape (M, 3)\n\n"                  \
-  "Raises\n------\nValueError\n    If points is not a finite (M, 3) array.\n\n"     \
-  "Examples\n--------\n>>> import velk_morph\n"                                     \
-  ">>> morph = velk_morph.RbfMorph([[0, 0, 0], [1, 0, 0], [0, 1, 0], [0, 0, 1]],\n" \
-  "...                             [[0.1, 0, 0]] * 4)\n"                            \
-  ">>> morph." call ".round(12)\n" result "\n"
+constexpr const char* kDisplacementDoc = R"(The displacement s(x) of every point.
 
-constexpr const char* kDisplacementDoc =
-    "The displacement s(x) of every point.\n\n"
-    "Parameters\n----------\npoints : array_like, shape (M, 3)\n    Points to evaluate "
-    "at.\n" VELK_POINTS_DOC_TAIL("displacement([[5.0, 5.0, 5.0]])", "array([[0.1, 0. , 0. ]])");
+Parameters
+----------
+points : array_like, shape (M, 3)
+    Points to evaluate at.
+progress : bool or callable, optional
+    None or False (default): no reports. A callable is called as ``progress(done, total)``
+    from the calling thread while the work runs (for a fit with a tolerance, total is twice
+    the points: the expansion, then the correction), the last call with ``done == total``;
+    True shows a tqdm bar. Reporting never changes the result.
 
-constexpr const char* kDeformDoc =
-    "The morphed points x + s(x).\n\nExactly ``points + displacement(points)``, bit for bit.\n\n"
-    "Parameters\n----------\npoints : array_like, shape (M, 3)\n    Points to "
-    "move.\n" VELK_POINTS_DOC_TAIL("deform([[1.0, 2.0, 3.0]])", "array([[1.1, 2. , 3. ]])");
+Returns
+-------
+numpy.ndarray of float64, shape (M, 3)
 
-#undef VELK_POINTS_DOC_TAIL
+Raises
+------
+ValueError
+    If points is not a finite (M, 3) array.
+TypeError
+    If progress is of another kind.
+ImportError
+    If progress is True and tqdm is not installed.
+
+Examples
+--------
+>>> import velk_morph
+>>> morph = velk_morph.RbfMorph([[0, 0, 0], [1, 0, 0], [0, 1, 0], [0, 0, 1]],
+...                             [[0.1, 0, 0]] * 4)
+>>> morph.displacement([[5.0, 5.0, 5.0]]).round(12)
+array([[0.1, 0. , 0. ]])
+)";
+
+constexpr const char* kDeformDoc = R"(The morphed points x + s(x).
+
+Exactly ``points + displacement(points)``, bit for bit.
+
+Parameters
+----------
+points : array_like, shape (M, 3)
+    Points to move.
+progress : bool or callable, optional
+    As for ``displacement``.
+
+Returns
+-------
+numpy.ndarray of float64, shape (M, 3)
+
+Raises
+------
+ValueError
+    If points is not a finite (M, 3) array.
+TypeError
+    If progress is of another kind.
+ImportError
+    If progress is True and tqdm is not installed.
+
+Examples
+--------
+>>> import velk_morph
+>>> morph = velk_morph.RbfMorph([[0, 0, 0], [1, 0, 0], [0, 1, 0], [0, 0, 1]],
+...                             [[0.1, 0, 0]] * 4)
+>>> morph.deform([[1.0, 2.0, 3.0]]).round(12)
+array([[1.1, 2. , 3. ]])
+)";
 
 }  // namespace
 
@@ -139,41 +203,48 @@ void bind_rbf_morph(nb::module_& m) {
       .def(
           "__init__",
           [](RbfMorph* self, nb::handle control_points, nb::handle displacements,
-             const std::string& kernel, double epsilon, std::optional<int> degree) {
+             const std::string& kernel, double epsilon, std::optional<int> degree,
+             std::optional<double> tolerance) {
             const FloatRows c = points_arg(control_points, "control_points");
             const FloatRows d = points_arg(displacements, "displacements");
             const toolkit::Kernel k = kernel_arg(kernel);
             new (self) RbfMorph(released([&] {
               return RbfMorph::fit(c.values.data(), c.rows, d.values.data(), d.rows, k, epsilon,
-                                   degree);
+                                   degree, tolerance);
             }));
           },
           "control_points"_a, "displacements"_a, "kernel"_a = "thin_plate_spline",
-          "epsilon"_a = 1.0, "degree"_a = nb::none(),
+          "epsilon"_a = 1.0, "degree"_a = nb::none(), "tolerance"_a = nb::none(),
           nb::sig("def __init__(self, control_points: numpy.typing.ArrayLike, "
                   "displacements: numpy.typing.ArrayLike, kernel: str = 'thin_plate_spline', "
-                  "epsilon: float = 1.0, degree: int | None = None) -> None"))
+                  "epsilon: float = 1.0, degree: int | None = None, "
+                  "tolerance: float | None = None) -> None"))
       .def(
           "displacement",
-          [](const RbfMorph& self, nb::handle points) {
-            return on_points(points, [&](const double* p, std::size_t n, double* out) {
-              self.displacement(p, n, out);
-            });
+          [](const RbfMorph& self, nb::handle points, nb::handle progress) {
+            return on_points(points, progress, "RbfMorph.displacement",
+                             [&](const double* p, std::size_t n, double* out,
+                                 const toolkit::ProgressCallback* report) {
+                               self.displacement(p, n, out, report);
+                             });
           },
-          "points"_a,
-          nb::sig("def displacement(self, points: numpy.typing.ArrayLike) "
-                  "-> numpy.typing.NDArray[numpy.float64]"),
+          "points"_a, "progress"_a = nb::none(),
+          nb::sig("def displacement(self, points: numpy.typing.ArrayLike, "
+                  "progress: " VELK_MORPH_PROGRESS_TYPE
+                  " = None) -> numpy.typing.NDArray[numpy.float64]"),
           kDisplacementDoc)
       .def(
           "deform",
-          [](const RbfMorph& self, nb::handle points) {
-            return on_points(points, [&](const double* p, std::size_t n, double* out) {
-              self.deform(p, n, out);
-            });
+          [](const RbfMorph& self, nb::handle points, nb::handle progress) {
+            return on_points(
+                points, progress, "RbfMorph.deform",
+                [&](const double* p, std::size_t n, double* out,
+                    const toolkit::ProgressCallback* report) { self.deform(p, n, out, report); });
           },
-          "points"_a,
-          nb::sig("def deform(self, points: numpy.typing.ArrayLike) "
-                  "-> numpy.typing.NDArray[numpy.float64]"),
+          "points"_a, "progress"_a = nb::none(),
+          nb::sig("def deform(self, points: numpy.typing.ArrayLike, "
+                  "progress: " VELK_MORPH_PROGRESS_TYPE
+                  " = None) -> numpy.typing.NDArray[numpy.float64]"),
           kDeformDoc)
       .def_prop_ro(
           "kernel",
@@ -183,6 +254,26 @@ void bind_rbf_morph(nb::module_& m) {
       .def_prop_ro("degree", &RbfMorph::degree,
                    "The polynomial's degree (-1: none), after the default was applied.")
       .def_prop_ro("n_controls", &RbfMorph::n_controls, "The number of control points.")
+      .def_prop_ro(
+          "centres",
+          [](const RbfMorph& self) {
+            std::vector<int64_t> chosen = self.state().selected;
+            if (chosen.empty())
+              for (std::size_t i = 0; i < self.n_controls(); ++i)
+                chosen.push_back(static_cast<int64_t>(i));
+            return index_array(std::move(chosen));
+          },
+          nb::for_getter(nb::sig("def centres(self) -> numpy.typing.NDArray[numpy.int64]")),
+          "Indices of the control points used as centres: in selection order for a fit with a "
+          "tolerance, all of them in ascending order otherwise.")
+      .def_prop_ro(
+          "max_error", [](const RbfMorph& self) { return self.state().max_error; },
+          "The largest distance between the reduced fit's displacement and the "
+          "prescribed one at a control point, before the correction (0.0 without a "
+          "tolerance).")
+      .def_prop_ro("correction_radius", &RbfMorph::correction_radius,
+                   "The support radius of the correction of a fit with a tolerance (0.0 "
+                   "without one): beyond it from every control the correction is zero.")
       .def("__getstate__",
            [](const RbfMorph& self) {
              const toolkit::RbfState& s = self.state();
@@ -190,10 +281,12 @@ void bind_rbf_morph(nb::module_& m) {
                  kStateTag, std::string(toolkit::kernel_name(s.kernel)), s.epsilon, s.degree,
                  rows_array(s.centres), rows_array(s.displacements), rows_array(s.weights),
                  rows_array(s.coefficients), nb::make_tuple(s.shift[0], s.shift[1], s.shift[2]),
-                 nb::make_tuple(s.scale[0], s.scale[1], s.scale[2]));
+                 nb::make_tuple(s.scale[0], s.scale[1], s.scale[2]),
+                 index_array(std::vector<int64_t>(s.selected)), s.max_error,
+                 rows_array(s.correction_weights), s.correction_epsilon);
            })
       .def("__setstate__", [](RbfMorph& self, const nb::tuple& state) {
-        if (state.size() != 10 || !nb::isinstance<nb::str>(state[0]) ||
+        if (state.size() != 14 || !nb::isinstance<nb::str>(state[0]) ||
             nb::cast<std::string>(state[0]) != kStateTag)
           throw toolkit::InvalidInput("not the state of an RbfMorph");
         toolkit::RbfState s;
@@ -208,6 +301,13 @@ void bind_rbf_morph(nb::module_& m) {
           s.shift[a] = nb::cast<double>(state[8][a]);
           s.scale[a] = nb::cast<double>(state[9][a]);
         }
+        const IndexRows selected = index_rows_arg(
+            nb::module_::import_("numpy").attr("reshape")(state[10], nb::make_tuple(-1, 1)),
+            "centres");
+        s.selected.assign(selected.values.begin(), selected.values.end());
+        s.max_error = nb::cast<double>(state[11]);
+        s.correction_weights = state_rows(state[12], "correction");
+        s.correction_epsilon = nb::cast<double>(state[13]);
         new (&self) RbfMorph(RbfMorph::restore(std::move(s)));
       });
 }

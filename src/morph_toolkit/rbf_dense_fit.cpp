@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "core/checked_size.hpp"
-#include "interp/dense_solver.hpp"
 #include "core/worker_pool.hpp"
+#include "interp/dense_solver.hpp"
 #include "morph_toolkit/errors.hpp"
 #include "morph_toolkit/rbf_fit.hpp"
 #include "morph_toolkit/rbf_lanes.hpp"

@@ -33,10 +33,19 @@ PolynomialBasis basis_of(const RbfState& s) {
   return basis;
 }
 
+// The products below are those of a full fit; a reduced one (selected centres and a correction
+// stage) would need the products of its selection and correction, which are not built.
+void refuse_reduced(const RbfMorph& morph) {
+  if (!morph.state().selected.empty())
+    throw InvalidInput(
+        "jvp and vjp are not available for a morph fitted with a tolerance; fit it without one");
+}
+
 }  // namespace
 
 std::vector<double> rbf_jvp(const RbfMorph& morph, const double* points, std::size_t m,
                             const double* tangent) {
+  refuse_reduced(morph);
   RbfState s = morph.state();
   const std::size_t n = morph.n_controls();
   s.displacements.assign(tangent, tangent + 3 * n);
@@ -49,6 +58,7 @@ std::vector<double> rbf_jvp(const RbfMorph& morph, const double* points, std::si
 
 std::vector<double> rbf_vjp(const RbfMorph& morph, const double* points, std::size_t m,
                             const double* cotangent) {
+  refuse_reduced(morph);
   const RbfState& s = morph.state();
   const std::size_t n = morph.n_controls();
   std::vector<double> r(3 * n, 0.0), c(s.coefficients.size(), 0.0);

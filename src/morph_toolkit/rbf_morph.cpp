@@ -127,7 +127,7 @@ RbfMorph::RbfMorph(RbfState state) : state_(std::move(state)) {
 
 RbfMorph RbfMorph::fit(const double* controls, std::size_t n_controls, const double* displacements,
                        std::size_t n_displacements, Kernel kernel, double epsilon,
-                       std::optional<int> degree) {
+                       std::optional<int> degree, std::optional<double> tolerance) {
   using namespace rbf_morph_detail;
   const std::size_t n = n_controls;
   if (n_displacements != n)
@@ -143,8 +143,11 @@ RbfMorph RbfMorph::fit(const double* controls, std::size_t n_controls, const dou
     throw InvalidInput("degree " + std::to_string(d) + " is below the minimum degree " +
                        std::to_string(minimum_degree(kernel)) + " of kernel '" +
                        std::string(kernel_name(kernel)) + "'");
+  if (tolerance && !(*tolerance >= 0.0 && std::isfinite(*tolerance)))
+    throw InvalidInput("tolerance must be a non-negative finite number, got " +
+                       std::to_string(*tolerance));
   const bool sparse = is_compact(kernel) && n > kSparseFitMin;
-  if (!sparse) dense_fit_memory_check(n, monomial_count(d));
+  if (!sparse && !tolerance) dense_fit_memory_check(n, monomial_count(d));
   if (auto pair = coincident_pair(controls, n))
     throw InvalidInput("control points " + std::to_string(pair->first) + " and " +
                        std::to_string(pair->second) + " coincide");
@@ -161,6 +164,7 @@ RbfMorph RbfMorph::fit(const double* controls, std::size_t n_controls, const dou
   const std::size_t terms = basis.terms();
   if (!polynomial_determined(controls, n, basis)) throw InvalidInput(undetermined_message(d, n));
 
+  if (tolerance) return fit_reduced(std::move(state), basis, *tolerance);
   RbfMorph morph(std::move(state));
   RbfState& s = morph.state_;
   if (is_compact(kernel))
@@ -218,82 +222,124 @@ RbfMorph RbfMorph::fit(const double* controls, std::size_t n_controls, const dou
 RbfMorph RbfMorph::restore(RbfState state) {
   const std::size_t n = state.centres.size() / 3;
   const int d = state.degree;
+  const std::size_t k = state.selected.empty() ? n : state.selected.size();
+  bool chosen = true;
+  for (int64_t c : state.selected) chosen = chosen && c >= 0 && static_cast<std::size_t>(c) < n;
+  const bool corrected = !state.correction_weights.empty();
   const bool shaped =
-      state.centres.size() == 3 * n && n > 0 && state.displacements.size() == 3 * n &&
-      state.weights.size() == 3 * n && d >= -1 && d <= 2 && d >= minimum_degree(state.kernel) &&
+      state.centres.size() == 3 * n && n > 0 && chosen && state.displacements.size() == 3 * n &&
+      state.weights.size() == 3 * k &&
+      (!corrected || (state.correction_weights.size() == 3 * n && state.correction_epsilon > 0.0 &&
+                      std::isfinite(state.correction_epsilon))) &&
+      d >= -1 && d <= 2 && d >= minimum_degree(state.kernel) &&
       state.coefficients.size() == 3 * static_cast<std::size_t>(monomial_count(d)) &&
       state.epsilon > 0.0 && std::isfinite(state.epsilon);
   bool finite = true;
-  for (const auto* v : {&state.centres, &state.weights, &state.coefficients})
+  for (const auto* v :
+       {&state.centres, &state.weights, &state.coefficients, &state.correction_weights})
     for (double x : *v) finite = finite && std::isfinite(x);
   for (int a = 0; a < 3; ++a)
     finite = finite && std::isfinite(state.shift[a]) && std::isfinite(state.scale[a]) &&
              state.scale[a] != 0.0;
   if (!shaped || !finite) throw InvalidInput("not the state of an RbfMorph");
   RbfMorph morph(std::move(state));
-  if (is_compact(morph.state_.kernel))
+  if (is_compact(morph.state_.kernel) && morph.state_.selected.empty())
     morph.grid_ = std::make_shared<const CellGrid>(morph.state_.centres.data(), n,
                                                    1.0 / morph.state_.epsilon);
   morph.prepare_evaluation();
+  if (corrected) morph.correction_ = rbf_morph_detail::correction_morph(morph.state_);
   return morph;
 }
 
 void RbfMorph::prepare_evaluation() {
-  const std::size_t n = n_controls();
+  // A reduced fit evaluates over its selected centres only (with their own grid when compact).
+  const bool reduced = !state_.selected.empty();
+  const std::size_t n = reduced ? state_.selected.size() : n_controls();
+  std::vector<double> chosen;
+  if (reduced) {
+    chosen.resize(3 * n);
+    for (std::size_t k = 0; k < n; ++k)
+      std::copy_n(&state_.centres[3 * static_cast<std::size_t>(state_.selected[k])], 3,
+                  &chosen[3 * k]);
+    if (is_compact(state_.kernel))
+      grid_ = std::make_shared<const CellGrid>(chosen.data(), n, 1.0 / state_.epsilon);
+  }
+  const std::vector<double>& centres = reduced ? chosen : state_.centres;
   cx_.resize(n), cy_.resize(n), cz_.resize(n), w0_.resize(n), w1_.resize(n), w2_.resize(n);
   for (std::size_t k = 0; k < n; ++k) {
     const std::size_t i = grid_ ? grid_->order()[k] : k;
-    cx_[k] = state_.centres[3 * i], cy_[k] = state_.centres[3 * i + 1],
-    cz_[k] = state_.centres[3 * i + 2];
+    cx_[k] = centres[3 * i], cy_[k] = centres[3 * i + 1], cz_[k] = centres[3 * i + 2];
     w0_[k] = state_.weights[3 * i], w1_[k] = state_.weights[3 * i + 1],
     w2_[k] = state_.weights[3 * i + 2];
   }
 }
 
-void RbfMorph::displacement(const double* points, std::size_t m, double* out) const {
+void RbfMorph::main_displacement(const double* points, std::size_t m, double* out,
+                                 ProgressMeter* meter) const {
   using rbf_morph_detail::kPointBlock;
-  const std::size_t n = n_controls();
+  const std::size_t n = cx_.size();
   const double e2 = state_.epsilon * state_.epsilon;
   const std::size_t blocks = (m + kPointBlock - 1) / kPointBlock;
   // Parallel when the block's work is worth a task: enough point-centre pairs.
   const bool parallel = m * std::max<std::size_t>(n, 1) >= (std::size_t{1} << 16);
-  pool::for_each_block(blocks, parallel, [&](std::size_t b) {
-    const std::size_t begin = b * kPointBlock, end = std::min(m, begin + kPointBlock);
-    double sums[3 * kPointBlock];
-    if (grid_) {
-      std::size_t ranges[18];
-      for (std::size_t i = begin; i < end; ++i) {
-        const double* p = points + 3 * i;
-        const std::size_t count = grid_->ranges_near(p[0], p[1], p[2], ranges);
-        lanes::compact_sums(state_.kernel, p[0], p[1], p[2], ranges, count, cx_.data(), cy_.data(),
-                            cz_.data(), w0_.data(), w1_.data(), w2_.data(), e2,
-                            &sums[3 * (i - begin)]);
-      }
-    } else {
-      // The block by coordinate, padded to whole groups with copies of its last point.
-      double q[3][kPointBlock] = {}, s[3][kPointBlock];
-      const std::size_t count = end - begin;
-      const std::size_t padded = (count + lanes::kGroup - 1) / lanes::kGroup * lanes::kGroup;
-      for (std::size_t k = 0; k < padded; ++k) {
-        const double* p = points + 3 * (begin + std::min(k, count - 1));
-        q[0][k] = p[0], q[1][k] = p[1], q[2][k] = p[2];
-      }
-      lanes::kernel_sums(state_.kernel, q[0], q[1], q[2], padded, cx_.data(), cy_.data(),
-                         cz_.data(), w0_.data(), w1_.data(), w2_.data(), n, e2, s[0], s[1], s[2]);
-      for (std::size_t k = 0; k < count; ++k)
-        sums[3 * k] = s[0][k], sums[3 * k + 1] = s[1][k], sums[3 * k + 2] = s[2][k];
-    }
-    for (std::size_t i = begin; i < end; ++i) {
-      double* acc = &sums[3 * (i - begin)];
-      const double* p = points + 3 * i;
-      basis_.add_to(p[0], p[1], p[2], state_.coefficients.data(), acc);
-      out[3 * i] = acc[0], out[3 * i + 1] = acc[1], out[3 * i + 2] = acc[2];
-    }
-  });
+  pool::for_each_block(
+      blocks, parallel,
+      [&](std::size_t b) {
+        const std::size_t begin = b * kPointBlock, end = std::min(m, begin + kPointBlock);
+        double sums[3 * kPointBlock];
+        if (grid_) {
+          std::size_t ranges[18];
+          for (std::size_t i = begin; i < end; ++i) {
+            const double* p = points + 3 * i;
+            const std::size_t count = grid_->ranges_near(p[0], p[1], p[2], ranges);
+            lanes::compact_sums(state_.kernel, p[0], p[1], p[2], ranges, count, cx_.data(),
+                                cy_.data(), cz_.data(), w0_.data(), w1_.data(), w2_.data(), e2,
+                                &sums[3 * (i - begin)]);
+          }
+        } else {
+          // The block by coordinate, padded to whole groups with copies of its last point.
+          double q[3][kPointBlock] = {}, s[3][kPointBlock];
+          const std::size_t count = end - begin;
+          const std::size_t padded = (count + lanes::kGroup - 1) / lanes::kGroup * lanes::kGroup;
+          for (std::size_t k = 0; k < padded; ++k) {
+            const double* p = points + 3 * (begin + std::min(k, count - 1));
+            q[0][k] = p[0], q[1][k] = p[1], q[2][k] = p[2];
+          }
+          lanes::kernel_sums(state_.kernel, q[0], q[1], q[2], padded, cx_.data(), cy_.data(),
+                             cz_.data(), w0_.data(), w1_.data(), w2_.data(), n, e2, s[0], s[1],
+                             s[2]);
+          for (std::size_t k = 0; k < count; ++k)
+            sums[3 * k] = s[0][k], sums[3 * k + 1] = s[1][k], sums[3 * k + 2] = s[2][k];
+        }
+        for (std::size_t i = begin; i < end; ++i) {
+          double* acc = &sums[3 * (i - begin)];
+          const double* p = points + 3 * i;
+          basis_.add_to(p[0], p[1], p[2], state_.coefficients.data(), acc);
+          out[3 * i] = acc[0], out[3 * i + 1] = acc[1], out[3 * i + 2] = acc[2];
+        }
+        if (meter) {
+          meter->advance(end - begin);
+          meter->report();
+        }
+      },
+      meter ? meter->alongside() : std::function<bool()>{});
 }
 
-void RbfMorph::deform(const double* points, std::size_t m, double* out) const {
-  displacement(points, m, out);
+void RbfMorph::displacement(const double* points, std::size_t m, double* out,
+                            const ProgressCallback* progress) const {
+  ProgressMeter meter(progress, correction_ ? 2 * m : m);
+  main_displacement(points, m, out, &meter);
+  if (correction_) {
+    std::vector<double> extra(3 * m);
+    correction_->main_displacement(points, m, extra.data(), &meter);
+    for (std::size_t i = 0; i < 3 * m; ++i) out[i] = out[i] + extra[i];
+  }
+  meter.finish();
+}
+
+void RbfMorph::deform(const double* points, std::size_t m, double* out,
+                      const ProgressCallback* progress) const {
+  displacement(points, m, out, progress);
   for (std::size_t i = 0; i < 3 * m; ++i) out[i] = points[i] + out[i];
 }
 

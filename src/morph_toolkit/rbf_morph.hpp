@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <expected>
 #include <memory>
 #include <optional>
@@ -16,6 +17,7 @@
 
 #include "morph_toolkit/cell_grid.hpp"
 #include "morph_toolkit/polynomial.hpp"
+#include "morph_toolkit/progress.hpp"
 #include "morph_toolkit/rbf_fit.hpp"
 #include "morph_toolkit/rbf_kernel.hpp"
 
@@ -31,10 +33,26 @@ struct RbfState {
   std::vector<double> weights;        // N × 3
   std::vector<double> coefficients;   // terms × 3, of the polynomial in the scaled coordinates
   std::array<double, 3> shift{0, 0, 0}, scale{1, 1, 1};
+  // A reduced fit (fitted with a tolerance): the controls chosen as centres, in selection
+  // order, with one row of weights each; and the largest error left at a control before the
+  // correction. Empty and 0 for a full fit.
+  std::vector<int64_t> selected;
+  double max_error = 0.0;
+  // The correction of a reduced fit: weights (N × 3) of a Wendland C2 kernel with support
+  // radius 1 / correction_epsilon at every control, interpolating the error the reduced fit
+  // left there. Empty without a correction.
+  std::vector<double> correction_weights;
+  double correction_epsilon = 0.0;
 };
 
 // Fits with more controls than this use the sparse solver when the kernel is compact.
 constexpr std::size_t kSparseFitMin = 2000;
+
+class RbfMorph;
+namespace rbf_morph_detail {
+// The correction stage of a reduced state, as a morph of its own.
+std::shared_ptr<const RbfMorph> correction_morph(const RbfState& state);
+}  // namespace rbf_morph_detail
 
 class RbfMorph {
  public:
@@ -43,23 +61,33 @@ class RbfMorph {
   // InvalidInput for unequal lengths, a bad epsilon or degree, a polynomial the controls leave
   // undetermined, coincident controls (naming both indices) or a singular system, and
   // MemoryRefusal before any work when the fit cannot fit in memory.
+  // With a tolerance, centres are selected greedily among the controls until every control is
+  // within tolerance × the largest displacement, then a Wendland C2 correction of small radius
+  // interpolates what is left, so every control still receives its displacement.
   static RbfMorph fit(const double* controls, std::size_t n_controls, const double* displacements,
                       std::size_t n_displacements, Kernel kernel, double epsilon,
-                      std::optional<int> degree);
+                      std::optional<int> degree, std::optional<double> tolerance = std::nullopt);
 
   // The morph of a state (from state()), without fitting again; InvalidInput when it is not one.
   static RbfMorph restore(RbfState state);
 
-  // out (m × 3) = s(points) for the m points (x, y, z interleaved).
-  void displacement(const double* points, std::size_t m, double* out) const;
+  // out (m × 3) = s(points) for the m points (x, y, z interleaved). Progress counts points
+  // (twice for a reduced fit: its expansion, then its correction).
+  void displacement(const double* points, std::size_t m, double* out,
+                    const ProgressCallback* progress = nullptr) const;
   // out = points + s(points), component by component.
-  void deform(const double* points, std::size_t m, double* out) const;
+  void deform(const double* points, std::size_t m, double* out,
+              const ProgressCallback* progress = nullptr) const;
 
   const RbfState& state() const { return state_; }
   Kernel kernel() const { return state_.kernel; }
   double epsilon() const { return state_.epsilon; }
   int degree() const { return state_.degree; }
   std::size_t n_controls() const { return state_.centres.size() / 3; }
+  // The support radius of the correction of a reduced fit (0 without one).
+  double correction_radius() const {
+    return state_.correction_epsilon > 0.0 ? 1.0 / state_.correction_epsilon : 0.0;
+  }
 
   // The solves of the fit (dense LU factors or sparse matrix), kept for later solves with the
   // same matrix; null for a restored morph until fitted again.
@@ -67,6 +95,11 @@ class RbfMorph {
 
  private:
   explicit RbfMorph(RbfState state);
+  // The reduced fit of a checked state (controls, displacements, kernel, epsilon, degree).
+  static RbfMorph fit_reduced(RbfState state, const PolynomialBasis& basis, double tolerance);
+  // The kernel expansion and polynomial, without the correction.
+  void main_displacement(const double* points, std::size_t m, double* out,
+                         ProgressMeter* meter = nullptr) const;
   // Lays out the centres and weights for evaluation (by coordinate; in cell order for compact
   // kernels, with the grid).
   void prepare_evaluation();
@@ -76,6 +109,7 @@ class RbfMorph {
   std::vector<double> cx_, cy_, cz_, w0_, w1_, w2_;
   std::shared_ptr<const CellGrid> grid_;
   std::shared_ptr<const FitSolver> solver_;
+  std::shared_ptr<const RbfMorph> correction_;
 };
 
 }  // namespace velk::toolkit

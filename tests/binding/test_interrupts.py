@@ -35,6 +35,13 @@ CASES = {
         "velk.RbfDeformer(points[:300], moved[:300]).deform(points[:50])"),
     "sphere cluster": ("", "for _ in range(20): velk.generate_sphere_cluster(1.0, [0, 0, 0], 200)",
                        "velk.generate_sphere_cluster(1.0, [0, 0, 0], 20)"),
+    "idw morph": ("""
+        import numpy, velk_morph
+        rng = numpy.random.default_rng(4)
+        morph = velk_morph.IdwMorph(rng.normal(size=(5000, 3)), rng.normal(size=(5000, 3)))
+        points = rng.normal(size=(2_000_000, 3))
+        """, "morph.deform(points, progress=lambda done, total: None)",
+        "morph.deform(points[:2000]).tolist()"),
     # A FIFO nobody writes blocks the reader's open; one nobody reads blocks the writer's.
     "fifo read": ("""
         import tempfile

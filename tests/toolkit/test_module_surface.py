@@ -86,6 +86,14 @@ rbf = velk_morph.RbfMorph(controls, np.zeros_like(controls))
 control_gradient: npt.NDArray[np.float64] = rbf.vjp(wing, np.ones_like(wing))
 moved_wing: npt.NDArray[np.float64] = rbf.jvp(wing, control_gradient)
 print(moved_wing.shape)
+morph = velk_morph.IdwMorph(points[:10], points[:10] * 0.1, power=2.0)
+seen: list[tuple[int, int]] = []
+moved: npt.NDArray[np.float64] = morph.deform(points, progress=lambda d, t: seen.append((d, t)))
+shift: npt.NDArray[np.float64] = morph.displacement(points.tolist(), progress=False)
+print(morph.power + morph.n_controls, morph.control_points.shape, float((moved - shift).sum()))
+reduced = velk_morph.RbfMorph(points, points * 0.01, tolerance=1e-3)
+chosen: npt.NDArray[np.int64] = reduced.centres
+error: float = reduced.max_error + reduced.correction_radius
 '''
 
 

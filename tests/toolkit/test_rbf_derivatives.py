@@ -118,3 +118,12 @@ def test_wrong_input_is_a_value_error_naming_the_argument(call, name):
     with pytest.raises(ValueError, match=name):
         call(morph)
     assert morph.vjp(np.zeros((0, 3)), np.zeros((0, 3))).shape == (4, 3)
+
+
+def test_reduced_morph_refuses_products_instead_of_giving_those_of_a_full_fit():
+    rng = np.random.default_rng(11)
+    controls = rng.uniform(-1, 1, size=(300, 3))
+    morph = velk_morph.RbfMorph(controls, 0.01 * controls ** 2, tolerance=1e-2)
+    for call in (morph.jvp, morph.vjp):
+        with pytest.raises(ValueError, match="fitted with a tolerance"):
+            call(controls[:5], np.ones((300 if call == morph.jvp else 5, 3)))

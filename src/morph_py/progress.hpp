@@ -1,0 +1,60 @@
+// The `progress` argument of velk_morph's long calls. None or False: no reporting and no cost;
+// a callable: called as callable(done, total) while the call runs; True: a tqdm bar (tqdm must
+// be installed). The core counts work on any thread of the pool; the callable runs only on the
+// thread that made the call, with the interpreter lock held. An exception it raises ends the
+// call and reaches the caller unchanged.
+#pragma once
+
+#include <nanobind/nanobind.h>
+
+#include <cstddef>
+#include <optional>
+#include <utility>
+
+#include "morph_py/compute.hpp"
+#include "morph_toolkit/progress.hpp"
+
+namespace velk::morph_py {
+
+namespace nb = nanobind;
+
+// The stub type of the argument, for nb::sig strings.
+#define VELK_MORPH_PROGRESS_TYPE "bool | collections.abc.Callable[[int, int], object] | None"
+
+class Progress {
+ public:
+  // Raises TypeError for another kind of argument, ImportError for True without tqdm.
+  Progress(nb::handle progress, const char* description);
+  ~Progress();
+  Progress(const Progress&) = delete;
+  Progress& operator=(const Progress&) = delete;
+
+  // Runs work(callback) with the interpreter lock released, where callback is the core's view
+  // of this argument (nullptr when nothing reports), and returns its result.
+  template <class Work>
+  auto run(Work&& work) -> decltype(work(nullptr)) {
+    try {
+      return released([&] { return std::forward<Work>(work)(callback()); });
+    } catch (const Stopped&) {
+      rethrow();
+    }
+  }
+
+ private:
+  // Thrown through the core when the callable raised; the Python exception is kept here.
+  struct Stopped {};
+  const toolkit::ProgressCallback* callback() const { return active_ ? &callback_ : nullptr; }
+  void tell(std::size_t done, std::size_t total);
+  [[noreturn]] void rethrow();
+  void close_bar() noexcept;
+
+  bool active_ = false;
+  nb::object target_;  // the callable, or tqdm's bar class
+  const char* description_;
+  nb::object bar_;  // the open bar
+  std::size_t shown_ = 0;
+  std::optional<nb::python_error> failure_;
+  toolkit::ProgressCallback callback_;
+};
+
+}  // namespace velk::morph_py
