@@ -3,14 +3,16 @@ the exact interpolant on them (scipy's RBFInterpolator on the same subset), the 
 at every control, affine motion is reproduced with only the polynomial's points, the residual it
 reports is the true one, and controls that leave the polynomial undetermined are refused."""
 
+import pathlib
 import subprocess
 
 import numpy as np
 import pytest
 
-from conftest import ROOT
+ROOT = pathlib.Path(__file__).resolve().parents[2]
 
-SOURCES = [ROOT / "src/morph_toolkit/greedy_selection.cpp", ROOT / "src/core/worker_pool.cpp",
+SOURCES = [ROOT / "src/morph_toolkit/greedy_selection.cpp", ROOT / "src/morph_toolkit/rbf_kernel.cpp",
+           ROOT / "src/core/worker_pool.cpp",
            ROOT / "src/core/interrupt.cpp"]
 
 
