@@ -42,13 +42,16 @@ std::vector<double> state_rows(nb::handle obj, const char* name) {
   return {rows.values.begin(), rows.values.end()};
 }
 
-// Evaluates the morph at an array of points with the lock released: displacement or deform.
-template <class Apply>
-nb::object on_points(nb::handle points, Apply&& apply) {
-  const FloatRows p = points_arg(points, "points");
-  std::vector<double> out(3 * p.rows);
-  released([&] { apply(p.values.data(), p.rows, out.data()); });
-  return float_array(std::move(out), p.rows, 3);
+// The binding of a method that maps an (M, 3) array of points to an (M, 3) result
+// (displacement, deform), computed with the lock released.
+using PointsMethod = void (RbfMorph::*)(const double*, std::size_t, double*) const;
+auto on_points(PointsMethod method) {
+  return [method](const RbfMorph& self, nb::handle points) {
+    const FloatRows p = points_arg(points, "points");
+    std::vector<double> out(3 * p.rows);
+    released([&] { (self.*method)(p.values.data(), p.rows, out.data()); });
+    return float_array(std::move(out), p.rows, 3);
+  };
 }
 
 constexpr const char* kClassDoc = R"(Morph by radial-basis interpolation of displacements.
@@ -153,28 +156,14 @@ void bind_rbf_morph(nb::module_& m) {
           nb::sig("def __init__(self, control_points: numpy.typing.ArrayLike, "
                   "displacements: numpy.typing.ArrayLike, kernel: str = 'thin_plate_spline', "
                   "epsilon: float = 1.0, degree: int | None = None) -> None"))
-      .def(
-          "displacement",
-          [](const RbfMorph& self, nb::handle points) {
-            return on_points(points, [&](const double* p, std::size_t n, double* out) {
-              self.displacement(p, n, out);
-            });
-          },
-          "points"_a,
-          nb::sig("def displacement(self, points: numpy.typing.ArrayLike) "
-                  "-> numpy.typing.NDArray[numpy.float64]"),
-          kDisplacementDoc)
-      .def(
-          "deform",
-          [](const RbfMorph& self, nb::handle points) {
-            return on_points(points, [&](const double* p, std::size_t n, double* out) {
-              self.deform(p, n, out);
-            });
-          },
-          "points"_a,
-          nb::sig("def deform(self, points: numpy.typing.ArrayLike) "
-                  "-> numpy.typing.NDArray[numpy.float64]"),
-          kDeformDoc)
+      .def("displacement", on_points(&RbfMorph::displacement), "points"_a,
+           nb::sig("def displacement(self, points: numpy.typing.ArrayLike) "
+                   "-> numpy.typing.NDArray[numpy.float64]"),
+           kDisplacementDoc)
+      .def("deform", on_points(&RbfMorph::deform), "points"_a,
+           nb::sig("def deform(self, points: numpy.typing.ArrayLike) "
+                   "-> numpy.typing.NDArray[numpy.float64]"),
+           kDeformDoc)
       .def_prop_ro(
           "kernel",
           [](const RbfMorph& self) { return std::string(toolkit::kernel_name(self.kernel())); },
