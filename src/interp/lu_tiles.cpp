@@ -66,6 +66,30 @@ __attribute__((target("avx2"))) void tile_avx2(std::size_t depth, const double* 
   _mm256_storeu_pd(c[3], c30), _mm256_storeu_pd(c[3] + 4, c31);
 }
 
+__attribute__((target("avx2,fma"))) void tile_fused(std::size_t depth, const double* l,
+                                                    const double* u, double* const* c) {
+  static_assert(kRows == 4 && kCols == 8);
+  __m256d c00 = _mm256_loadu_pd(c[0]), c01 = _mm256_loadu_pd(c[0] + 4);
+  __m256d c10 = _mm256_loadu_pd(c[1]), c11 = _mm256_loadu_pd(c[1] + 4);
+  __m256d c20 = _mm256_loadu_pd(c[2]), c21 = _mm256_loadu_pd(c[2] + 4);
+  __m256d c30 = _mm256_loadu_pd(c[3]), c31 = _mm256_loadu_pd(c[3] + 4);
+  for (std::size_t k = 0; k < depth; ++k, l += kRows, u += kCols) {
+    const __m256d u0 = _mm256_loadu_pd(u), u1 = _mm256_loadu_pd(u + 4);
+    __m256d f = _mm256_broadcast_sd(l);
+    c00 = _mm256_fnmadd_pd(f, u0, c00), c01 = _mm256_fnmadd_pd(f, u1, c01);
+    f = _mm256_broadcast_sd(l + 1);
+    c10 = _mm256_fnmadd_pd(f, u0, c10), c11 = _mm256_fnmadd_pd(f, u1, c11);
+    f = _mm256_broadcast_sd(l + 2);
+    c20 = _mm256_fnmadd_pd(f, u0, c20), c21 = _mm256_fnmadd_pd(f, u1, c21);
+    f = _mm256_broadcast_sd(l + 3);
+    c30 = _mm256_fnmadd_pd(f, u0, c30), c31 = _mm256_fnmadd_pd(f, u1, c31);
+  }
+  _mm256_storeu_pd(c[0], c00), _mm256_storeu_pd(c[0] + 4, c01);
+  _mm256_storeu_pd(c[1], c10), _mm256_storeu_pd(c[1] + 4, c11);
+  _mm256_storeu_pd(c[2], c20), _mm256_storeu_pd(c[2] + 4, c21);
+  _mm256_storeu_pd(c[3], c30), _mm256_storeu_pd(c[3] + 4, c31);
+}
+
 __attribute__((target("avx2"))) void row_avx2(double* a, const double* l, const double* const* u,
                                               std::size_t count, std::size_t begin,
                                               std::size_t end) {
@@ -134,6 +158,11 @@ std::size_t eliminate_avx2(double* const* rows, std::size_t first, std::size_t n
 
 void tile_avx2(std::size_t depth, const double* l, const double* u, double* const* c) {
   tile_plain(depth, l, u, c);
+}
+void tile_fused(std::size_t depth, const double* l, const double* u, double* const* c) {
+  for (std::size_t k = 0; k < depth; ++k, l += kRows, u += kCols)
+    for (std::size_t r = 0; r < kRows; ++r)
+      for (std::size_t j = 0; j < kCols; ++j) c[r][j] = std::fma(-l[r], u[j], c[r][j]);
 }
 void row_avx2(double* a, const double* l, const double* const* u, std::size_t count,
               std::size_t begin, std::size_t end) {
