@@ -274,11 +274,7 @@ std::expected<LuFactors, std::string> lu_decompose(RowMatrix matrix, bool fused)
   LuFactors out{std::move(matrix), std::vector<std::size_t>(n)};
   for (std::size_t i = 0; i < n; ++i) out.perm[i] = i;
   Factoring f{out.lu.row_table(), out.perm, cpu::avx2_enabled(), false, 0, 0, {}};
-#if defined(__x86_64__) || defined(__i386__)
-  f.fused = fused && f.avx2 && __builtin_cpu_supports("fma");
-#else
   f.fused = fused;
-#endif
   if (n < 2) return out;
 
   // Pivot steps run over columns 0 to n-2; column n-1 is always a trailing column. Once a panel

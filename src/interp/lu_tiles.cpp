@@ -66,8 +66,10 @@ __attribute__((target("avx2"))) void tile_avx2(std::size_t depth, const double* 
   _mm256_storeu_pd(c[3], c30), _mm256_storeu_pd(c[3] + 4, c31);
 }
 
-__attribute__((target("avx2,fma"))) void tile_fused(std::size_t depth, const double* l,
-                                                    const double* u, double* const* c) {
+namespace {
+
+__attribute__((target("avx2,fma"))) void tile_fused_avx2(std::size_t depth, const double* l,
+                                                         const double* u, double* const* c) {
   static_assert(kRows == 4 && kCols == 8);
   __m256d c00 = _mm256_loadu_pd(c[0]), c01 = _mm256_loadu_pd(c[0] + 4);
   __m256d c10 = _mm256_loadu_pd(c[1]), c11 = _mm256_loadu_pd(c[1] + 4);
@@ -89,6 +91,8 @@ __attribute__((target("avx2,fma"))) void tile_fused(std::size_t depth, const dou
   _mm256_storeu_pd(c[2], c20), _mm256_storeu_pd(c[2] + 4, c21);
   _mm256_storeu_pd(c[3], c30), _mm256_storeu_pd(c[3] + 4, c31);
 }
+
+}  // namespace
 
 __attribute__((target("avx2"))) void row_avx2(double* a, const double* l, const double* const* u,
                                               std::size_t count, std::size_t begin,
@@ -159,11 +163,7 @@ std::size_t eliminate_avx2(double* const* rows, std::size_t first, std::size_t n
 void tile_avx2(std::size_t depth, const double* l, const double* u, double* const* c) {
   tile_plain(depth, l, u, c);
 }
-void tile_fused(std::size_t depth, const double* l, const double* u, double* const* c) {
-  for (std::size_t k = 0; k < depth; ++k, l += kRows, u += kCols)
-    for (std::size_t r = 0; r < kRows; ++r)
-      for (std::size_t j = 0; j < kCols; ++j) c[r][j] = std::fma(-l[r], u[j], c[r][j]);
-}
+
 void row_avx2(double* a, const double* l, const double* const* u, std::size_t count,
               std::size_t begin, std::size_t end) {
   row_plain(a, l, u, count, begin, end);
@@ -180,6 +180,18 @@ void tile_plain(std::size_t depth, const double* l, const double* u, double* con
       for (std::size_t j = 0; j < kCols; ++j) t[r][j] = t[r][j] - l[r] * u[j];
   for (std::size_t r = 0; r < kRows; ++r)
     for (std::size_t j = 0; j < kCols; ++j) c[r][j] = t[r][j];
+}
+
+// The fused tile on the processor's FMA instructions when it has them (whatever
+// VELK_PLAIN_KERNELS says: both give the same bits, each update rounded once), else std::fma.
+void tile_fused(std::size_t depth, const double* l, const double* u, double* const* c) {
+#ifdef VELK_HAVE_AVX2_KERNELS
+  static const bool fma = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+  if (fma) return tile_fused_avx2(depth, l, u, c);
+#endif
+  for (std::size_t k = 0; k < depth; ++k, l += kRows, u += kCols)
+    for (std::size_t r = 0; r < kRows; ++r)
+      for (std::size_t j = 0; j < kCols; ++j) c[r][j] = std::fma(-l[r], u[j], c[r][j]);
 }
 
 void row_plain(double* a, const double* l, const double* const* u, std::size_t count,

@@ -16,8 +16,9 @@ constexpr std::size_t kCols = 8;
 // k = 0, 1, ..., depth - 1 in turn. l and u are packed panels of L and U.
 void tile_avx2(std::size_t depth, const double* l, const double* u, double* const* c);
 void tile_plain(std::size_t depth, const double* l, const double* u, double* const* c);
-// The same tile with each update fused, c = c - l·u rounded once (AVX2 with FMA; std::fma where
-// the processor lacks them): other bits, for callers not bound to the unfused order.
+// The same tile with each update fused, c = c - l·u rounded once (FMA instructions where the
+// processor has them, std::fma otherwise, with the same bits): other bits than the unfused
+// tiles, for callers not bound to their order.
 void tile_fused(std::size_t depth, const double* l, const double* u, double* const* c);
 
 // For c in [begin, end): a[c] = a[c] - l[k] · u[k][c], for k = 0, 1, ..., count - 1 in turn.
