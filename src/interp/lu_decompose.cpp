@@ -43,6 +43,8 @@ struct Factoring {
   bool defer_swaps = false;
   std::size_t panel_begin = 0, panel_end = 0;
   std::vector<std::pair<std::size_t, std::size_t>> swaps;
+  // The trailing updates use the fused tile (lu_decompose's `fused`).
+  bool fused = false;
 };
 
 // Swaps the recorded rows whole (row addresses and permutation) in the recorded order, after
@@ -136,7 +138,7 @@ void pack_u(const Factoring& f, std::size_t k0, std::size_t k1, std::size_t begi
 void apply_packed(const Factoring& f, std::size_t first, std::size_t stop, std::size_t begin,
                   std::size_t end, std::size_t depth, const double* l, const double* u) {
   double* const* rows = f.rows.data();
-  const auto tile = f.tile;
+  const auto tile = f.fused ? lu_tiles::tile_fused : f.tile;
   const std::size_t strips = (end - begin + kCols - 1) / kCols;
   for (std::size_t r0 = first; r0 < stop; r0 += kRowBlock) {
     const std::size_t r1 = std::min(r0 + kRowBlock, stop);
@@ -261,7 +263,7 @@ void update_column_blocks(const Factoring& f, std::size_t k0, std::size_t k1, co
 
 }  // namespace
 
-std::expected<LuFactors, std::string> lu_decompose(RowMatrix matrix) {
+std::expected<LuFactors, std::string> lu_decompose(RowMatrix matrix, bool fused) {
   const std::size_t n = matrix.size();
   LuFactors out{std::move(matrix), std::vector<std::size_t>(n)};
   for (std::size_t i = 0; i < n; ++i) out.perm[i] = i;
@@ -274,6 +276,7 @@ std::expected<LuFactors, std::string> lu_decompose(RowMatrix matrix) {
               0,
               0,
               {}};
+  f.fused = fused;
   if (n < 2) return out;
 
   // Pivot steps run over columns 0 to n-2; column n-1 is always a trailing column. Once a panel

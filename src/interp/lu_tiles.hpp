@@ -21,6 +21,10 @@ constexpr std::size_t kCols = 8;
 void tile_avx2(std::size_t depth, const double* l, const double* u, double* const* c);
 #endif
 void tile_plain(std::size_t depth, const double* l, const double* u, double* const* c);
+// The same tile with each update fused, c = c - l·u rounded once (FMA instructions where the
+// processor has them, std::fma otherwise, with the same bits): other bits than the unfused
+// tiles, for callers not bound to their order.
+void tile_fused(std::size_t depth, const double* l, const double* u, double* const* c);
 
 // For c in [begin, end): a[c] = a[c] - l[k] · u[k][c], for k = 0, 1, ..., count - 1 in turn.
 #if VELK_SIMD_AVX2
