@@ -27,9 +27,10 @@ struct LuFactors {
 // tested against an exact zero ("Exact zero pivot encountered at column k"). Pivots are taken
 // in panels and the trailing updates run on the worker pool in register tiles, with the same
 // bits as the one-pivot-at-a-time loop. The matrix is taken by value and factorised in place.
-// fused: the trailing updates fuse each multiply-subtract (faster, other bits, the same at any
-// thread count), for callers not bound to the unfused order.
-std::expected<LuFactors, std::string> lu_decompose(RowMatrix matrix, bool fused = false);
+std::expected<LuFactors, std::string> lu_decompose(RowMatrix matrix);
+// The same elimination with every trailing update fused into one multiply-subtract (rounded
+// once): faster, with other bits than lu_decompose. For fits not bound to velk's fixed order.
+std::expected<LuFactors, std::string> lu_decompose_fused(RowMatrix matrix);
 
 // Solves matrix · x = rhs for one value of V per row, V being Point3 or VectorN. Rows are
 // equilibrated by their absolute sums when row_max × col_max exceeds 1e5. Fails with

@@ -263,7 +263,9 @@ void update_column_blocks(const Factoring& f, std::size_t k0, std::size_t k1, co
 
 }  // namespace
 
-std::expected<LuFactors, std::string> lu_decompose(RowMatrix matrix, bool fused) {
+namespace {
+
+std::expected<LuFactors, std::string> decompose(RowMatrix matrix, bool fused) {
   const std::size_t n = matrix.size();
   LuFactors out{std::move(matrix), std::vector<std::size_t>(n)};
   for (std::size_t i = 0; i < n; ++i) out.perm[i] = i;
@@ -316,6 +318,16 @@ std::expected<LuFactors, std::string> lu_decompose(RowMatrix matrix, bool fused)
     k1 = next;
   }
   return out;
+}
+
+}  // namespace
+
+std::expected<LuFactors, std::string> lu_decompose(RowMatrix matrix) {
+  return decompose(std::move(matrix), false);
+}
+
+std::expected<LuFactors, std::string> lu_decompose_fused(RowMatrix matrix) {
+  return decompose(std::move(matrix), true);
 }
 
 }  // namespace velk::interp

@@ -114,7 +114,7 @@ std::expected<std::unique_ptr<FitSolver>, std::string> dense_fit(const FitProble
       }
     }
   });
-  auto factors = interp::lu_decompose(std::move(matrix), /*fused=*/true);
+  auto factors = interp::lu_decompose_fused(std::move(matrix));
   if (!factors) return std::unexpected("the fit's system is singular (" + factors.error() + ")");
   return std::make_unique<dense_fit_detail::DenseSolver>(std::move(*factors), controls, terms);
 }

@@ -282,6 +282,7 @@ void RbfMorph::main_displacement(const double* points, std::size_t m, double* ou
   const std::size_t blocks = (m + kPointBlock - 1) / kPointBlock;
   // Parallel when the block's work is worth a task: enough point-centre pairs.
   const bool parallel = m * std::max<std::size_t>(n, 1) >= (std::size_t{1} << 16);
+  const std::function<bool()> report = meter ? meter->alongside() : std::function<bool()>{};
   pool::for_each_block(
       blocks, parallel,
       [&](std::size_t b) {
@@ -322,7 +323,7 @@ void RbfMorph::main_displacement(const double* points, std::size_t m, double* ou
           meter->report();
         }
       },
-      meter ? meter->alongside() : std::function<bool()>{});
+      report);
 }
 
 void RbfMorph::displacement(const double* points, std::size_t m, double* out,
