@@ -103,6 +103,29 @@ double largest_magnitude(const std::vector<double>& v) {
   return m;
 }
 
+// Whether a compact kernel's fit matrix over these controls is so full that the dense
+// factorisation is the better solve: a sample of controls at a fixed stride counts the controls
+// within the support, and more than an eighth of all on average means dense. (Conjugate
+// gradients on a nearly full, ill-conditioned matrix can take thousands of iterations.)
+bool mostly_full(const CellGrid& grid, const double* c, std::size_t n, double radius) {
+  const std::size_t samples = std::min<std::size_t>(n, 256), stride = n / samples;
+  const double r2 = radius * radius;
+  const std::vector<std::size_t>& order = grid.order();
+  std::size_t within = 0;
+  std::size_t ranges[18];
+  for (std::size_t s = 0; s < samples; ++s) {
+    const double* p = c + 3 * (s * stride);
+    const std::size_t count = grid.ranges_near(p[0], p[1], p[2], ranges);
+    for (std::size_t r = 0; r < count; ++r)
+      for (std::size_t k = ranges[2 * r]; k < ranges[2 * r + 1]; ++k) {
+        const double* q = c + 3 * order[k];
+        const double dx = q[0] - p[0], dy = q[1] - p[1], dz = q[2] - p[2];
+        within += dx * dx + dy * dy + dz * dz < r2;
+      }
+  }
+  return within * 8 > samples * n;
+}
+
 }  // namespace rbf_morph_detail
 
 PolynomialBasis polynomial_basis(const double* points, std::size_t n, int degree) {
@@ -146,7 +169,17 @@ RbfMorph RbfMorph::fit(const double* controls, std::size_t n_controls, const dou
   if (tolerance && !(*tolerance >= 0.0 && std::isfinite(*tolerance)))
     throw InvalidInput("tolerance must be a non-negative finite number, got " +
                        std::to_string(*tolerance));
-  const bool sparse = is_compact(kernel) && n > kSparseFitMin;
+  bool sparse = is_compact(kernel) && n > kSparseFitMin;
+  std::shared_ptr<const CellGrid> grid;
+  if (is_compact(kernel)) grid = std::make_shared<const CellGrid>(controls, n, 1.0 / epsilon);
+  if (sparse && !tolerance && mostly_full(*grid, controls, n, 1.0 / epsilon)) {
+    // Dense when it fits in memory; sparse (slow, but possible) when it does not.
+    try {
+      dense_fit_memory_check(n, monomial_count(d));
+      sparse = false;
+    } catch (const MemoryRefusal&) {
+    }
+  }
   if (!sparse && !tolerance) dense_fit_memory_check(n, monomial_count(d));
   if (auto pair = coincident_pair(controls, n))
     throw InvalidInput("control points " + std::to_string(pair->first) + " and " +
@@ -167,8 +200,7 @@ RbfMorph RbfMorph::fit(const double* controls, std::size_t n_controls, const dou
   if (tolerance) return fit_reduced(std::move(state), basis, *tolerance);
   RbfMorph morph(std::move(state));
   RbfState& s = morph.state_;
-  if (is_compact(kernel))
-    morph.grid_ = std::make_shared<const CellGrid>(s.centres.data(), n, 1.0 / epsilon);
+  if (is_compact(kernel)) morph.grid_ = std::move(grid);
   const FitProblem problem{kernel, epsilon * epsilon, s.centres, basis};
   auto solver = sparse ? sparse_fit(problem, *morph.grid_) : dense_fit(problem);
   if (!solver) throw InvalidInput(solver.error());
