@@ -9,6 +9,7 @@
 #include "morph_py/arrays.hpp"
 #include "morph_py/bindings.hpp"
 #include "morph_py/compute.hpp"
+#include "morph_py/doc_parts.hpp"
 #include "morph_py/progress.hpp"
 
 namespace velk::morph_py {
@@ -29,20 +30,9 @@ void construct(IdwMorph* self, nb::handle control_points, nb::handle displacemen
 
 // A read-only (N, 3) copy of a vector of the morph.
 nb::object frozen_rows(const std::vector<double>& values) {
-  nb::object array = float_array(std::vector<double>(values), values.size() / 3, 3);
+  nb::object array = point_rows(std::vector<double>(values));
   array.attr("flags").attr("writeable") = false;
   return array;
-}
-
-// displacement or deform over the checked points, with progress.
-template <class Call>
-nb::object evaluate(const IdwMorph& self, nb::handle points, nb::handle progress,
-                    const char* description, Call call) {
-  const FloatRows p = points_arg(points, "points");
-  Progress meter(progress, description);
-  std::vector<double> out = meter.run(
-      [&](const toolkit::ProgressCallback* report) { return call(self, p.values, report); });
-  return float_array(std::move(out), p.rows, 3);
 }
 
 constexpr const char* kClassDoc = R"(Inverse distance weighting of displacements.
@@ -95,19 +85,7 @@ progress : bool or callable, optional
     last call with ``done == total``; an exception it raises ends the call. True shows a tqdm
     bar (tqdm must be installed). Reporting never changes the result.
 
-Returns
--------
-numpy.ndarray of float64, shape (M, 3)
-
-Raises
-------
-ValueError
-    If points is not a finite (M, 3) array.
-TypeError
-    If progress is of another kind.
-ImportError
-    If progress is True and tqdm is not installed.
-
+)" VELK_DOC_POINTS_PROGRESS_RESULT R"(
 Examples
 --------
 >>> import velk_morph
@@ -137,26 +115,24 @@ void bind_idw_morph(nb::module_& m) {
       .def(
           "displacement",
           [](const IdwMorph& self, nb::handle points, nb::handle progress) {
-            return evaluate(self, points, progress, "IdwMorph.displacement",
-                            [](const IdwMorph& s, auto p, auto r) { return s.displacement(p, r); });
+            return evaluate_points(points, progress, "IdwMorph.displacement",
+                                   [&](const FloatRows& p, const toolkit::ProgressCallback* r) {
+                                     return self.displacement(p.values, r);
+                                   });
           },
-          "points"_a, "progress"_a = nb::none(),
-          nb::sig("def displacement(self, points: numpy.typing.ArrayLike, "
-                  "progress: " VELK_MORPH_PROGRESS_TYPE
-                  " = None) -> numpy.typing.NDArray[numpy.float64]"),
+          "points"_a, "progress"_a = nb::none(), VELK_MORPH_POINTS_PROGRESS_SIG("displacement"),
           evaluation_doc("The interpolated displacement at every point.",
                          ">>> morph.displacement([[1, 0, 0]])\narray([[0., 0., 0.]])\n")
               .c_str())
       .def(
           "deform",
           [](const IdwMorph& self, nb::handle points, nb::handle progress) {
-            return evaluate(self, points, progress, "IdwMorph.deform",
-                            [](const IdwMorph& s, auto p, auto r) { return s.deform(p, r); });
+            return evaluate_points(points, progress, "IdwMorph.deform",
+                                   [&](const FloatRows& p, const toolkit::ProgressCallback* r) {
+                                     return self.deform(p.values, r);
+                                   });
           },
-          "points"_a, "progress"_a = nb::none(),
-          nb::sig("def deform(self, points: numpy.typing.ArrayLike, "
-                  "progress: " VELK_MORPH_PROGRESS_TYPE
-                  " = None) -> numpy.typing.NDArray[numpy.float64]"),
+          "points"_a, "progress"_a = nb::none(), VELK_MORPH_POINTS_PROGRESS_SIG("deform"),
           evaluation_doc("The morphed points: ``points + displacement(points)``, the same bits.",
                          ">>> morph.deform([[0, 0, 0]])\narray([[0., 0., 1.]])\n")
               .c_str())

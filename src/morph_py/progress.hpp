@@ -10,7 +10,9 @@
 #include <cstddef>
 #include <optional>
 #include <utility>
+#include <vector>
 
+#include "morph_py/arrays.hpp"
 #include "morph_py/compute.hpp"
 #include "morph_toolkit/progress.hpp"
 
@@ -20,6 +22,11 @@ namespace nb = nanobind;
 
 // The stub type of the argument, for nb::sig strings.
 #define VELK_MORPH_PROGRESS_TYPE "bool | collections.abc.Callable[[int, int], object] | None"
+
+// The nb::sig of an evaluation method name(self, points, progress=None) -> (M, 3) array.
+#define VELK_MORPH_POINTS_PROGRESS_SIG(name)                                                       \
+  nb::sig("def " name "(self, points: numpy.typing.ArrayLike, progress: " VELK_MORPH_PROGRESS_TYPE \
+          " = None) -> numpy.typing.NDArray[numpy.float64]")
 
 class Progress {
  public:
@@ -56,5 +63,17 @@ class Progress {
   std::optional<nb::python_error> failure_;
   toolkit::ProgressCallback callback_;
 };
+
+// An evaluation method's body: checks points as (M, 3), then runs eval(points, callback) -> M × 3
+// values with the lock released, reporting to the progress argument.
+template <class Eval>
+nb::object evaluate_points(nb::handle points, nb::handle progress, const char* description,
+                           Eval&& eval) {
+  const FloatRows p = points_arg(points, "points");
+  Progress meter(progress, description);
+  std::vector<double> out =
+      meter.run([&](const toolkit::ProgressCallback* report) { return eval(p, report); });
+  return float_array(std::move(out), p.rows, 3);
+}
 
 }  // namespace velk::morph_py

@@ -10,6 +10,7 @@
 #include "morph_py/arrays.hpp"
 #include "morph_py/bindings.hpp"
 #include "morph_py/compute.hpp"
+#include "morph_py/doc_parts.hpp"
 #include "morph_py/progress.hpp"
 #include "morph_toolkit/errors.hpp"
 
@@ -34,7 +35,7 @@ toolkit::Kernel kernel_arg(const std::string& name) {
 
 // values (rows × 3) as a new (rows, 3) array.
 nb::object rows_array(const std::vector<double>& values) {
-  return float_array(std::vector<double>(values), values.size() / 3, 3);
+  return point_rows(std::vector<double>(values));
 }
 
 // An (N, 3) float array of a state, as a vector.
@@ -43,19 +44,22 @@ std::vector<double> state_rows(nb::handle obj, const char* name) {
   return {rows.values.begin(), rows.values.end()};
 }
 
-// Evaluates the morph at an array of points with the lock released: displacement or deform,
-// reporting to the progress argument.
-template <class Apply>
-nb::object on_points(nb::handle points, nb::handle progress, const char* description,
-                     Apply&& apply) {
-  const FloatRows p = points_arg(points, "points");
-  Progress meter(progress, description);
-  std::vector<double> out(3 * p.rows);
-  meter.run([&](const toolkit::ProgressCallback* report) {
-    apply(p.values.data(), p.rows, out.data(), report);
-  });
-  return float_array(std::move(out), p.rows, 3);
+// displacement or deform (an RbfMorph method writing M × 3 values) as an evaluation body.
+using Evaluation = void (RbfMorph::*)(const double*, std::size_t, double*,
+                                      const toolkit::ProgressCallback*) const;
+auto into_rows(const RbfMorph& self, Evaluation evaluation) {
+  return [&self, evaluation](const FloatRows& p, const toolkit::ProgressCallback* report) {
+    std::vector<double> out(3 * p.rows);
+    (self.*evaluation)(p.values.data(), p.rows, out.data(), report);
+    return out;
+  };
 }
+
+// The start of the displacement and deform examples: a morph translating everything.
+#define RBF_EXAMPLE_TRANSLATION                                                     \
+  ">>> import velk_morph\n"                                                         \
+  ">>> morph = velk_morph.RbfMorph([[0, 0, 0], [1, 0, 0], [0, 1, 0], [0, 0, 1]],\n" \
+  "...                             [[0.1, 0, 0]] * 4)\n"
 
 constexpr const char* kClassDoc = R"(Morph by radial-basis interpolation of displacements.
 
@@ -141,25 +145,10 @@ progress : bool or callable, optional
     the points: the expansion, then the correction), the last call with ``done == total``;
     True shows a tqdm bar. Reporting never changes the result.
 
-Returns
--------
-numpy.ndarray of float64, shape (M, 3)
-
-Raises
-------
-ValueError
-    If points is not a finite (M, 3) array.
-TypeError
-    If progress is of another kind.
-ImportError
-    If progress is True and tqdm is not installed.
-
+)" VELK_DOC_POINTS_PROGRESS_RESULT R"(
 Examples
 --------
->>> import velk_morph
->>> morph = velk_morph.RbfMorph([[0, 0, 0], [1, 0, 0], [0, 1, 0], [0, 0, 1]],
-...                             [[0.1, 0, 0]] * 4)
->>> morph.displacement([[5.0, 5.0, 5.0]]).round(12)
+)" RBF_EXAMPLE_TRANSLATION R"(>>> morph.displacement([[5.0, 5.0, 5.0]]).round(12)
 array([[0.1, 0. , 0. ]])
 )";
 
@@ -174,25 +163,10 @@ points : array_like, shape (M, 3)
 progress : bool or callable, optional
     As for ``displacement``.
 
-Returns
--------
-numpy.ndarray of float64, shape (M, 3)
-
-Raises
-------
-ValueError
-    If points is not a finite (M, 3) array.
-TypeError
-    If progress is of another kind.
-ImportError
-    If progress is True and tqdm is not installed.
-
+)" VELK_DOC_POINTS_PROGRESS_RESULT R"(
 Examples
 --------
->>> import velk_morph
->>> morph = velk_morph.RbfMorph([[0, 0, 0], [1, 0, 0], [0, 1, 0], [0, 0, 1]],
-...                             [[0.1, 0, 0]] * 4)
->>> morph.deform([[1.0, 2.0, 3.0]]).round(12)
+)" RBF_EXAMPLE_TRANSLATION R"(>>> morph.deform([[1.0, 2.0, 3.0]]).round(12)
 array([[1.1, 2. , 3. ]])
 )";
 
@@ -222,29 +196,18 @@ void bind_rbf_morph(nb::module_& m) {
       .def(
           "displacement",
           [](const RbfMorph& self, nb::handle points, nb::handle progress) {
-            return on_points(points, progress, "RbfMorph.displacement",
-                             [&](const double* p, std::size_t n, double* out,
-                                 const toolkit::ProgressCallback* report) {
-                               self.displacement(p, n, out, report);
-                             });
+            return evaluate_points(points, progress, "RbfMorph.displacement",
+                                   into_rows(self, &RbfMorph::displacement));
           },
-          "points"_a, "progress"_a = nb::none(),
-          nb::sig("def displacement(self, points: numpy.typing.ArrayLike, "
-                  "progress: " VELK_MORPH_PROGRESS_TYPE
-                  " = None) -> numpy.typing.NDArray[numpy.float64]"),
+          "points"_a, "progress"_a = nb::none(), VELK_MORPH_POINTS_PROGRESS_SIG("displacement"),
           kDisplacementDoc)
       .def(
           "deform",
           [](const RbfMorph& self, nb::handle points, nb::handle progress) {
-            return on_points(
-                points, progress, "RbfMorph.deform",
-                [&](const double* p, std::size_t n, double* out,
-                    const toolkit::ProgressCallback* report) { self.deform(p, n, out, report); });
+            return evaluate_points(points, progress, "RbfMorph.deform",
+                                   into_rows(self, &RbfMorph::deform));
           },
-          "points"_a, "progress"_a = nb::none(),
-          nb::sig("def deform(self, points: numpy.typing.ArrayLike, "
-                  "progress: " VELK_MORPH_PROGRESS_TYPE
-                  " = None) -> numpy.typing.NDArray[numpy.float64]"),
+          "points"_a, "progress"_a = nb::none(), VELK_MORPH_POINTS_PROGRESS_SIG("deform"),
           kDeformDoc)
       .def_prop_ro(
           "kernel",
