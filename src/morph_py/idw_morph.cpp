@@ -103,40 +103,32 @@ std::string evaluation_doc(const char* summary, const char* example) {
 }  // namespace
 
 void bind_idw_morph(nb::module_& m) {
-  nb::class_<IdwMorph>(m, "IdwMorph", kClassDoc)
-      .def(
-          "__init__",
-          [](IdwMorph* self, nb::handle control_points, nb::handle displacements, double power) {
-            construct(self, control_points, displacements, power);
-          },
-          "control_points"_a, "displacements"_a, "power"_a = 3.0,
-          nb::sig("def __init__(self, control_points: numpy.typing.ArrayLike, "
-                  "displacements: numpy.typing.ArrayLike, power: float = 3.0) -> None"))
-      .def(
-          "displacement",
-          [](const IdwMorph& self, nb::handle points, nb::handle progress) {
-            return evaluate_points(points, progress, "IdwMorph.displacement",
-                                   [&](const FloatRows& p, const toolkit::ProgressCallback* r) {
-                                     return self.displacement(p.values, r);
-                                   });
-          },
-          "points"_a, "progress"_a = nb::none(), VELK_MORPH_POINTS_PROGRESS_SIG("displacement"),
-          evaluation_doc("The interpolated displacement at every point.",
-                         ">>> morph.displacement([[1, 0, 0]])\narray([[0., 0., 0.]])\n")
-              .c_str())
-      .def(
-          "deform",
-          [](const IdwMorph& self, nb::handle points, nb::handle progress) {
-            return evaluate_points(points, progress, "IdwMorph.deform",
-                                   [&](const FloatRows& p, const toolkit::ProgressCallback* r) {
-                                     return self.deform(p.values, r);
-                                   });
-          },
-          "points"_a, "progress"_a = nb::none(), VELK_MORPH_POINTS_PROGRESS_SIG("deform"),
-          evaluation_doc("The morphed points: ``points + displacement(points)``, the same bits.",
-                         ">>> morph.deform([[0, 0, 0]])\narray([[0., 0., 1.]])\n")
-              .c_str())
-      .def_prop_ro("power", &IdwMorph::power, "The exponent of the inverse distance.")
+  nb::class_<IdwMorph> cls(m, "IdwMorph", kClassDoc);
+  cls.def(
+      "__init__",
+      [](IdwMorph* self, nb::handle control_points, nb::handle displacements, double power) {
+        construct(self, control_points, displacements, power);
+      },
+      "control_points"_a, "displacements"_a, "power"_a = 3.0,
+      nb::sig("def __init__(self, control_points: numpy.typing.ArrayLike, "
+              "displacements: numpy.typing.ArrayLike, power: float = 3.0) -> None"));
+  def_evaluation(
+      cls, "displacement", "IdwMorph.displacement",
+      [](const IdwMorph& s, const FloatRows& p, const toolkit::ProgressCallback* r) {
+        return s.displacement(p.values, r);
+      },
+      evaluation_doc("The interpolated displacement at every point.",
+                     ">>> morph.displacement([[1, 0, 0]])\narray([[0., 0., 0.]])\n")
+          .c_str());
+  def_evaluation(
+      cls, "deform", "IdwMorph.deform",
+      [](const IdwMorph& s, const FloatRows& p, const toolkit::ProgressCallback* r) {
+        return s.deform(p.values, r);
+      },
+      evaluation_doc("The morphed points: ``points + displacement(points)``, the same bits.",
+                     ">>> morph.deform([[0, 0, 0]])\narray([[0., 0., 1.]])\n")
+          .c_str());
+  cls.def_prop_ro("power", &IdwMorph::power, "The exponent of the inverse distance.")
       .def_prop_ro("n_controls", &IdwMorph::size, "The number of control points.")
       .def_prop_ro(
           "control_points", [](const IdwMorph& self) { return frozen_rows(self.controls()); },

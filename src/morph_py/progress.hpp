@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -22,11 +23,6 @@ namespace nb = nanobind;
 
 // The stub type of the argument, for nb::sig strings.
 #define VELK_MORPH_PROGRESS_TYPE "bool | collections.abc.Callable[[int, int], object] | None"
-
-// The nb::sig of an evaluation method name(self, points, progress=None) -> (M, 3) array.
-#define VELK_MORPH_POINTS_PROGRESS_SIG(name)                                                       \
-  nb::sig("def " name "(self, points: numpy.typing.ArrayLike, progress: " VELK_MORPH_PROGRESS_TYPE \
-          " = None) -> numpy.typing.NDArray[numpy.float64]")
 
 class Progress {
  public:
@@ -74,6 +70,25 @@ nb::object evaluate_points(nb::handle points, nb::handle progress, const char* d
   std::vector<double> out =
       meter.run([&](const toolkit::ProgressCallback* report) { return eval(p, report); });
   return float_array(std::move(out), p.rows, 3);
+}
+
+// Defines the evaluation method cls.name(points, progress=None) -> (M, 3) array, computed as
+// eval(self, points, callback); description names it on a progress bar (a string literal).
+template <class T, class Eval>
+void def_evaluation(nb::class_<T>& cls, const char* name, const char* description, Eval eval,
+                    const char* doc) {
+  const std::string sig =
+      std::string("def ") + name + "(self, points: numpy.typing.ArrayLike, progress: " +
+      VELK_MORPH_PROGRESS_TYPE " = None) -> numpy.typing.NDArray[numpy.float64]";
+  cls.def(
+      name,
+      [description, eval](const T& self, nb::handle points, nb::handle progress) {
+        return evaluate_points(points, progress, description,
+                               [&](const FloatRows& p, const toolkit::ProgressCallback* report) {
+                                 return eval(self, p, report);
+                               });
+      },
+      nb::arg("points"), nb::arg("progress") = nb::none(), nb::sig(sig.c_str()), doc);
 }
 
 }  // namespace velk::morph_py

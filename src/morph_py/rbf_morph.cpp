@@ -44,11 +44,12 @@ std::vector<double> state_rows(nb::handle obj, const char* name) {
   return {rows.values.begin(), rows.values.end()};
 }
 
-// displacement or deform (an RbfMorph method writing M × 3 values) as an evaluation body.
+// displacement or deform (an RbfMorph method writing M × 3 values) as an evaluation.
 using Evaluation = void (RbfMorph::*)(const double*, std::size_t, double*,
                                       const toolkit::ProgressCallback*) const;
-auto into_rows(const RbfMorph& self, Evaluation evaluation) {
-  return [&self, evaluation](const FloatRows& p, const toolkit::ProgressCallback* report) {
+auto into_rows(Evaluation evaluation) {
+  return [evaluation](const RbfMorph& self, const FloatRows& p,
+                      const toolkit::ProgressCallback* report) {
     std::vector<double> out(3 * p.rows);
     (self.*evaluation)(p.values.data(), p.rows, out.data(), report);
     return out;
@@ -173,46 +174,33 @@ array([[1.1, 2. , 3. ]])
 }  // namespace
 
 void bind_rbf_morph(nb::module_& m) {
-  nb::class_<RbfMorph>(m, "RbfMorph", kClassDoc)
-      .def(
-          "__init__",
-          [](RbfMorph* self, nb::handle control_points, nb::handle displacements,
-             const std::string& kernel, double epsilon, std::optional<int> degree,
-             std::optional<double> tolerance) {
-            const FloatRows c = points_arg(control_points, "control_points");
-            const FloatRows d = points_arg(displacements, "displacements");
-            const toolkit::Kernel k = kernel_arg(kernel);
-            new (self) RbfMorph(released([&] {
-              return RbfMorph::fit(c.values.data(), c.rows, d.values.data(), d.rows, k, epsilon,
-                                   degree, tolerance);
-            }));
-          },
-          "control_points"_a, "displacements"_a, "kernel"_a = "thin_plate_spline",
-          "epsilon"_a = 1.0, "degree"_a = nb::none(), "tolerance"_a = nb::none(),
-          nb::sig("def __init__(self, control_points: numpy.typing.ArrayLike, "
-                  "displacements: numpy.typing.ArrayLike, kernel: str = 'thin_plate_spline', "
-                  "epsilon: float = 1.0, degree: int | None = None, "
-                  "tolerance: float | None = None) -> None"))
-      .def(
-          "displacement",
-          [](const RbfMorph& self, nb::handle points, nb::handle progress) {
-            return evaluate_points(points, progress, "RbfMorph.displacement",
-                                   into_rows(self, &RbfMorph::displacement));
-          },
-          "points"_a, "progress"_a = nb::none(), VELK_MORPH_POINTS_PROGRESS_SIG("displacement"),
-          kDisplacementDoc)
-      .def(
-          "deform",
-          [](const RbfMorph& self, nb::handle points, nb::handle progress) {
-            return evaluate_points(points, progress, "RbfMorph.deform",
-                                   into_rows(self, &RbfMorph::deform));
-          },
-          "points"_a, "progress"_a = nb::none(), VELK_MORPH_POINTS_PROGRESS_SIG("deform"),
-          kDeformDoc)
-      .def_prop_ro(
-          "kernel",
-          [](const RbfMorph& self) { return std::string(toolkit::kernel_name(self.kernel())); },
-          "The kernel's name.")
+  nb::class_<RbfMorph> cls(m, "RbfMorph", kClassDoc);
+  cls.def(
+      "__init__",
+      [](RbfMorph* self, nb::handle control_points, nb::handle displacements,
+         const std::string& kernel, double epsilon, std::optional<int> degree,
+         std::optional<double> tolerance) {
+        const FloatRows c = points_arg(control_points, "control_points");
+        const FloatRows d = points_arg(displacements, "displacements");
+        const toolkit::Kernel k = kernel_arg(kernel);
+        new (self) RbfMorph(released([&] {
+          return RbfMorph::fit(c.values.data(), c.rows, d.values.data(), d.rows, k, epsilon, degree,
+                               tolerance);
+        }));
+      },
+      "control_points"_a, "displacements"_a, "kernel"_a = "thin_plate_spline", "epsilon"_a = 1.0,
+      "degree"_a = nb::none(), "tolerance"_a = nb::none(),
+      nb::sig("def __init__(self, control_points: numpy.typing.ArrayLike, "
+              "displacements: numpy.typing.ArrayLike, kernel: str = 'thin_plate_spline', "
+              "epsilon: float = 1.0, degree: int | None = None, "
+              "tolerance: float | None = None) -> None"));
+  def_evaluation(cls, "displacement", "RbfMorph.displacement", into_rows(&RbfMorph::displacement),
+                 kDisplacementDoc);
+  def_evaluation(cls, "deform", "RbfMorph.deform", into_rows(&RbfMorph::deform), kDeformDoc);
+  cls.def_prop_ro(
+         "kernel",
+         [](const RbfMorph& self) { return std::string(toolkit::kernel_name(self.kernel())); },
+         "The kernel's name.")
       .def_prop_ro("epsilon", &RbfMorph::epsilon, "The shape parameter epsilon.")
       .def_prop_ro("degree", &RbfMorph::degree,
                    "The polynomial's degree (-1: none), after the default was applied.")
