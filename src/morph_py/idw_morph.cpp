@@ -3,6 +3,7 @@
 
 #include <nanobind/stl/string.h>
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -98,6 +99,16 @@ std::string evaluation_doc(const char* summary, const char* example) {
   return std::string(summary) + "\n" + kEvaluationSections + example;
 }
 
+// displacement or deform as the body of an evaluation method.
+using Evaluation = std::vector<double> (IdwMorph::*)(std::span<const double>,
+                                                     const toolkit::ProgressCallback*) const;
+auto on_rows(Evaluation evaluation) {
+  return [evaluation](const IdwMorph& self, const FloatRows& p,
+                      const toolkit::ProgressCallback* report) {
+    return (self.*evaluation)(p.values, report);
+  };
+}
+
 #define ROWS_SIG(name) nb::sig("def " name "(self) -> numpy.typing.NDArray[numpy.float64]")
 
 }  // namespace
@@ -112,19 +123,12 @@ void bind_idw_morph(nb::module_& m) {
       "control_points"_a, "displacements"_a, "power"_a = 3.0,
       nb::sig("def __init__(self, control_points: numpy.typing.ArrayLike, "
               "displacements: numpy.typing.ArrayLike, power: float = 3.0) -> None"));
+  def_evaluation(cls, "displacement", "IdwMorph.displacement", on_rows(&IdwMorph::displacement),
+                 evaluation_doc("The interpolated displacement at every point.",
+                                ">>> morph.displacement([[1, 0, 0]])\narray([[0., 0., 0.]])\n")
+                     .c_str());
   def_evaluation(
-      cls, "displacement", "IdwMorph.displacement",
-      [](const IdwMorph& s, const FloatRows& p, const toolkit::ProgressCallback* r) {
-        return s.displacement(p.values, r);
-      },
-      evaluation_doc("The interpolated displacement at every point.",
-                     ">>> morph.displacement([[1, 0, 0]])\narray([[0., 0., 0.]])\n")
-          .c_str());
-  def_evaluation(
-      cls, "deform", "IdwMorph.deform",
-      [](const IdwMorph& s, const FloatRows& p, const toolkit::ProgressCallback* r) {
-        return s.deform(p.values, r);
-      },
+      cls, "deform", "IdwMorph.deform", on_rows(&IdwMorph::deform),
       evaluation_doc("The morphed points: ``points + displacement(points)``, the same bits.",
                      ">>> morph.deform([[0, 0, 0]])\narray([[0., 0., 1.]])\n")
           .c_str());

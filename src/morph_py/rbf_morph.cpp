@@ -56,8 +56,11 @@ auto into_rows(Evaluation evaluation) {
   };
 }
 
-// The start of the displacement and deform examples: a morph translating everything.
-#define RBF_EXAMPLE_TRANSLATION                                                     \
+// Returns, Raises and the start of Examples of displacement and deform: a morph translating
+// everything.
+#define RBF_EVALUATION_TAIL                                                         \
+  VELK_DOC_POINTS_PROGRESS_RESULT                                                   \
+  "\nExamples\n--------\n"                                                          \
   ">>> import velk_morph\n"                                                         \
   ">>> morph = velk_morph.RbfMorph([[0, 0, 0], [1, 0, 0], [0, 1, 0], [0, 0, 1]],\n" \
   "...                             [[0.1, 0, 0]] * 4)\n"
@@ -146,10 +149,7 @@ progress : bool or callable, optional
     the points: the expansion, then the correction), the last call with ``done == total``;
     True shows a tqdm bar. Reporting never changes the result.
 
-)" VELK_DOC_POINTS_PROGRESS_RESULT R"(
-Examples
---------
-)" RBF_EXAMPLE_TRANSLATION R"(>>> morph.displacement([[5.0, 5.0, 5.0]]).round(12)
+)" RBF_EVALUATION_TAIL R"(>>> morph.displacement([[5.0, 5.0, 5.0]]).round(12)
 array([[0.1, 0. , 0. ]])
 )";
 
@@ -164,10 +164,7 @@ points : array_like, shape (M, 3)
 progress : bool or callable, optional
     As for ``displacement``.
 
-)" VELK_DOC_POINTS_PROGRESS_RESULT R"(
-Examples
---------
-)" RBF_EXAMPLE_TRANSLATION R"(>>> morph.deform([[1.0, 2.0, 3.0]]).round(12)
+)" RBF_EVALUATION_TAIL R"(>>> morph.deform([[1.0, 2.0, 3.0]]).round(12)
 array([[1.1, 2. , 3. ]])
 )";
 
