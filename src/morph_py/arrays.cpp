@@ -141,6 +141,11 @@ nb::object float_array(std::vector<double>&& values, std::size_t rows, std::size
   return owning_array(std::move(values), rows, cols);
 }
 
+nb::object point_rows(std::vector<double>&& values) {
+  const std::size_t rows = values.size() / 3;
+  return float_array(std::move(values), rows, 3);
+}
+
 nb::object int32_array(std::vector<int32_t>&& values) {
   const std::size_t n = values.size();
   return owning_array(std::move(values), n, 0);

@@ -51,6 +51,8 @@ void check_same_rows(const FloatRows& a, const FloatRows& b, const char* name);
 
 // A new numpy array of shape (rows, cols) (cols 0: one-dimensional) owning `values`.
 nb::object float_array(std::vector<double>&& values, std::size_t rows, std::size_t cols);
+// A new (len / 3, 3) array owning `values`, flat rows of three.
+nb::object point_rows(std::vector<double>&& values);
 nb::object index_array(std::vector<int64_t>&& values);
 nb::object int32_array(std::vector<int32_t>&& values);
 

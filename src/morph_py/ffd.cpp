@@ -11,6 +11,8 @@
 #include "morph_py/arrays.hpp"
 #include "morph_py/bindings.hpp"
 #include "morph_py/compute.hpp"
+#include "morph_py/doc_parts.hpp"
+#include "morph_py/products.hpp"
 #include "morph_toolkit/errors.hpp"
 #include "morph_toolkit/vectors.hpp"
 
@@ -53,11 +55,6 @@ BlockNumbers numbers_of(nb::handle block) {
                           nb::cast<uint64_t>(r[2]))};
 }
 
-nb::object point_rows(std::vector<double>&& v) {
-  const std::size_t rows = v.size() / 3;
-  return float_array(std::move(v), rows, 3);
-}
-
 constexpr const char* kFfdDoc = R"(Free-form deformation with exact derivatives.
 
 Deforms points exactly as ``velk.FreeFormDeformer(design_block).deform`` does, bit for
@@ -80,8 +77,7 @@ TypeError
 Examples
 --------
 >>> import velk, velk_morph
->>> ffd = velk_morph.Ffd(velk.DesignBlock([2, 2, 2], [0, 0, 0], [0, 0, 0], [2, 2, 2]))
->>> moved = ffd.nodes.copy()
+)" VELK_DOC_EXAMPLE_FFD R"(>>> moved = ffd.nodes.copy()
 >>> moved[13, 2] += 1.0
 >>> ffd.deform([[0.0, 0.0, 0.0]], moved)
 array([[0.   , 0.   , 0.125]])
@@ -96,22 +92,15 @@ points : array_like, shape (M, 3)
 deformed_design_nodes : array_like, shape (L, 3)
     The moved lattice nodes, one per node of the block, in lattice order.
 
-Returns
--------
-numpy.ndarray of float64, shape (M, 3)
-    The same numbers as ``velk.FreeFormDeformer(design_block).deform``; points outside the
+)" VELK_DOC_RETURNS_FLOATS(
+    "M, 3") R"(    The same numbers as ``velk.FreeFormDeformer(design_block).deform``; points outside the
     block come back unchanged.
 
-Raises
-------
-ValueError
-    If points or deformed_design_nodes is not a finite array of the stated shape.
-
+)" VELK_DOC_RAISES_NOT_FINITE("points or deformed_design_nodes") R"(
 Examples
 --------
 >>> import velk, velk_morph
->>> ffd = velk_morph.Ffd(velk.DesignBlock([2, 2, 2], [0, 0, 0], [0, 0, 0], [2, 2, 2]))
->>> ffd.deform([[5.0, 5.0, 5.0]], ffd.nodes)
+)" VELK_DOC_EXAMPLE_FFD R"(>>> ffd.deform([[5.0, 5.0, 5.0]], ffd.nodes)
 array([[5., 5., 5.]])
 )";
 
@@ -121,26 +110,17 @@ Costs about one deformation; the Jacobian is never formed.
 
 Parameters
 ----------
-points : array_like, shape (M, 3)
-    Points, as given to ``deform``.
-tangent : array_like, shape (L, 3)
+)" VELK_DOC_POINTS_AS_GIVEN_TO("deform") R"(tangent : array_like, shape (L, 3)
     A move of every lattice node.
 
-Returns
--------
-numpy.ndarray of float64, shape (M, 3)
-    ``J @ tangent.ravel()`` reshaped: zero for points outside the block.
+)" VELK_DOC_RETURNS_FLOATS(
+    "M, 3") R"(    ``J @ tangent.ravel()`` reshaped: zero for points outside the block.
 
-Raises
-------
-ValueError
-    If points or tangent is not a finite array of the stated shape.
-
+)" VELK_DOC_RAISES_NOT_FINITE("points or tangent") R"(
 Examples
 --------
 >>> import numpy as np, velk, velk_morph
->>> ffd = velk_morph.Ffd(velk.DesignBlock([2, 2, 2], [0, 0, 0], [0, 0, 0], [2, 2, 2]))
->>> ffd.jvp([[0.0, 0.0, 0.0], [3.0, 0.0, 0.0]], np.ones((27, 3)))
+)" VELK_DOC_EXAMPLE_FFD R"(>>> ffd.jvp([[0.0, 0.0, 0.0], [3.0, 0.0, 0.0]], np.ones((27, 3)))
 array([[1., 1., 1.],
        [0., 0., 0.]])
 )";
@@ -156,25 +136,15 @@ result has the same bits at any thread count.
 
 Parameters
 ----------
-points : array_like, shape (M, 3)
-    Points, as given to ``deform``.
-cotangent : array_like, shape (M, 3)
+)" VELK_DOC_POINTS_AS_GIVEN_TO("deform") R"(cotangent : array_like, shape (M, 3)
     A weight for every coordinate of every point.
 
-Returns
--------
-numpy.ndarray of float64, shape (L, 3)
-
-Raises
-------
-ValueError
-    If points or cotangent is not a finite array of the stated shape.
-
+)" VELK_DOC_RETURNS_FLOATS("L, 3") R"(
+)" VELK_DOC_RAISES_NOT_FINITE("points or cotangent") R"(
 Examples
 --------
 >>> import numpy as np, velk, velk_morph
->>> ffd = velk_morph.Ffd(velk.DesignBlock([2, 2, 2], [0, 0, 0], [0, 0, 0], [2, 2, 2]))
->>> ffd.vjp([[0.0, 0.0, 0.0]], [[0.0, 0.0, 1.0]])[13]
+)" VELK_DOC_EXAMPLE_FFD R"(>>> ffd.vjp([[0.0, 0.0, 0.0]], [[0.0, 0.0, 1.0]])[13]
 array([0.   , 0.   , 0.125])
 )";
 
@@ -186,9 +156,7 @@ Row ``3p + a`` is coordinate ``a`` of point ``p``, column ``3j + b`` coordinate 
 
 Parameters
 ----------
-points : array_like, shape (M, 3)
-    Points, as given to ``deform``.
-node_ids : array_like of int, shape (k,), optional
+)" VELK_DOC_POINTS_AS_GIVEN_TO("deform") R"(node_ids : array_like of int, shape (k,), optional
     Lattice nodes to differentiate with respect to (the free design nodes, say); all when
     None.
 
@@ -208,8 +176,7 @@ MemoryError
 Examples
 --------
 >>> import velk, velk_morph
->>> ffd = velk_morph.Ffd(velk.DesignBlock([2, 2, 2], [0, 0, 0], [0, 0, 0], [2, 2, 2]))
->>> ffd.jacobian([[0.0, 0.0, 0.0]], node_ids=[13]).toarray()
+)" VELK_DOC_EXAMPLE_FFD R"(>>> ffd.jacobian([[0.0, 0.0, 0.0]], node_ids=[13]).toarray()
 array([[0.125, 0.   , 0.   ],
        [0.   , 0.125, 0.   ],
        [0.   , 0.   , 0.125]])
@@ -222,17 +189,14 @@ using Product = std::vector<double> (*)(const toolkit::FfdDerivatives&, std::spa
 // (per_node) or one per point.
 void def_points_method(nb::class_<Ffd>& cls, const char* name, const char* second, bool per_node,
                        Product product, const char* doc) {
-  const std::string sig = std::string("def ") + name + "(self, points: numpy.typing.ArrayLike, " +
-                          second +
-                          ": numpy.typing.ArrayLike) -> numpy.typing.NDArray[numpy.float64]";
+  const std::string sig = point_pair_sig(name, second);
   cls.def(
       name,
       [second, per_node, product](const Ffd& f, nb::handle points, nb::handle other) {
-        const FloatRows p = points_arg(points, "points");
-        const FloatRows o = points_arg(other, second);
-        check_rows(o, per_node ? f.nodes() : p.rows, second,
-                   per_node ? "one row per lattice node" : "one row per point");
-        return point_rows(released([&] { return product(f.derivatives, p.values, o.values); }));
+        const PointPair a = point_pair_args(
+            points, other, second, per_node ? "one row per lattice node" : nullptr, f.nodes());
+        return point_rows(
+            released([&] { return product(f.derivatives, a.points.values, a.second.values); }));
       },
       "points"_a, nb::arg(second), nb::sig(sig.c_str()), doc);
 }

@@ -3,12 +3,14 @@
 
 #include <nanobind/stl/string.h>
 
+#include <span>
 #include <string>
 #include <vector>
 
 #include "morph_py/arrays.hpp"
 #include "morph_py/bindings.hpp"
 #include "morph_py/compute.hpp"
+#include "morph_py/doc_parts.hpp"
 #include "morph_py/progress.hpp"
 
 namespace velk::morph_py {
@@ -29,20 +31,9 @@ void construct(IdwMorph* self, nb::handle control_points, nb::handle displacemen
 
 // A read-only (N, 3) copy of a vector of the morph.
 nb::object frozen_rows(const std::vector<double>& values) {
-  nb::object array = float_array(std::vector<double>(values), values.size() / 3, 3);
+  nb::object array = point_rows(std::vector<double>(values));
   array.attr("flags").attr("writeable") = false;
   return array;
-}
-
-// displacement or deform over the checked points, with progress.
-template <class Call>
-nb::object evaluate(const IdwMorph& self, nb::handle points, nb::handle progress,
-                    const char* description, Call call) {
-  const FloatRows p = points_arg(points, "points");
-  Progress meter(progress, description);
-  std::vector<double> out = meter.run(
-      [&](const toolkit::ProgressCallback* report) { return call(self, p.values, report); });
-  return float_array(std::move(out), p.rows, 3);
 }
 
 constexpr const char* kClassDoc = R"(Inverse distance weighting of displacements.
@@ -95,19 +86,7 @@ progress : bool or callable, optional
     last call with ``done == total``; an exception it raises ends the call. True shows a tqdm
     bar (tqdm must be installed). Reporting never changes the result.
 
-Returns
--------
-numpy.ndarray of float64, shape (M, 3)
-
-Raises
-------
-ValueError
-    If points is not a finite (M, 3) array.
-TypeError
-    If progress is of another kind.
-ImportError
-    If progress is True and tqdm is not installed.
-
+)" VELK_DOC_POINTS_PROGRESS_RESULT R"(
 Examples
 --------
 >>> import velk_morph
@@ -120,47 +99,40 @@ std::string evaluation_doc(const char* summary, const char* example) {
   return std::string(summary) + "\n" + kEvaluationSections + example;
 }
 
+// displacement or deform as the body of an evaluation method.
+using Evaluation = std::vector<double> (IdwMorph::*)(std::span<const double>,
+                                                     const toolkit::ProgressCallback*) const;
+auto on_rows(Evaluation evaluation) {
+  return [evaluation](const IdwMorph& self, const FloatRows& p,
+                      const toolkit::ProgressCallback* report) {
+    return (self.*evaluation)(p.values, report);
+  };
+}
+
 #define ROWS_SIG(name) nb::sig("def " name "(self) -> numpy.typing.NDArray[numpy.float64]")
 
 }  // namespace
 
 void bind_idw_morph(nb::module_& m) {
-  nb::class_<IdwMorph>(m, "IdwMorph", kClassDoc)
-      .def(
-          "__init__",
-          [](IdwMorph* self, nb::handle control_points, nb::handle displacements, double power) {
-            construct(self, control_points, displacements, power);
-          },
-          "control_points"_a, "displacements"_a, "power"_a = 3.0,
-          nb::sig("def __init__(self, control_points: numpy.typing.ArrayLike, "
-                  "displacements: numpy.typing.ArrayLike, power: float = 3.0) -> None"))
-      .def(
-          "displacement",
-          [](const IdwMorph& self, nb::handle points, nb::handle progress) {
-            return evaluate(self, points, progress, "IdwMorph.displacement",
-                            [](const IdwMorph& s, auto p, auto r) { return s.displacement(p, r); });
-          },
-          "points"_a, "progress"_a = nb::none(),
-          nb::sig("def displacement(self, points: numpy.typing.ArrayLike, "
-                  "progress: " VELK_MORPH_PROGRESS_TYPE
-                  " = None) -> numpy.typing.NDArray[numpy.float64]"),
-          evaluation_doc("The interpolated displacement at every point.",
-                         ">>> morph.displacement([[1, 0, 0]])\narray([[0., 0., 0.]])\n")
-              .c_str())
-      .def(
-          "deform",
-          [](const IdwMorph& self, nb::handle points, nb::handle progress) {
-            return evaluate(self, points, progress, "IdwMorph.deform",
-                            [](const IdwMorph& s, auto p, auto r) { return s.deform(p, r); });
-          },
-          "points"_a, "progress"_a = nb::none(),
-          nb::sig("def deform(self, points: numpy.typing.ArrayLike, "
-                  "progress: " VELK_MORPH_PROGRESS_TYPE
-                  " = None) -> numpy.typing.NDArray[numpy.float64]"),
-          evaluation_doc("The morphed points: ``points + displacement(points)``, the same bits.",
-                         ">>> morph.deform([[0, 0, 0]])\narray([[0., 0., 1.]])\n")
-              .c_str())
-      .def_prop_ro("power", &IdwMorph::power, "The exponent of the inverse distance.")
+  nb::class_<IdwMorph> cls(m, "IdwMorph", kClassDoc);
+  cls.def(
+      "__init__",
+      [](IdwMorph* self, nb::handle control_points, nb::handle displacements, double power) {
+        construct(self, control_points, displacements, power);
+      },
+      "control_points"_a, "displacements"_a, "power"_a = 3.0,
+      nb::sig("def __init__(self, control_points: numpy.typing.ArrayLike, "
+              "displacements: numpy.typing.ArrayLike, power: float = 3.0) -> None"));
+  def_evaluation(cls, "displacement", "IdwMorph.displacement", on_rows(&IdwMorph::displacement),
+                 evaluation_doc("The interpolated displacement at every point.",
+                                ">>> morph.displacement([[1, 0, 0]])\narray([[0., 0., 0.]])\n")
+                     .c_str());
+  def_evaluation(
+      cls, "deform", "IdwMorph.deform", on_rows(&IdwMorph::deform),
+      evaluation_doc("The morphed points: ``points + displacement(points)``, the same bits.",
+                     ">>> morph.deform([[0, 0, 0]])\narray([[0., 0., 1.]])\n")
+          .c_str());
+  cls.def_prop_ro("power", &IdwMorph::power, "The exponent of the inverse distance.")
       .def_prop_ro("n_controls", &IdwMorph::size, "The number of control points.")
       .def_prop_ro(
           "control_points", [](const IdwMorph& self) { return frozen_rows(self.controls()); },

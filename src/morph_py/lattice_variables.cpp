@@ -7,6 +7,7 @@
 #include "morph_py/arrays.hpp"
 #include "morph_py/bindings.hpp"
 #include "morph_py/compute.hpp"
+#include "morph_py/doc_parts.hpp"
 #include "morph_py/ffd.hpp"
 #include "morph_toolkit/errors.hpp"
 
@@ -45,11 +46,20 @@ nb::object add_move(LatticeVariables& self, LatticeVariables::Kind kind, nb::han
   return index_array(std::move(indices));
 }
 
-std::vector<double> values_of(const LatticeVariables& self, nb::handle values) {
-  const FloatRows v = values_arg(values, "values");
+// `obj` (named `name`) as one finite number per variable; `note` follows the expected shape in
+// the refusal.
+FloatRows per_variable(const LatticeVariables& self, nb::handle obj, const char* name,
+                       const char* note) {
+  FloatRows v = values_arg(obj, name);
   if (v.rows != self.size())
-    throw toolkit::InvalidInput("values must have shape (" + std::to_string(self.size()) +
-                                ",), one per variable, got (" + std::to_string(v.rows) + ",)");
+    throw toolkit::InvalidInput(std::string(name) + " must have shape (" +
+                                std::to_string(self.size()) + ",)" + note + ", got (" +
+                                std::to_string(v.rows) + ",)");
+  return v;
+}
+
+std::vector<double> values_of(const LatticeVariables& self, nb::handle values) {
+  const FloatRows v = per_variable(self, values, "values", ", one per variable");
   return {v.values.begin(), v.values.end()};
 }
 
@@ -61,6 +71,20 @@ const Ffd& ffd_arg(nb::handle obj, const LatticeVariables& self) {
                                 " lattice nodes, these variables move " +
                                 std::to_string(self.node_count()));
   return ffd;
+}
+
+// The arguments jvp and vjp share, checked in this order.
+struct ProductArgs {
+  const Ffd& ffd;
+  FloatRows points;
+  std::vector<double> values;
+};
+
+ProductArgs product_args(const LatticeVariables& self, nb::handle ffd, nb::handle points,
+                         nb::handle values) {
+  const Ffd& f = ffd_arg(ffd, self);
+  FloatRows p = points_arg(points, "points");
+  return {f, std::move(p), values_of(self, values)};
 }
 
 constexpr const char* kClassDoc =
@@ -89,8 +113,7 @@ ValueError
 Examples
 --------
 >>> import numpy as np, velk, velk_morph
->>> ffd = velk_morph.Ffd(velk.DesignBlock([2, 2, 2], [0, 0, 0], [0, 0, 0], [2, 2, 2]))
->>> design = velk_morph.LatticeVariables(ffd.nodes)
+)" VELK_DOC_EXAMPLE_FFD R"(>>> design = velk_morph.LatticeVariables(ffd.nodes)
 >>> design.rotate(np.arange(27), axis=[0, 0, 1], pivot=[0, 0, 0], stations=[-1, 1],
 ...               along=[0, 0, 1])
 array([0, 1])
@@ -126,37 +149,31 @@ std::string move_doc(const char* head, const char* own, const char* example) {
          example;
 }
 
-constexpr const char* kProductParameters = R"(
-Parameters
-----------
-ffd : Ffd
-    The deformation whose lattice these variables move.
-points : array_like, shape (M, 3)
-    Points, as given to ``Ffd.deform``.
-values : array_like, shape (n,)
-    The variables at which to differentiate.
-)";
+// The parameters jvp and vjp share, before their own last one.
+#define PRODUCT_PARAMETERS \
+  "\nParameters\n----------\n"                                  \
+  "ffd : Ffd\n"                                                 \
+  "    The deformation whose lattice these variables move.\n"   \
+  VELK_DOC_POINTS_AS_GIVEN_TO("Ffd.deform")                     \
+  "values : array_like, shape (n,)\n"                           \
+  "    The variables at which to differentiate.\n"
 
 // Returns, Raises and the start of Examples of jvp and vjp.
-std::string product_tail(const char* shape) {
-  return std::string("Returns\n-------\nnumpy.ndarray of float64, shape (") + shape + R"()
+#define PRODUCT_TAIL(shape)                                                  \
+  VELK_DOC_RETURNS_FLOATS(shape)                                             \
+  "\nRaises\n------\nValueError\n"                                           \
+  "    If an array has the wrong shape or ffd's lattice has another size.\n" \
+  "TypeError\n    If ffd is not an Ffd.\n\n"                                 \
+  "Examples\n--------\n>>> import velk, velk_morph\n" VELK_DOC_EXAMPLE_FFD   \
+  ">>> design = velk_morph.LatticeVariables(ffd.nodes)\n"                    \
+  ">>> design.translate(range(27), direction=[0, 0, 1])\narray([0])\n"
 
-Raises
-------
-ValueError
-    If an array has the wrong shape or ffd's lattice has another size.
-TypeError
-    If ffd is not an Ffd.
-
-Examples
---------
->>> import velk, velk_morph
->>> ffd = velk_morph.Ffd(velk.DesignBlock([2, 2, 2], [0, 0, 0], [0, 0, 0], [2, 2, 2]))
->>> design = velk_morph.LatticeVariables(ffd.nodes)
->>> design.translate(range(27), direction=[0, 0, 1])
-array([0])
-)";
-}
+// Raises and the start of Examples of lattice and jacobian.
+#define VALUES_TAIL                                                 \
+  "Raises\n------\nValueError\n"                                    \
+  "    If values does not hold one finite number per variable.\n\n" \
+  "Examples\n--------\n>>> import velk_morph\n"                     \
+  ">>> design = velk_morph.LatticeVariables("
 
 }  // namespace
 
@@ -242,19 +259,7 @@ Parameters
 values : array_like, shape (n,)
     One number per variable.
 
-Returns
--------
-numpy.ndarray of float64, shape (L, 3)
-
-Raises
-------
-ValueError
-    If values does not hold one finite number per variable.
-
-Examples
---------
->>> import velk_morph
->>> design = velk_morph.LatticeVariables([[0, 0, 0], [1, 0, 0]])
+)" VELK_DOC_RETURNS_FLOATS("L, 3") "\n" VALUES_TAIL R"([[0, 0, 0], [1, 0, 0]])
 >>> design.translate([1], direction=[1, 0, 0])
 array([0])
 >>> design.lattice([2.0])
@@ -278,20 +283,9 @@ Parameters
 values : array_like, shape (n,)
     The variables at which to differentiate.
 
-Returns
--------
-numpy.ndarray of float64, shape (3L, n)
-    Row ``3i + a`` is coordinate ``a`` of node ``i``.
+)" VELK_DOC_RETURNS_FLOATS("3L, n") R"(    Row ``3i + a`` is coordinate ``a`` of node ``i``.
 
-Raises
-------
-ValueError
-    If values does not hold one finite number per variable.
-
-Examples
---------
->>> import velk_morph
->>> design = velk_morph.LatticeVariables([[1, 0, 0]])
+)" VALUES_TAIL R"([[1, 0, 0]])
 >>> design.rotate([0], axis=[0, 0, 1], pivot=[0, 0, 0])
 array([0])
 >>> design.jacobian([0.0]).round(6).ravel()
@@ -301,52 +295,43 @@ array([0.      , 0.017453, 0.      ])
           "jvp",
           [](const LatticeVariables& self, nb::handle ffd, nb::handle points, nb::handle values,
              nb::handle tangent) {
-            const Ffd& f = ffd_arg(ffd, self);
-            const FloatRows p = points_arg(points, "points");
-            const std::vector<double> v = values_of(self, values);
-            const FloatRows t = values_arg(tangent, "tangent");
-            if (t.rows != self.size())
-              throw toolkit::InvalidInput("tangent must have shape (" +
-                                          std::to_string(self.size()) + ",), got (" +
-                                          std::to_string(t.rows) + ",)");
+            const ProductArgs a = product_args(self, ffd, points, values);
+            const FloatRows t = per_variable(self, tangent, "tangent", "");
             std::vector<double> out = released([&] {
               std::vector<double> jac;
-              self.lattice(v, &jac);
+              self.lattice(a.values, &jac);
               std::vector<double> moves(3 * self.node_count(), 0.0);
               for (std::size_t r = 0; r < moves.size(); ++r)
                 for (std::size_t c = 0; c < self.size(); ++c)
                   moves[r] += jac[r * self.size() + c] * t.values[c];
-              return toolkit::ffd_jvp(f.derivatives, p.values, moves);
+              return toolkit::ffd_jvp(a.ffd.derivatives, a.points.values, moves);
             });
-            return float_array(std::move(out), p.rows, 3);
+            return float_array(std::move(out), a.points.rows, 3);
           },
           "ffd"_a, "points"_a, "values"_a, "tangent"_a,
           nb::sig("def jvp(self, ffd: Ffd, points: numpy.typing.ArrayLike, values: "
                   "numpy.typing.ArrayLike, tangent: numpy.typing.ArrayLike) -> "
                   "numpy.typing.NDArray[numpy.float64]"),
-          (std::string("Derivative of the deformed points in a direction of the variables.\n\n"
-                       "One ``Ffd.jvp`` of the lattice move ``jacobian(values) @ tangent``.\n") +
-           kProductParameters + R"(tangent : array_like, shape (n,)
+          "Derivative of the deformed points in a direction of the variables.\n\n"
+          "One ``Ffd.jvp`` of the lattice move ``jacobian(values) @ tangent``.\n" PRODUCT_PARAMETERS
+          R"(tangent : array_like, shape (n,)
     A change of the variables.
 
-)" + product_tail("M, 3") +
-           R"(>>> design.jvp(ffd, [[0.0, 0.0, 0.0]], [0.0], [1.0])
+)" PRODUCT_TAIL("M, 3") R"(>>> design.jvp(ffd, [[0.0, 0.0, 0.0]], [0.0], [1.0])
 array([[0., 0., 1.]])
 )")
-              .c_str())
       .def(
           "vjp",
           [](const LatticeVariables& self, nb::handle ffd, nb::handle points, nb::handle values,
              nb::handle cotangent) {
-            const Ffd& f = ffd_arg(ffd, self);
-            const FloatRows p = points_arg(points, "points");
-            const std::vector<double> v = values_of(self, values);
+            const ProductArgs a = product_args(self, ffd, points, values);
             const FloatRows c = points_arg(cotangent, "cotangent");
-            check_rows(c, p.rows, "cotangent", "one row per point");
+            check_rows(c, a.points.rows, "cotangent", "one row per point");
             std::vector<double> out = released([&] {
               std::vector<double> jac;
-              self.lattice(v, &jac);
-              const std::vector<double> g = toolkit::ffd_vjp(f.derivatives, p.values, c.values);
+              self.lattice(a.values, &jac);
+              const std::vector<double> g =
+                  toolkit::ffd_vjp(a.ffd.derivatives, a.points.values, c.values);
               std::vector<double> grad(self.size(), 0.0);
               for (std::size_t r = 0; r < g.size(); ++r)
                 for (std::size_t k = 0; k < self.size(); ++k)
@@ -360,18 +345,15 @@ array([[0., 0., 1.]])
           nb::sig("def vjp(self, ffd: Ffd, points: numpy.typing.ArrayLike, values: "
                   "numpy.typing.ArrayLike, cotangent: numpy.typing.ArrayLike) -> "
                   "numpy.typing.NDArray[numpy.float64]"),
-          (std::string("Gradient with respect to the variables of a weighted sum of the "
-                       "deformed points.\n\nOne ``Ffd.vjp``, then ``jacobian(values).T`` "
-                       "applied to it: the gradient of ``sum(cotangent * "
-                       "ffd.deform(points, lattice(values)))``.\n") +
-           kProductParameters + R"(cotangent : array_like, shape (M, 3)
+          "Gradient with respect to the variables of a weighted sum of the deformed points.\n\n"
+          "One ``Ffd.vjp``, then ``jacobian(values).T`` applied to it: the gradient of "
+          "``sum(cotangent * ffd.deform(points, lattice(values)))``.\n" PRODUCT_PARAMETERS
+          R"(cotangent : array_like, shape (M, 3)
     A weight for every coordinate of every point (a solver's gradient, say).
 
-)" + product_tail("n,") +
-           R"(>>> design.vjp(ffd, [[0.0, 0.0, 0.0]], [0.0], [[0.0, 0.0, 2.0]])
+)" PRODUCT_TAIL("n,") R"(>>> design.vjp(ffd, [[0.0, 0.0, 0.0]], [0.0], [[0.0, 0.0, 2.0]])
 array([2.])
-)")
-              .c_str());
+)");
 }
 
 }  // namespace velk::morph_py

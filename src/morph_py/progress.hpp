@@ -9,8 +9,11 @@
 
 #include <cstddef>
 #include <optional>
+#include <string>
 #include <utility>
+#include <vector>
 
+#include "morph_py/arrays.hpp"
 #include "morph_py/compute.hpp"
 #include "morph_toolkit/progress.hpp"
 
@@ -56,5 +59,36 @@ class Progress {
   std::optional<nb::python_error> failure_;
   toolkit::ProgressCallback callback_;
 };
+
+// An evaluation method's body: checks points as (M, 3), then runs eval(points, callback) -> M × 3
+// values with the lock released, reporting to the progress argument.
+template <class Eval>
+nb::object evaluate_points(nb::handle points, nb::handle progress, const char* description,
+                           Eval&& eval) {
+  const FloatRows p = points_arg(points, "points");
+  Progress meter(progress, description);
+  std::vector<double> out =
+      meter.run([&](const toolkit::ProgressCallback* report) { return eval(p, report); });
+  return float_array(std::move(out), p.rows, 3);
+}
+
+// Defines the evaluation method cls.name(points, progress=None) -> (M, 3) array, computed as
+// eval(self, points, callback); description names it on a progress bar (a string literal).
+template <class T, class Eval>
+void def_evaluation(nb::class_<T>& cls, const char* name, const char* description, Eval eval,
+                    const char* doc) {
+  const std::string sig =
+      std::string("def ") + name + "(self, points: numpy.typing.ArrayLike, progress: " +
+      VELK_MORPH_PROGRESS_TYPE " = None) -> numpy.typing.NDArray[numpy.float64]";
+  cls.def(
+      name,
+      [description, eval](const T& self, nb::handle points, nb::handle progress) {
+        return evaluate_points(points, progress, description,
+                               [&](const FloatRows& p, const toolkit::ProgressCallback* report) {
+                                 return eval(self, p, report);
+                               });
+      },
+      nb::arg("points"), nb::arg("progress") = nb::none(), nb::sig(sig.c_str()), doc);
+}
 
 }  // namespace velk::morph_py

@@ -7,6 +7,8 @@
 #include "morph_py/arrays.hpp"
 #include "morph_py/bindings.hpp"
 #include "morph_py/compute.hpp"
+#include "morph_py/doc_parts.hpp"
+#include "morph_py/products.hpp"
 #include "morph_toolkit/errors.hpp"
 
 namespace velk::morph_py {
@@ -15,6 +17,12 @@ using namespace nb::literals;
 using toolkit::RbfMorph;
 
 namespace {
+
+// The start of both examples: a morph of four unmoved controls.
+#define RBF_EXAMPLE_MORPH                                         \
+  ">>> import velk_morph\n"                                       \
+  ">>> controls = [[0, 0, 0], [1, 0, 0], [0, 1, 0], [0, 0, 1]]\n" \
+  ">>> morph = velk_morph.RbfMorph(controls, [[0.0, 0.0, 0.0]] * 4)\n"
 
 constexpr const char* kJvpDoc =
     R"(Derivative of ``displacement(points)`` in a direction of the prescribed displacements.
@@ -25,26 +33,14 @@ factorisation; a morph restored from a pickle factorises once per call) and one 
 
 Parameters
 ----------
-points : array_like, shape (M, 3)
-    Points, as given to ``displacement``.
-tangent : array_like, shape (N, 3)
+)" VELK_DOC_POINTS_AS_GIVEN_TO("displacement") R"(tangent : array_like, shape (N, 3)
     A change of the displacement of every control point.
 
-Returns
--------
-numpy.ndarray of float64, shape (M, 3)
-
-Raises
-------
-ValueError
-    If points or tangent is not a finite array of the stated shape.
-
+)" VELK_DOC_RETURNS_FLOATS("M, 3") R"(
+)" VELK_DOC_RAISES_NOT_FINITE("points or tangent") R"(
 Examples
 --------
->>> import velk_morph
->>> controls = [[0, 0, 0], [1, 0, 0], [0, 1, 0], [0, 0, 1]]
->>> morph = velk_morph.RbfMorph(controls, [[0.0, 0.0, 0.0]] * 4)
->>> morph.jvp([[0.5, 0.5, 0.5]], [[0.0, 0.0, 1.0]] * 4).round(12)
+)" RBF_EXAMPLE_MORPH R"(>>> morph.jvp([[0.5, 0.5, 0.5]], [[0.0, 0.0, 1.0]] * 4).round(12)
 array([[0., 0., 1.]])
 )";
 
@@ -59,26 +55,14 @@ over the points run in a fixed order: the same bits at any thread count.
 
 Parameters
 ----------
-points : array_like, shape (M, 3)
-    Points, as given to ``displacement``.
-cotangent : array_like, shape (M, 3)
+)" VELK_DOC_POINTS_AS_GIVEN_TO("displacement") R"(cotangent : array_like, shape (M, 3)
     A weight for every coordinate of every point (a solver's gradient, say).
 
-Returns
--------
-numpy.ndarray of float64, shape (N, 3)
-
-Raises
-------
-ValueError
-    If points or cotangent is not a finite array of the stated shape.
-
+)" VELK_DOC_RETURNS_FLOATS("N, 3") R"(
+)" VELK_DOC_RAISES_NOT_FINITE("points or cotangent") R"(
 Examples
 --------
->>> import velk_morph
->>> controls = [[0, 0, 0], [1, 0, 0], [0, 1, 0], [0, 0, 1]]
->>> morph = velk_morph.RbfMorph(controls, [[0.0, 0.0, 0.0]] * 4)
->>> morph.vjp([[1.0, 0.0, 0.0]], [[0.0, 0.0, 1.0]]).round(12)
+)" RBF_EXAMPLE_MORPH R"(>>> morph.vjp([[1.0, 0.0, 0.0]], [[0.0, 0.0, 1.0]]).round(12)
 array([[0., 0., 0.],
        [0., 0., 1.],
        [0., 0., 0.],
@@ -91,19 +75,15 @@ using Product = std::vector<double> (*)(const RbfMorph&, const double*, std::siz
 // point (per_control) or one per point; the result has as many rows as points or controls.
 void add_method(nb::handle cls, const char* name, const char* second, bool per_control,
                 Product product, const char* doc) {
-  const std::string sig = std::string("def ") + name + "(self, points: numpy.typing.ArrayLike, " +
-                          second +
-                          ": numpy.typing.ArrayLike) -> numpy.typing.NDArray[numpy.float64]";
+  const std::string sig = point_pair_sig(name, second);
   cls.attr(name) = nb::cpp_function(
       [second, per_control, product](const RbfMorph& self, nb::handle points, nb::handle other) {
-        const FloatRows p = points_arg(points, "points");
-        const FloatRows o = points_arg(other, second);
-        check_rows(o, per_control ? self.n_controls() : p.rows, second,
-                   per_control ? "one row per control point" : "one row per point");
-        std::vector<double> out =
-            released([&] { return product(self, p.values.data(), p.rows, o.values.data()); });
-        const std::size_t rows = out.size() / 3;
-        return float_array(std::move(out), rows, 3);
+        const PointPair a =
+            point_pair_args(points, other, second,
+                            per_control ? "one row per control point" : nullptr, self.n_controls());
+        return point_rows(released([&] {
+          return product(self, a.points.values.data(), a.points.rows, a.second.values.data());
+        }));
       },
       nb::name(name), nb::is_method(), nb::scope(cls), "points"_a, nb::arg(second),
       nb::sig(sig.c_str()), doc);

@@ -10,6 +10,7 @@
 #include "morph_py/arrays.hpp"
 #include "morph_py/bindings.hpp"
 #include "morph_py/compute.hpp"
+#include "morph_py/doc_parts.hpp"
 #include "morph_py/progress.hpp"
 #include "morph_toolkit/errors.hpp"
 
@@ -34,7 +35,7 @@ toolkit::Kernel kernel_arg(const std::string& name) {
 
 // values (rows × 3) as a new (rows, 3) array.
 nb::object rows_array(const std::vector<double>& values) {
-  return float_array(std::vector<double>(values), values.size() / 3, 3);
+  return point_rows(std::vector<double>(values));
 }
 
 // An (N, 3) float array of a state, as a vector.
@@ -43,19 +44,26 @@ std::vector<double> state_rows(nb::handle obj, const char* name) {
   return {rows.values.begin(), rows.values.end()};
 }
 
-// Evaluates the morph at an array of points with the lock released: displacement or deform,
-// reporting to the progress argument.
-template <class Apply>
-nb::object on_points(nb::handle points, nb::handle progress, const char* description,
-                     Apply&& apply) {
-  const FloatRows p = points_arg(points, "points");
-  Progress meter(progress, description);
-  std::vector<double> out(3 * p.rows);
-  meter.run([&](const toolkit::ProgressCallback* report) {
-    apply(p.values.data(), p.rows, out.data(), report);
-  });
-  return float_array(std::move(out), p.rows, 3);
+// displacement or deform (an RbfMorph method writing M × 3 values) as an evaluation.
+using Evaluation = void (RbfMorph::*)(const double*, std::size_t, double*,
+                                      const toolkit::ProgressCallback*) const;
+auto into_rows(Evaluation evaluation) {
+  return [evaluation](const RbfMorph& self, const FloatRows& p,
+                      const toolkit::ProgressCallback* report) {
+    std::vector<double> out(3 * p.rows);
+    (self.*evaluation)(p.values.data(), p.rows, out.data(), report);
+    return out;
+  };
 }
+
+// Returns, Raises and the start of Examples of displacement and deform: a morph translating
+// everything.
+#define RBF_EVALUATION_TAIL                                                         \
+  VELK_DOC_POINTS_PROGRESS_RESULT                                                   \
+  "\nExamples\n--------\n"                                                          \
+  ">>> import velk_morph\n"                                                         \
+  ">>> morph = velk_morph.RbfMorph([[0, 0, 0], [1, 0, 0], [0, 1, 0], [0, 0, 1]],\n" \
+  "...                             [[0.1, 0, 0]] * 4)\n"
 
 constexpr const char* kClassDoc = R"(Morph by radial-basis interpolation of displacements.
 
@@ -141,25 +149,7 @@ progress : bool or callable, optional
     the points: the expansion, then the correction), the last call with ``done == total``;
     True shows a tqdm bar. Reporting never changes the result.
 
-Returns
--------
-numpy.ndarray of float64, shape (M, 3)
-
-Raises
-------
-ValueError
-    If points is not a finite (M, 3) array.
-TypeError
-    If progress is of another kind.
-ImportError
-    If progress is True and tqdm is not installed.
-
-Examples
---------
->>> import velk_morph
->>> morph = velk_morph.RbfMorph([[0, 0, 0], [1, 0, 0], [0, 1, 0], [0, 0, 1]],
-...                             [[0.1, 0, 0]] * 4)
->>> morph.displacement([[5.0, 5.0, 5.0]]).round(12)
+)" RBF_EVALUATION_TAIL R"(>>> morph.displacement([[5.0, 5.0, 5.0]]).round(12)
 array([[0.1, 0. , 0. ]])
 )";
 
@@ -174,82 +164,40 @@ points : array_like, shape (M, 3)
 progress : bool or callable, optional
     As for ``displacement``.
 
-Returns
--------
-numpy.ndarray of float64, shape (M, 3)
-
-Raises
-------
-ValueError
-    If points is not a finite (M, 3) array.
-TypeError
-    If progress is of another kind.
-ImportError
-    If progress is True and tqdm is not installed.
-
-Examples
---------
->>> import velk_morph
->>> morph = velk_morph.RbfMorph([[0, 0, 0], [1, 0, 0], [0, 1, 0], [0, 0, 1]],
-...                             [[0.1, 0, 0]] * 4)
->>> morph.deform([[1.0, 2.0, 3.0]]).round(12)
+)" RBF_EVALUATION_TAIL R"(>>> morph.deform([[1.0, 2.0, 3.0]]).round(12)
 array([[1.1, 2. , 3. ]])
 )";
 
 }  // namespace
 
 void bind_rbf_morph(nb::module_& m) {
-  nb::class_<RbfMorph>(m, "RbfMorph", kClassDoc)
-      .def(
-          "__init__",
-          [](RbfMorph* self, nb::handle control_points, nb::handle displacements,
-             const std::string& kernel, double epsilon, std::optional<int> degree,
-             std::optional<double> tolerance) {
-            const FloatRows c = points_arg(control_points, "control_points");
-            const FloatRows d = points_arg(displacements, "displacements");
-            const toolkit::Kernel k = kernel_arg(kernel);
-            new (self) RbfMorph(released([&] {
-              return RbfMorph::fit(c.values.data(), c.rows, d.values.data(), d.rows, k, epsilon,
-                                   degree, tolerance);
-            }));
-          },
-          "control_points"_a, "displacements"_a, "kernel"_a = "thin_plate_spline",
-          "epsilon"_a = 1.0, "degree"_a = nb::none(), "tolerance"_a = nb::none(),
-          nb::sig("def __init__(self, control_points: numpy.typing.ArrayLike, "
-                  "displacements: numpy.typing.ArrayLike, kernel: str = 'thin_plate_spline', "
-                  "epsilon: float = 1.0, degree: int | None = None, "
-                  "tolerance: float | None = None) -> None"))
-      .def(
-          "displacement",
-          [](const RbfMorph& self, nb::handle points, nb::handle progress) {
-            return on_points(points, progress, "RbfMorph.displacement",
-                             [&](const double* p, std::size_t n, double* out,
-                                 const toolkit::ProgressCallback* report) {
-                               self.displacement(p, n, out, report);
-                             });
-          },
-          "points"_a, "progress"_a = nb::none(),
-          nb::sig("def displacement(self, points: numpy.typing.ArrayLike, "
-                  "progress: " VELK_MORPH_PROGRESS_TYPE
-                  " = None) -> numpy.typing.NDArray[numpy.float64]"),
-          kDisplacementDoc)
-      .def(
-          "deform",
-          [](const RbfMorph& self, nb::handle points, nb::handle progress) {
-            return on_points(
-                points, progress, "RbfMorph.deform",
-                [&](const double* p, std::size_t n, double* out,
-                    const toolkit::ProgressCallback* report) { self.deform(p, n, out, report); });
-          },
-          "points"_a, "progress"_a = nb::none(),
-          nb::sig("def deform(self, points: numpy.typing.ArrayLike, "
-                  "progress: " VELK_MORPH_PROGRESS_TYPE
-                  " = None) -> numpy.typing.NDArray[numpy.float64]"),
-          kDeformDoc)
-      .def_prop_ro(
-          "kernel",
-          [](const RbfMorph& self) { return std::string(toolkit::kernel_name(self.kernel())); },
-          "The kernel's name.")
+  nb::class_<RbfMorph> cls(m, "RbfMorph", kClassDoc);
+  cls.def(
+      "__init__",
+      [](RbfMorph* self, nb::handle control_points, nb::handle displacements,
+         const std::string& kernel, double epsilon, std::optional<int> degree,
+         std::optional<double> tolerance) {
+        const FloatRows c = points_arg(control_points, "control_points");
+        const FloatRows d = points_arg(displacements, "displacements");
+        const toolkit::Kernel k = kernel_arg(kernel);
+        new (self) RbfMorph(released([&] {
+          return RbfMorph::fit(c.values.data(), c.rows, d.values.data(), d.rows, k, epsilon, degree,
+                               tolerance);
+        }));
+      },
+      "control_points"_a, "displacements"_a, "kernel"_a = "thin_plate_spline", "epsilon"_a = 1.0,
+      "degree"_a = nb::none(), "tolerance"_a = nb::none(),
+      nb::sig("def __init__(self, control_points: numpy.typing.ArrayLike, "
+              "displacements: numpy.typing.ArrayLike, kernel: str = 'thin_plate_spline', "
+              "epsilon: float = 1.0, degree: int | None = None, "
+              "tolerance: float | None = None) -> None"));
+  def_evaluation(cls, "displacement", "RbfMorph.displacement", into_rows(&RbfMorph::displacement),
+                 kDisplacementDoc);
+  def_evaluation(cls, "deform", "RbfMorph.deform", into_rows(&RbfMorph::deform), kDeformDoc);
+  cls.def_prop_ro(
+         "kernel",
+         [](const RbfMorph& self) { return std::string(toolkit::kernel_name(self.kernel())); },
+         "The kernel's name.")
       .def_prop_ro("epsilon", &RbfMorph::epsilon, "The shape parameter epsilon.")
       .def_prop_ro("degree", &RbfMorph::degree,
                    "The polynomial's degree (-1: none), after the default was applied.")
