@@ -75,7 +75,7 @@ std::vector<std::size_t> unisolvent_points(const GreedyInput& in, std::size_t q)
   std::vector<double> mono(n * q), basis;  // basis: orthonormal rows of length q
   for (std::size_t i = 0; i < n; ++i)
     in.basis.values(in.controls[3 * i], in.controls[3 * i + 1], in.controls[3 * i + 2],
-                    &mono[i * q]);
+                    mono.data() + i * q);
   auto add = [&](std::size_t row) {
     std::vector<double> v(mono.begin() + row * q, mono.begin() + (row + 1) * q);
     for (std::size_t b = 0; b < chosen.size(); ++b) {
@@ -95,7 +95,7 @@ std::vector<std::size_t> unisolvent_points(const GreedyInput& in, std::size_t q)
     std::size_t best = n;
     double best_left = -1.0;
     for (std::size_t i = 0; i < n; ++i) {
-      const double* m = &mono[i * q];
+      const double* m = mono.data() + i * q;
       double total = 0.0, along = 0.0;
       for (std::size_t j = 0; j < q; ++j) total += m[j] * m[j];
       for (std::size_t b = 0; b < chosen.size(); ++b) {
@@ -146,7 +146,7 @@ GreedyFit greedy_fit(const GreedyInput& in) {
   // Lagrange values l_i(x_n), kernel values phi(x_n, xi_i), and phi(xi_i, xi_j).
   std::vector<double> vd(q * q), lag(n * q), fxi(n * q), g(q * q);
   for (std::size_t i = 0; i < q; ++i)
-    in.basis.values(X[3 * xi[i]], X[3 * xi[i] + 1], X[3 * xi[i] + 2], &vd[i * q]);
+    in.basis.values(X[3 * xi[i]], X[3 * xi[i] + 1], X[3 * xi[i] + 2], vd.data() + i * q);
   const std::vector<double> vd_inv = inverse(vd, q);
   over_blocks<int>(n, [&](std::size_t first, std::size_t last) {
     double m[10];
@@ -173,8 +173,8 @@ GreedyFit greedy_fit(const GreedyInput& in) {
   // K(x, x) for every control: the power function before any centre.
   std::vector<double> power(n);
   for (std::size_t row = 0; row < n; ++row) {
-    const double* l = &lag[row * q];
-    const double* f = &fxi[row * q];
+    const double* l = lag.data() + row * q;
+    const double* f = fxi.data() + row * q;
     double k = phi0;
     for (std::size_t i = 0; i < q; ++i) {
       k += l[i] * (l[i] - 2.0 * f[i]);

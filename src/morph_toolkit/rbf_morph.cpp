@@ -64,7 +64,7 @@ bool polynomial_determined(const double* points, std::size_t n, const Polynomial
   if (n < m) return false;
   std::vector<double> p(n * m);
   for (std::size_t i = 0; i < n; ++i)
-    basis.values(points[3 * i], points[3 * i + 1], points[3 * i + 2], &p[m * i]);
+    basis.values(points[3 * i], points[3 * i + 1], points[3 * i + 2], p.data() + m * i);
   for (std::size_t t = 0; t < m; ++t) {
     double original = 0.0;
     for (std::size_t i = 0; i < n; ++i) original += p[m * i + t] * p[m * i + t];

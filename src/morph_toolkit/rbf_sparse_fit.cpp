@@ -343,7 +343,8 @@ std::expected<std::unique_ptr<FitSolver>, std::string> sparse_fit(const FitProbl
     }
   });
   std::vector<double> basis(n * m);
-  for (std::size_t i = 0; i < n; ++i) problem.basis.values(cx[i], cy[i], cz[i], &basis[m * i]);
+  for (std::size_t i = 0; i < n; ++i)
+    problem.basis.values(cx[i], cy[i], cz[i], basis.data() + m * i);
   auto solver = std::make_unique<SparseSolver>(std::move(a), order, std::move(basis), m);
   auto prepared = solver->prepare();
   if (!prepared) return std::unexpected(prepared.error());
