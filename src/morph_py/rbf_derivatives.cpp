@@ -30,6 +30,9 @@ constexpr const char* kJvpDoc =
 The morph is linear in the displacements, so this is the displacement at the points of the
 morph fitted to ``tangent`` instead: one solve with the fit's kept factors (no new
 factorisation; a morph restored from a pickle factorises once per call) and one evaluation.
+For a morph fitted with a ``tolerance``, this is the derivative of the reduced map with its
+correction, the selection of centres held fixed (the interpolant of the selected centres is
+fitted once more per call).
 
 Parameters
 ----------
@@ -51,7 +54,9 @@ Returns the gradient of ``sum(cotangent * displacement(points))`` with respect t
 displacements of the control points: ``A^-1 E^T cotangent`` with the fit's symmetric matrix
 ``A`` and the evaluation matrix ``E``, which is never formed (``E^T cotangent`` is a kernel
 sum at the controls over the points), then one solve with the fit's kept factors. The sums
-over the points run in a fixed order: the same bits at any thread count.
+over the points run in a fixed order: the same bits at any thread count. For a morph fitted
+with a ``tolerance``, the gradient of the reduced map with its correction, the selection of
+centres held fixed.
 
 Parameters
 ----------

@@ -57,7 +57,7 @@ class DenseSolver final : public FitSolver {
     for (double v : y)
       if (!std::isfinite(v)) return std::unexpected(std::string("the fit's system is singular"));
     std::memcpy(w, y.data(), 3 * controls_ * sizeof(double));
-    std::memcpy(a, y.data() + 3 * controls_, 3 * terms_ * sizeof(double));
+    if (terms_ > 0) std::memcpy(a, y.data() + 3 * controls_, 3 * terms_ * sizeof(double));
     return {};
   }
 

@@ -33,19 +33,65 @@ PolynomialBasis basis_of(const RbfState& s) {
   return basis;
 }
 
-// The products below are those of a full fit; a reduced one (selected centres and a correction
-// stage) would need the products of its selection and correction, which are not built.
-void refuse_reduced(const RbfMorph& morph) {
-  if (!morph.state().selected.empty())
-    throw InvalidInput(
-        "jvp and vjp are not available for a morph fitted with a tolerance; fit it without one");
+// A reduced morph is linear in the displacements d with its selection S held fixed:
+//   s(x) = s_S(x; d_S) + c(x; d - s_S(C; d_S)),
+// s_S the interpolant of the selected centres (what the greedy selection builds, here fitted
+// directly on S) and c the correction, a full fit at every control C. Its products chain those
+// of the two full fits.
+RbfMorph selection_fit(const RbfMorph& morph) {
+  const RbfState& s = morph.state();
+  std::vector<double> centres, values;
+  for (int64_t i : s.selected) {
+    centres.insert(centres.end(), &s.centres[3 * i], &s.centres[3 * i] + 3);
+    values.insert(values.end(), &s.displacements[3 * i], &s.displacements[3 * i] + 3);
+  }
+  const std::size_t k = s.selected.size();
+  return RbfMorph::fit(centres.data(), k, values.data(), k, s.kernel, s.epsilon, s.degree);
+}
+
+bool reduced(const RbfMorph& morph) {
+  return !morph.state().selected.empty();
+}
+
+std::vector<double> reduced_jvp(const RbfMorph& morph, const double* points, std::size_t m,
+                                const double* tangent) {
+  const RbfState& s = morph.state();
+  const std::size_t n = morph.n_controls();
+  std::vector<double> tangent_s;
+  for (int64_t i : s.selected)
+    tangent_s.insert(tangent_s.end(), tangent + 3 * i, tangent + 3 * i + 3);
+  const RbfMorph selection = selection_fit(morph);
+  std::vector<double> out = rbf_jvp(selection, points, m, tangent_s.data());
+  if (!morph.correction()) return out;
+  std::vector<double> residual = rbf_jvp(selection, s.centres.data(), n, tangent_s.data());
+  for (std::size_t j = 0; j < 3 * n; ++j) residual[j] = tangent[j] - residual[j];
+  const std::vector<double> corrected = rbf_jvp(*morph.correction(), points, m, residual.data());
+  for (std::size_t j = 0; j < 3 * m; ++j) out[j] = out[j] + corrected[j];
+  return out;
+}
+
+std::vector<double> reduced_vjp(const RbfMorph& morph, const double* points, std::size_t m,
+                                const double* cotangent) {
+  const RbfState& s = morph.state();
+  const std::size_t n = morph.n_controls();
+  const RbfMorph selection = selection_fit(morph);
+  std::vector<double> through_s = rbf_vjp(selection, points, m, cotangent);
+  std::vector<double> out(3 * n, 0.0);
+  if (morph.correction()) {
+    out = rbf_vjp(*morph.correction(), points, m, cotangent);
+    const std::vector<double> back = rbf_vjp(selection, s.centres.data(), n, out.data());
+    for (std::size_t j = 0; j < through_s.size(); ++j) through_s[j] = through_s[j] - back[j];
+  }
+  for (std::size_t r = 0; r < s.selected.size(); ++r)
+    for (int a = 0; a < 3; ++a) out[3 * s.selected[r] + a] += through_s[3 * r + a];
+  return out;
 }
 
 }  // namespace
 
 std::vector<double> rbf_jvp(const RbfMorph& morph, const double* points, std::size_t m,
                             const double* tangent) {
-  refuse_reduced(morph);
+  if (reduced(morph)) return reduced_jvp(morph, points, m, tangent);
   RbfState s = morph.state();
   const std::size_t n = morph.n_controls();
   s.displacements.assign(tangent, tangent + 3 * n);
@@ -58,7 +104,7 @@ std::vector<double> rbf_jvp(const RbfMorph& morph, const double* points, std::si
 
 std::vector<double> rbf_vjp(const RbfMorph& morph, const double* points, std::size_t m,
                             const double* cotangent) {
-  refuse_reduced(morph);
+  if (reduced(morph)) return reduced_vjp(morph, points, m, cotangent);
   const RbfState& s = morph.state();
   const std::size_t n = morph.n_controls();
   std::vector<double> r(3 * n, 0.0), c(s.coefficients.size(), 0.0);

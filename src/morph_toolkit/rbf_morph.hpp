@@ -92,6 +92,8 @@ class RbfMorph {
   // The solves of the fit (dense LU factors or sparse matrix), kept for later solves with the
   // same matrix; null for a restored morph until fitted again.
   const std::shared_ptr<const FitSolver>& solver() const { return solver_; }
+  // The correction stage of a reduced fit, a full fit of its own; null for a full fit.
+  const std::shared_ptr<const RbfMorph>& correction() const { return correction_; }
 
  private:
   explicit RbfMorph(RbfState state);
