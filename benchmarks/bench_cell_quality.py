@@ -7,12 +7,9 @@ for a combined report."""
 import sys
 
 import numpy as np
-from timing import wall_times
+from timing import best_and_worst, optional_morph_module
 
-try:
-    import velk_morph
-except ImportError:  # an installation without velk_morph has nothing to time here
-    velk_morph = None
+velk_morph = optional_morph_module()
 
 REPEATS = 5
 CUBES = 56  # 56^3 cubes x 6 tetrahedra: about 1.05 million cells
@@ -37,10 +34,6 @@ def numpy_inverted(before, after, tets):
     return np.flatnonzero((v1 == 0) | ((v0 > 0) & (v1 < 0)) | ((v0 < 0) & (v1 > 0)))
 
 
-def timed(fn):
-    times = wall_times(fn, REPEATS)
-    return min(times), max(times)
-
 
 def run():
     if velk_morph is None:
@@ -49,8 +42,8 @@ def run():
     after = before + 0.02 * np.sin(7 * before[:, [1, 2, 0]])
     assert np.array_equal(velk_morph.inverted_cells(before, after, tets),
                           numpy_inverted(before, after, tets))
-    velk = timed(lambda: velk_morph.inverted_cells(before, after, tets))
-    peer = timed(lambda: numpy_inverted(before, after, tets))
+    velk = best_and_worst(lambda: velk_morph.inverted_cells(before, after, tets), REPEATS)
+    peer = best_and_worst(lambda: numpy_inverted(before, after, tets), REPEATS)
     return [{"benchmark": "inverted_cells, tetrahedra", "size": f"{len(tets)} cells",
              "velk_s": velk[0], "velk_spread_s": velk[1], "peer": "numpy signed volumes",
              "peer_s": peer[0], "peer_spread_s": peer[1]}]

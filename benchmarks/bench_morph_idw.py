@@ -12,12 +12,9 @@ for a combined report."""
 import sys
 
 import numpy as np
-from timing import wall_times
+from timing import best_and_worst, optional_morph_module
 
-try:
-    import velk_morph
-except ImportError:  # an installation without velk_morph has nothing to time here
-    velk_morph = None
+velk_morph = optional_morph_module()
 
 REPEATS = 3
 CONTROLS = 10_000
@@ -44,20 +41,16 @@ def numpy_idw(points, controls, moves):
     return out
 
 
-def timed(fn):
-    times = wall_times(fn, REPEATS)
-    return min(times), max(times)
-
 
 def run():
     if velk_morph is None:
         return []
     controls, moves, points = problem()
     morph = velk_morph.IdwMorph(controls, moves, power=3.0)
-    velk = timed(lambda: morph.displacement(points))
+    velk = best_and_worst(lambda: morph.displacement(points), REPEATS)
     subset = points[:NUMPY_POINTS]
     scale = POINTS / NUMPY_POINTS
-    peer = [t * scale for t in timed(lambda: numpy_idw(subset, controls, moves))]
+    peer = [t * scale for t in best_and_worst(lambda: numpy_idw(subset, controls, moves), REPEATS)]
     # The two agree (numpy's sums in another order): a check that the same thing is timed.
     assert np.abs(morph.displacement(subset) - numpy_idw(subset, controls, moves)).max() < 1e-12
     return [{"benchmark": "IdwMorph.displacement, power 3", "size": f"{CONTROLS} x {POINTS}",

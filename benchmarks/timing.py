@@ -36,3 +36,18 @@ def best_and_spread(fn, repeats):
     """The best wall time of repeats calls and their spread: slowest / best - 1."""
     times = wall_times(fn, repeats)
     return min(times), max(times) / min(times) - 1
+
+
+def best_and_worst(fn, repeats):
+    """The best and the worst wall time of repeats calls."""
+    times = wall_times(fn, repeats)
+    return min(times), max(times)
+
+
+def optional_morph_module():
+    """velk_morph, or None in an installation without it (its benchmarks then time nothing)."""
+    try:
+        import velk_morph
+    except ImportError:
+        return None
+    return velk_morph
