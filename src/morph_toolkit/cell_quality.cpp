@@ -9,42 +9,26 @@
 #include "core/interrupt.hpp"
 #include "core/worker_pool.hpp"
 #include "morph_toolkit/errors.hpp"
+#include "morph_toolkit/vectors.hpp"
 
 namespace velk::toolkit {
 
 namespace {
 
-struct Vec {
-  double x, y, z;
-};
-
-Vec operator-(Vec a, Vec b) {
-  return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-Vec operator+(Vec a, Vec b) {
-  return {a.x + b.x, a.y + b.y, a.z + b.z};
-}
-double dot(Vec a, Vec b) {
-  return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-Vec cross(Vec a, Vec b) {
-  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-
-Vec point(std::span<const double> points, int64_t i) {
+Point3 point(std::span<const double> points, int64_t i) {
   const double* p = points.data() + 3 * static_cast<std::size_t>(i);
   return {p[0], p[1], p[2]};
 }
 
-Vec triangle_normal(std::span<const double> points, const int64_t* c) {
-  const Vec a = point(points, c[0]);
-  return cross(point(points, c[1]) - a, point(points, c[2]) - a);
+Point3 triangle_normal(std::span<const double> points, const int64_t* c) {
+  const Point3 a = point(points, c[0]);
+  return cross_product(point(points, c[1]) - a, point(points, c[2]) - a);
 }
 
 double tetra_volume(std::span<const double> points, const int64_t* c) {
-  const Vec a = point(points, c[0]);
-  const Vec b = point(points, c[1]) - a;
-  return dot(b, cross(point(points, c[2]) - a, point(points, c[3]) - a)) / 6.0;
+  const Point3 a = point(points, c[0]);
+  const Point3 b = point(points, c[1]) - a;
+  return dot(b, cross_product(point(points, c[2]) - a, point(points, c[3]) - a)) / 6.0;
 }
 
 constexpr double kDegenerateLimit = 1e-30;  // squared lengths at or below count as no length
@@ -52,21 +36,21 @@ constexpr double kNoQuality = 1e30;         // the measure of a hexahedron with 
 
 // The Jacobian determinant of three edge vectors over the product of their lengths, or absent
 // (kNoQuality) when one has no length.
-bool normalised_jacobian(Vec e1, Vec e2, Vec e3, double& out) {
+bool normalised_jacobian(Point3 e1, Point3 e2, Point3 e3, double& out) {
   const double l1 = dot(e1, e1), l2 = dot(e2, e2), l3 = dot(e3, e3);
   if (l1 <= kDegenerateLimit || l2 <= kDegenerateLimit || l3 <= kDegenerateLimit) return false;
-  out = dot(e1, cross(e2, e3)) / std::sqrt(l1 * l2 * l3);
+  out = dot(e1, cross_product(e2, e3)) / std::sqrt(l1 * l2 * l3);
   return true;
 }
 
 double hexa_scaled_jacobian(std::span<const double> points, const int64_t* c) {
-  Vec p[8];
+  Point3 p[8];
   for (int i = 0; i < 8; ++i) p[i] = point(points, c[i]);
   // The principal axes through the centre, then the three edges leaving each corner, ordered
   // so that a right-handed unit cube gives +1 everywhere.
-  const Vec axis_xi = (((p[1] - p[0]) + (p[2] - p[3])) + (p[5] - p[4])) + (p[6] - p[7]);
-  const Vec axis_eta = (((p[3] - p[0]) + (p[2] - p[1])) + (p[7] - p[4])) + (p[6] - p[5]);
-  const Vec axis_zeta = (((p[4] - p[0]) + (p[5] - p[1])) + (p[6] - p[2])) + (p[7] - p[3]);
+  const Point3 axis_xi = (((p[1] - p[0]) + (p[2] - p[3])) + (p[5] - p[4])) + (p[6] - p[7]);
+  const Point3 axis_eta = (((p[3] - p[0]) + (p[2] - p[1])) + (p[7] - p[4])) + (p[6] - p[5]);
+  const Point3 axis_zeta = (((p[4] - p[0]) + (p[5] - p[1])) + (p[6] - p[2])) + (p[7] - p[3]);
   static constexpr int kCorner[8][4] = {{0, 1, 3, 4}, {1, 2, 0, 5}, {2, 3, 1, 6}, {3, 0, 2, 7},
                                         {4, 7, 5, 0}, {5, 4, 6, 1}, {6, 5, 7, 2}, {7, 6, 4, 3}};
   double smallest = kNoQuality;
@@ -74,7 +58,7 @@ double hexa_scaled_jacobian(std::span<const double> points, const int64_t* c) {
   if (!normalised_jacobian(axis_xi, axis_eta, axis_zeta, value)) return kNoQuality;
   smallest = std::min(smallest, value);
   for (const auto& k : kCorner) {
-    const Vec o = p[k[0]];
+    const Point3 o = p[k[0]];
     if (!normalised_jacobian(p[k[1]] - o, p[k[2]] - o, p[k[3]] - o, value)) return kNoQuality;
     smallest = std::min(smallest, value);
   }
@@ -84,7 +68,7 @@ double hexa_scaled_jacobian(std::span<const double> points, const int64_t* c) {
 double measure(std::span<const double> points, const int64_t* c, std::size_t width) {
   switch (width) {
     case 3: {
-      const Vec n = triangle_normal(points, c);
+      const Point3 n = triangle_normal(points, c);
       return std::sqrt(dot(n, n)) / 2.0;
     }
     case 4:

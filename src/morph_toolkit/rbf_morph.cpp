@@ -3,14 +3,13 @@
 #include "morph_toolkit/rbf_morph.hpp"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstdio>
-#include <unordered_map>
 
 #include "core/interrupt.hpp"
 #include "core/worker_pool.hpp"
 #include "morph_toolkit/errors.hpp"
+#include "morph_toolkit/exact_points.hpp"
 #include "morph_toolkit/rbf_lanes.hpp"
 
 namespace velk::toolkit {
@@ -30,31 +29,6 @@ constexpr double kSingular = 1e-7;
 // A monomial column whose part independent of the ones before is below this fraction of its
 // norm leaves the polynomial undetermined.
 constexpr double kRankTolerance = 1e-9;
-
-struct CoordinateHash {
-  std::size_t operator()(const std::array<std::uint64_t, 3>& k) const {
-    std::uint64_t h = k[0] * 0x9E3779B97F4A7C15ULL;
-    h ^= k[1] + 0x7F4A7C159E3779B9ULL + (h << 6) + (h >> 2);
-    h ^= k[2] + 0x94D049BB133111EBULL + (h << 6) + (h >> 2);
-    return static_cast<std::size_t>(h);
-  }
-};
-
-// The first pair (i, j), i < j, of equal control points, by the lowest j.
-std::optional<std::pair<std::size_t, std::size_t>> coincident_pair(const double* points,
-                                                                   std::size_t n) {
-  std::unordered_map<std::array<std::uint64_t, 3>, std::size_t, CoordinateHash> seen;
-  seen.reserve(n);
-  for (std::size_t j = 0; j < n; ++j) {
-    // + 0.0 turns -0 into +0, so the two zeros are one key.
-    const std::array<std::uint64_t, 3> key{std::bit_cast<std::uint64_t>(points[3 * j] + 0.0),
-                                           std::bit_cast<std::uint64_t>(points[3 * j + 1] + 0.0),
-                                           std::bit_cast<std::uint64_t>(points[3 * j + 2] + 0.0)};
-    const auto [it, inserted] = seen.emplace(key, j);
-    if (!inserted) return std::pair{it->second, j};
-  }
-  return std::nullopt;
-}
 
 // Whether the monomials of the basis are linearly independent on the points (modified
 // Gram-Schmidt on the columns, with a relative tolerance).
@@ -181,9 +155,8 @@ RbfMorph RbfMorph::fit(const double* controls, std::size_t n_controls, const dou
     }
   }
   if (!sparse && !tolerance) dense_fit_memory_check(n, monomial_count(d));
-  if (auto pair = coincident_pair(controls, n))
-    throw InvalidInput("control points " + std::to_string(pair->first) + " and " +
-                       std::to_string(pair->second) + " coincide");
+  // Throws InvalidInput naming the first two coincident controls.
+  static_cast<void>(ExactPointIndex(std::span<const double>(controls, 3 * n)));
 
   RbfState state;
   state.kernel = kernel;
