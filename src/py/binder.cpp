@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "py/error_route.hpp"
@@ -12,6 +13,12 @@ namespace velk::py {
 std::string Callee::text() const {
   std::string text = owner ? std::string(owner) + "." + name : std::string(name);
   return text + "()";
+}
+
+std::string Callee::asked_for() const {
+  if (owner && std::string_view(name) == "__new__") return std::string(owner) + "()";
+  const std::string text = owner ? std::string(owner) + "." + name : std::string(name);
+  return property ? text : text + "()";
 }
 
 namespace {

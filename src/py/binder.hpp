@@ -14,9 +14,13 @@ namespace velk::py {
 // Who is being called, for the binding error texts: "write_stl()", "Mesh.__new__()",
 // "Mesh.slice_from_plane()".
 struct Callee {
-  const char* owner;  // the class of a method or constructor; nullptr for a module function
-  const char* name;
+  const char* owner;      // the class of a method or constructor; nullptr for a module function
+  const char* name;       // "__new__" for a constructor
+  bool property = false;  // a property's getter or setter rather than a call
   std::string text() const;
+  // What a caller asked for, as a MemoryError names it: "f()", "Mesh()", "Mesh.triangles()",
+  // or "Mesh.nodes" for a property (a name alone, such as "import velk", without an owner).
+  std::string asked_for() const;
 };
 
 // Binds into slots: each slot is a borrowed reference, or null for an omitted parameter (an

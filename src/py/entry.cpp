@@ -1,5 +1,7 @@
-// Text signatures and the registration of entry points.
+// Text signatures, the registration of entry points, and the names of property calls.
 #include "py/entry.hpp"
+
+#include <cstring>
 
 #include "py/registry.hpp"
 
@@ -24,6 +26,13 @@ Binding::Binding(const char* owner, std::string doc, PyMethodDef def)
     register_method(owner, &def_);
   else
     register_function(&def_);
+}
+
+Callee property_of(PyObject* self, void* closure) {
+  // A heap type's tp_name is "module.Class"; the class name is what the user knows.
+  const char* type_name = Py_TYPE(self)->tp_name;
+  const char* dot = std::strrchr(type_name, '.');
+  return {dot ? dot + 1 : type_name, closure ? static_cast<const char*>(closure) : "?", true};
 }
 
 }  // namespace velk::py

@@ -139,7 +139,7 @@ class Binding {
 //   const Binding b = function_binding<entry>([](auto nodes, auto point) { return ...; });
 template <const auto& E, class Body>
 PyObject* converted_call(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded([&] { return std::apply(Body{}, E.parse(args, nargs, kwnames)); });
+  return guarded(E.callee(), [&] { return std::apply(Body{}, E.parse(args, nargs, kwnames)); });
 }
 template <const auto& E, class Body>
 Binding function_binding(Body) {
@@ -159,7 +159,7 @@ Shared<T> shared(Instance<T>* inst) {
 //   {...});
 template <const auto& E, auto Receiver, class Body>
 PyObject* method_call(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded([&] {
+  return guarded(E.callee(), [&] {
     const auto slots = E.bind(args, nargs, kwnames);
     const auto value = shared(Receiver(self));
     return std::apply([&](auto... a) { return Body{}(*value, std::move(a)...); }, E.convert(slots));
@@ -167,7 +167,7 @@ PyObject* method_call(PyObject* self, PyObject* const* args, Py_ssize_t nargs, P
 }
 template <const auto& E, auto Receiver, class Body>
 PyObject* method_call_without_arguments(PyObject* self, PyObject*) {
-  return guarded([&] {
+  return guarded(E.callee(), [&] {
     const auto value = shared(Receiver(self));
     return Body{}(*value);
   });
@@ -180,10 +180,14 @@ Binding method_binding(Body) {
     return Binding(E, method_call<E, Receiver, Body>);
 }
 
+// The property of a getter or setter call: its class (the receiver's type) and its name, which
+// the table row carries as its closure (see read_only and property_row).
+Callee property_of(PyObject* self, void* closure);
+
 // A property getter: `read` applied to the receiver's value, read through Shared.
 template <auto Receiver, auto Read>
-PyObject* getter(PyObject* self, void*) {
-  return guarded([&] {
+PyObject* getter(PyObject* self, void* closure) {
+  return guarded(property_of(self, closure), [&] {
     const auto value = shared(Receiver(self));
     return Read(*value);
   });
@@ -192,15 +196,15 @@ PyObject* getter(PyObject* self, void*) {
 // A property getter returning `to_python(value.*Member)`, and the setter that converts the new
 // value with `convert` and stores it under exclusive access (deleting the property is refused).
 template <auto Receiver, auto Member, auto ToPython>
-PyObject* member_getter(PyObject* self, void*) {
-  return guarded([&] {
+PyObject* member_getter(PyObject* self, void* closure) {
+  return guarded(property_of(self, closure), [&] {
     const auto value = shared(Receiver(self));
     return ToPython((*value).*Member);
   });
 }
 template <auto Receiver, auto Member, auto Convert>
-int member_setter(PyObject* self, PyObject* value, void*) {
-  return guarded_status([&] {
+int member_setter(PyObject* self, PyObject* value, void* closure) {
+  return guarded_status(property_of(self, closure), [&] {
     if (!value) refuse_delete();
     auto converted = Convert(value);
     Exclusive target(Receiver(self));
@@ -208,9 +212,13 @@ int member_setter(PyObject* self, PyObject* value, void*) {
   });
 }
 
+// A property's table row; its name is also the closure, for property_of.
+constexpr PyGetSetDef property_row(const char* name, ::getter get, ::setter set) {
+  return {name, get, set, nullptr, const_cast<char*>(name)};
+}
 // A read-only property's table row.
 constexpr PyGetSetDef read_only(const char* name, ::getter get) {
-  return {name, get, nullptr, nullptr, nullptr};
+  return property_row(name, get, nullptr);
 }
 
 // A class's type from its constructor's entry: the name "builtins.<Class>", the docstring with

@@ -112,12 +112,44 @@ void conversion_panic() {
   internal_failure("called `Result::unwrap()` on an `Err` value: " + rendering);
 }
 
-void route_current_exception() noexcept {
+namespace {
+
+// MemoryError "<who> needs more memory than this process can get"; a bare MemoryError when
+// even the text cannot be made.
+void raise_out_of_memory(const Callee& who) noexcept {
+  PyErr_Clear();
+  try {
+    const std::string text = who.asked_for() + " needs more memory than this process can get";
+    PyErr_SetString(PyExc_MemoryError, text.c_str());
+  } catch (...) {
+    PyErr_NoMemory();
+  }
+}
+
+// True when the set exception is a MemoryError without a text (the interpreter's own, raised
+// when an allocation of a result failed).
+bool unnamed_memory_error_set() {
+  if (!PyErr_ExceptionMatches(PyExc_MemoryError)) return false;
+  FetchedError fetched;
+  fetched.normalize();
+  PyObject* args = fetched.value() ? PyObject_GetAttrString(fetched.value(), "args") : nullptr;
+  const bool unnamed = args && PyTuple_Check(args) && PyTuple_GET_SIZE(args) == 0;
+  Py_XDECREF(args);
+  PyErr_Clear();
+  if (!unnamed) fetched.restore();
+  return unnamed;
+}
+
+}  // namespace
+
+void route_current_exception(const Callee& who) noexcept {
   try {
     throw;
   } catch (const PyErrorSet&) {
     if (!PyErr_Occurred())
       PyErr_SetString(PyExc_SystemError, "attempted to fetch exception but none was set");
+    else if (unnamed_memory_error_set())
+      raise_out_of_memory(who);
   } catch (const InternalFailure& failure) {
     PyErr_Clear();
     try {
@@ -129,11 +161,9 @@ void route_current_exception() noexcept {
     PyErr_Clear();
     PyErr_SetString(PyExc_MemoryError, refused.what());
   } catch (const std::bad_alloc&) {
-    PyErr_Clear();
-    PyErr_NoMemory();
+    raise_out_of_memory(who);
   } catch (const std::length_error&) {
-    PyErr_Clear();
-    PyErr_NoMemory();
+    raise_out_of_memory(who);
   } catch (const std::exception& e) {
     PyErr_Clear();
     try {

@@ -10,6 +10,7 @@
 
 #include "core/error.hpp"
 #include "core/internal_failure.hpp"
+#include "py/binder.hpp"
 
 namespace velk::py {
 
@@ -27,29 +28,32 @@ inline int check(int status) {
 
 // Turns the exception being handled (inside a catch block) into a Python exception: PyErrorSet
 // keeps the set exception (SystemError if none is set), an internal failure becomes
-// PanicException with a diagnostic on stderr, std::bad_alloc becomes MemoryError.
-void route_current_exception() noexcept;
+// PanicException with a diagnostic on stderr. Running out of memory becomes MemoryError with a
+// text that names what was asked for: the guard's own text when it refused a size, else
+// "<who> needs more memory than this process can get" (also for a MemoryError the interpreter
+// raised without a text while building a result).
+void route_current_exception(const Callee& who) noexcept;
 
-// Runs an entry point's body, which returns a Ref; returns its new reference, or null with a
-// Python exception set. Nothing C++ crosses this line.
+// Runs the body of the entry point `who`, which returns a Ref; returns its new reference, or
+// null with a Python exception set. Nothing C++ crosses this line.
 template <class F>
-PyObject* guarded(F&& body) noexcept {
+PyObject* guarded(const Callee& who, F&& body) noexcept {
   try {
     return body().release();
   } catch (...) {
-    route_current_exception();
+    route_current_exception(who);
     return nullptr;
   }
 }
 
 // As guarded, for bodies that return nothing (setters, init): 0 on success, -1 on failure.
 template <class F>
-int guarded_status(F&& body) noexcept {
+int guarded_status(const Callee& who, F&& body) noexcept {
   try {
     body();
     return 0;
   } catch (...) {
-    route_current_exception();
+    route_current_exception(who);
     return -1;
   }
 }

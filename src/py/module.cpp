@@ -66,5 +66,6 @@ Ref create_module() {
 }  // namespace velk::py
 
 extern "C" __attribute__((visibility("default"))) PyObject* PyInit_velk() {
-  return velk::py::guarded([] { return velk::py::create_module(); });
+  return velk::py::guarded({nullptr, "import velk", true},
+                           [] { return velk::py::create_module(); });
 }

@@ -75,7 +75,7 @@ Ref mesh_from_file(const E& entry, PyObject* const* args, Py_ssize_t nargs, PyOb
 }
 
 PyObject* mesh_from_stl(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded([&] {
+  return guarded(from_stl_entry.callee(), [&] {
     return mesh_from_file(from_stl_entry, args, nargs, kwnames,
                           [](const std::string& name) { return io::read_stl(name); });
   });
@@ -83,7 +83,7 @@ PyObject* mesh_from_stl(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
 const Binding from_stl_binding{from_stl_entry, mesh_from_stl};
 
 PyObject* mesh_from_obj(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded([&] {
+  return guarded(from_obj_entry.callee(), [&] {
     return mesh_from_file(from_obj_entry, args, nargs, kwnames,
                           [](const std::string& name) { return io::read_obj(name); });
   });

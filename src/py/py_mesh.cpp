@@ -16,7 +16,7 @@ constexpr auto mesh_new_entry =
     constructor("Mesh", {"nodes", "cells"}, 2, "Mesh", to_node_list, to_cell_list);
 
 PyObject* mesh_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-  return guarded([&] {
+  return guarded(mesh_new_entry.callee(), [&] {
     auto [nodes, cells] = mesh_new_entry.parse(args, kwargs);
     return new_instance(type, Mesh{std::move(nodes), std::move(cells)});
   });
@@ -44,7 +44,7 @@ std::string rule(const char* left, const char* fill, const char* right) {
 }
 
 PyObject* mesh_repr(PyObject* self) {
-  return guarded([&] {
+  return guarded(Callee{"Mesh", "__repr__"}, [&] {
     Shared<Mesh> mesh(mesh_receiver(self));
     std::string text = rule("┌", "─", "┐") + "\n" + box_line("│", "Mesh", "│") + "\n" +
                        rule("╞", "═", "╡") + "\n" +
@@ -57,10 +57,10 @@ PyObject* mesh_repr(PyObject* self) {
 }
 
 PyGetSetDef getset[] = {
-    {"nodes", member_getter<mesh_receiver, &Mesh::nodes, py_node_list>,
-     member_setter<mesh_receiver, &Mesh::nodes, to_node_list>, nullptr, nullptr},
-    {"cells", member_getter<mesh_receiver, &Mesh::cells, py_cell_list>,
-     member_setter<mesh_receiver, &Mesh::cells, to_cell_list>, nullptr, nullptr},
+    property_row("nodes", member_getter<mesh_receiver, &Mesh::nodes, py_node_list>,
+                 member_setter<mesh_receiver, &Mesh::nodes, to_node_list>),
+    property_row("cells", member_getter<mesh_receiver, &Mesh::cells, py_cell_list>,
+                 member_setter<mesh_receiver, &Mesh::cells, to_cell_list>),
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

@@ -42,7 +42,7 @@ constexpr auto design_block_new_entry =
                 to_point3, to_point3, to_resolution);
 
 PyObject* design_block_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-  return guarded([&] {
+  return guarded(design_block_new_entry.callee(), [&] {
     auto [length, centre, theta, resolution] = design_block_new_entry.parse(args, kwargs);
     return new_instance(type, unwrap(morph::make_design_block(length, centre, theta, resolution,
                                                               budget::kNodeBytes)));
@@ -55,7 +55,7 @@ constexpr auto select_free_entry =
 
 PyObject* select_free_design_nodes_py(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                                       PyObject* kwnames) {
-  return guarded([&] {
+  return guarded(select_free_entry.callee(), [&] {
     auto [mesh_arg, layers_arg] = select_free_entry.bind(args, nargs, kwnames);
     Shared<morph::DesignBlock> block(block_receiver(self));
     const std::optional<uint64_t> fixed_layers =
@@ -105,7 +105,7 @@ constexpr auto deformer_new_entry =
     constructor("FreeFormDeformer", {"original_design_block"}, 1, "");
 
 PyObject* deformer_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-  return guarded([&] {
+  return guarded(deformer_new_entry.callee(), [&] {
     auto [block_arg] = deformer_new_entry.bind(args, kwargs);
     const morph::DesignBlock block = convert_or_panic([&] {
       return copy_instance<morph::DesignBlock>(block_arg, design_block_type(), "DesignBlock");

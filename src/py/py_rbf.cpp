@@ -26,7 +26,7 @@ constexpr auto rbf_new_entry = constructor(
     "Rbf deformer.");
 
 PyObject* rbf_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-  return guarded([&] {
+  return guarded(rbf_new_entry.callee(), [&] {
     auto [original_arg, deformed_arg, kernel_arg, epsilon_arg] = rbf_new_entry.bind(args, kwargs);
     std::optional<std::string> kernel = arg("kernel", kernel_arg, optional(to_string));
     std::optional<double> epsilon = arg("epsilon", epsilon_arg, optional(to_float));
