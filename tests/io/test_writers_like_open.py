@@ -3,6 +3,7 @@ caller may not write, files of another owner and files with several hard links; 
 replace a file they sync it before its name moves and leave nothing behind after a kill -9."""
 
 import os
+import pathlib
 import shutil
 import signal
 import stat
@@ -225,3 +226,42 @@ def test_new_and_replaced_files_keep_the_modes_open_gives_them(tmp_path):
         os.umask(old_mask)
     assert stat.S_IMODE(os.stat(tmp_path / "new.obj").st_mode) == 0o644
     assert stat.S_IMODE(os.stat(tmp_path / "through-link.obj").st_mode) == 0o644
+
+
+@pytest.mark.skipif(os.environ.get("VELK_SANITIZED") == "1",
+                    reason="the address sanitizer must be the first library loaded")
+def test_without_unnamed_files_a_named_temporary_replaces_atomically_and_leaves_nothing(
+        tmp_path, compile_driver):
+    shim = compile_driver(pathlib.Path(__file__).with_name("no_unnamed_files.cpp"), [],
+                          "-shared", "-fPIC", "-ldl")
+    expected = {kind: written_bytes(tmp_path, kind) for kind in WRITERS}
+    folder = tmp_path / "out"
+    folder.mkdir()
+    script = textwrap.dedent(f"""
+        import os, sys
+        sys.path.insert(0, {str(pathlib.Path(__file__).parent)!r})
+        from test_writers_like_open import WRITERS
+        folder = {str(folder)!r}
+        for i, kind in enumerate(sorted(WRITERS)):
+            new = os.path.join(folder, f"new-{{i}}")
+            WRITERS[kind](new)
+            old = os.path.join(folder, f"old-{{i}}")
+            with open(old, "wb") as f:
+                f.write(b"old contents")
+            os.chmod(old, 0o640)
+            WRITERS[kind](old)
+            os.symlink(f"linked-{{i}}", os.path.join(folder, f"link-{{i}}"))
+            WRITERS[kind](os.path.join(folder, f"link-{{i}}"))
+    """)
+    done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
+                          timeout=120, env=dict(os.environ, LD_PRELOAD=str(shim)))
+    assert done.returncode == 0, done.stderr[-2000:]
+    assert "refused O_TMPFILE" in done.stderr
+    kinds = sorted(WRITERS)
+    assert sorted(os.listdir(folder)) == sorted(
+        f"{name}-{i}" for i in range(len(kinds)) for name in ("new", "old", "link", "linked"))
+    for i, kind in enumerate(kinds):
+        for name in ("new", "old", "linked"):
+            assert (folder / f"{name}-{i}").read_bytes() == expected[kind], (kind, name)
+        assert stat.S_IMODE(os.stat(folder / f"old-{i}").st_mode) == 0o640
+        assert os.path.islink(folder / f"link-{i}")
