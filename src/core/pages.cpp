@@ -53,7 +53,8 @@ void populate(const void* data, std::size_t bytes, bool interruptible) {
 #if defined(__linux__)
   const auto start = reinterpret_cast<std::uintptr_t>(data);
   const std::uintptr_t begin = round_up(start, kPage), end = round_down(start + bytes, kPage);
-  constexpr std::uintptr_t kPiece = std::uintptr_t{32} << 20;
+  // Two huge pages per piece: mapping one in may wait for the system to compact memory.
+  constexpr std::uintptr_t kPiece = std::uintptr_t{4} << 20;
   for (std::uintptr_t at = begin; at < end; at += kPiece) {
     if (interruptible) interrupt::checkpoint();
     (void)madvise(reinterpret_cast<void*>(at), std::min(kPiece, end - at), kPopulateWrite);

@@ -27,7 +27,7 @@ void advise_huge(const std::vector<T>& buffer) {
 
 // Maps in every whole page of [data, data + bytes) without changing its contents (the kernel
 // fills each page as a write would), so that later writes do not fault. Safe while another
-// thread writes the same memory. When interruptible, works in pieces of 32 MiB with an
+// thread writes the same memory. When interruptible, works in pieces of 4 MiB with an
 // interrupt::checkpoint() before each; pass false where no check may run (inside an allocator).
 void populate(const void* data, std::size_t bytes, bool interruptible = true);
 

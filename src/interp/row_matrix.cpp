@@ -19,12 +19,19 @@ std::mutex kept_mutex;
 pages::Block kept;
 
 // A block of at least `bytes`: the kept one when it fits without wasting more than half of
-// itself, otherwise a new one.
+// itself, otherwise a new one. A new large block is mapped in here, piece by piece with an
+// interrupt checkpoint between pieces: left to the first writes, the system's search for free
+// 2 MiB pages could stall the filling loop for seconds between two of its checkpoints.
 pages::Block allocate_block(std::size_t bytes) {
   if (bytes >= pages::kHugePage) {
-    std::lock_guard<std::mutex> lock(kept_mutex);
-    if (kept.size() >= bytes && kept.size() / 2 <= bytes)
-      return std::exchange(kept, pages::Block());
+    {
+      std::lock_guard<std::mutex> lock(kept_mutex);
+      if (kept.size() >= bytes && kept.size() / 2 <= bytes)
+        return std::exchange(kept, pages::Block());
+    }
+    pages::Block block(bytes, pages::Block::Fill::Any);
+    pages::populate(block.data(), block.size());
+    return block;
   }
   return pages::Block(bytes, pages::Block::Fill::Any);
 }
