@@ -11,10 +11,10 @@ One OpenMDAO component morphs the wing and measures what the optimiser sees, the
 the volume. Its partials come as they would from a flow solver's adjoint: the gradient of
 each measure with respect to the mesh points, carried back to the design variables by
 velk_morph (`LatticeVariables.vjp` through `Ffd`). With --fd they are OpenMDAO's forward
-differences instead. The script prints OpenMDAO's own `check_partials` and `check_totals`
-relative errors, and exits with an error if one of the exact partials' exceeds 1e-6; then
-the history, the number of morphs (deformations and products alike), and draws the three
-wings.
+differences instead. The script prints the relative errors OpenMDAO's own `check_partials`
+and `check_totals` report, and with exact partials exits with an error if one exceeds 1e-6;
+then the history and the number of morphs (deformations and products alike), and draws the
+three wings.
 
     python3 examples/optimise_wing.py [--out DIR] [--fd] [--chord-points N] [--span-stations N]
 """
@@ -134,7 +134,7 @@ class WingShape(om.ExplicitComponent):  # type: ignore[misc]
             self.declare_partials(["misfit", "volume"], "*", method="fd")  # OpenMDAO's forward differences
 
     def points(self, values: Array) -> Array:
-        """The morphed wing at these variables, deformed once per distinct point."""
+        """The morphed wing at these variable values, deformed once for each new set of them."""
         if self.morphed is None or not np.array_equal(self.morphed[0], values):
             design: Design = self.options["design"]
             lattice = design.variables.lattice(values)
