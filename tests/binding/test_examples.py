@@ -1,6 +1,7 @@
 """The example scripts run end to end with small sizes, and the files they report read back."""
 
 import csv
+import importlib
 import math
 import pathlib
 import re
@@ -172,13 +173,16 @@ def test_design_sweep_reports_a_failing_variant_and_keeps_the_others(tmp_path):
 
 
 def optimisation(stdout):
-    """The figures optimise_wing.py reports."""
+    """The figures optimise_wing.py reports: OpenMDAO's rel error of every checked pair, the
+    optimum and the morph count."""
     found = {key: float(re.search(pattern, stdout).group(1)) for key, pattern in {
-        "partials": r"check_partials: .* largest (\S+)",
-        "totals": r"check_totals: .* largest (\S+)",
         "misfit": r"optimised: misfit (\S+)",
         "morphs": r"morphs: (\d+)",
     }.items()}
+    for check in ("check_partials", "check_totals"):
+        block = re.search(rf"^{check}: .*\n((?:  .*\n)+)", stdout, flags=re.MULTILINE).group(1)
+        lines = re.findall(r"^  (\w+ / \w+) \(\S+\): (\S+)$", block, flags=re.MULTILINE)
+        found[check] = {pair: float(value) for pair, value in lines}
     found["success"] = "success True" in stdout
     return found
 
@@ -197,9 +201,28 @@ def test_optimise_wing_exact_partials_reach_the_fd_optimum_in_a_fifth_of_the_mor
         assert is_png(out / "optimise_wing.png")
     exact, fd = runs["exact"], runs["fd"]
     assert exact["success"] and fd["success"]
-    assert exact["partials"] <= 1e-6 and exact["totals"] <= 1e-6
+    # Every pair of both responses and all three variable groups is checked, and within 1e-6.
+    pairs = {f"{of} / {wrt}" for of in ("misfit", "volume") for wrt in ("twist", "dihedral", "bumps")}
+    for check in ("check_partials", "check_totals"):
+        assert set(exact[check]) == pairs
+        assert all(error <= 1e-6 for error in exact[check].values()), exact[check]
     assert exact["misfit"] == pytest.approx(fd["misfit"], abs=1e-6)
     assert exact["morphs"] <= fd["morphs"] / 5
+
+
+def test_optimise_wing_fails_when_an_exact_partial_is_off(tmp_path, monkeypatch):
+    """A volume gradient off by one part in a thousand fails the derivative check, before the
+    optimisation runs."""
+    pytest.importorskip("matplotlib")
+    pytest.importorskip("openmdao")
+    velk_morph = pytest.importorskip("velk_morph")
+    monkeypatch.syspath_prepend(str(EXAMPLES))
+    example = importlib.import_module("optimise_wing")
+    gradient = velk_morph.volume_gradient
+    monkeypatch.setattr(velk_morph, "volume_gradient", lambda *args: gradient(*args) * 1.001)
+    with pytest.raises(SystemExit, match=r"derivative check failed: rel error 1\.0\de-03 > 1e-06"):
+        example.main(["--out", str(tmp_path), "--chord-points", "8", "--span-stations", "5"])
+    assert not (tmp_path / "optimise_wing.png").exists()
 
 
 def test_volume_morph_moves_the_air_without_inverting_a_cell(tmp_path):
