@@ -13,7 +13,7 @@ import sys
 import numpy as np
 
 import velk
-from timing import best_of
+from timing import best_and_worst
 
 EPS = 2.220446049250313e-16
 SIZES = (100_000, 1_000_000)
@@ -88,12 +88,15 @@ def run():
             expected = numpy_calls[name](array).tolist()
             if call(nodes) != expected or call(array) != expected:
                 raise AssertionError(f"{name}: velk and numpy disagree at size {size}")
-            rows.append({"benchmark": f"{name} (array input)", "size": size,
-                         "velk_s": best_of(lambda: call(array), REPEATS), "peer": "numpy",
-                         "peer_s": best_of(lambda: numpy_calls[name](array), REPEATS)})
-            rows.append({"benchmark": f"{name} (list input)", "size": size,
-                         "velk_s": best_of(lambda: call(nodes), REPEATS), "peer": "numpy incl. asarray",
-                         "peer_s": best_of(lambda: numpy_calls[name](np.asarray(nodes)), REPEATS)})
+            for label, data, peer, peer_fn in (
+                    ("array input", array, "numpy", lambda: numpy_calls[name](array)),
+                    ("list input", nodes, "numpy incl. asarray",
+                     lambda: numpy_calls[name](np.asarray(nodes)))):
+                velk_s, velk_worst = best_and_worst(lambda: call(data), REPEATS)
+                peer_s, peer_worst = best_and_worst(peer_fn, REPEATS)
+                rows.append({"benchmark": f"{name} ({label})", "size": size, "velk_s": velk_s,
+                             "velk_spread_s": velk_worst, "peer": peer, "peer_s": peer_s,
+                             "peer_spread_s": peer_worst})
     return rows
 
 
