@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "core/interrupt.hpp"
 #include "core/point.hpp"
 #include "core/worker_pool.hpp"
 #include "interp/kernel_set.hpp"
@@ -32,6 +33,14 @@ double abs_row_sum(const double* row, std::size_t n) {
 constexpr std::size_t kSumColumns = 256;
 // Matrices of fewer rows are measured and equilibrated on the calling thread.
 constexpr std::size_t kParallelRows = 256;
+// Rows between two interrupt checkpoints in the loops below (a few milliseconds of work even for
+// the largest matrices), so that a single-threaded run still answers Ctrl-C promptly.
+constexpr std::size_t kRowsPerCheck = 64;
+
+// interrupt::checkpoint() at every kRowsPerCheck-th row.
+inline void row_checkpoint(std::size_t row) {
+  if (row % kRowsPerCheck == 0) interrupt::checkpoint();
+}
 
 // Each row's sum in column order and each column's sum in row order, as in one serial pass;
 // rows (for the row sums) and blocks of columns (for the column sums) run on the worker pool.
@@ -43,7 +52,10 @@ Scale measure_scale(const RowMatrix& matrix, bool symmetric) {
   Scale scale;
   scale.row_sums.resize(n);
   pool::run_blocks(n, min_parallel, [&](std::size_t begin, std::size_t end) {
-    for (std::size_t i = begin; i < end; ++i) scale.row_sums[i] = abs_row_sum(matrix[i], n);
+    for (std::size_t i = begin; i < end; ++i) {
+      row_checkpoint(i);
+      scale.row_sums[i] = abs_row_sum(matrix[i], n);
+    }
   });
   std::vector<double> col_sums;
   if (symmetric) {
@@ -54,8 +66,10 @@ Scale measure_scale(const RowMatrix& matrix, bool symmetric) {
     pool::run_blocks(blocks, min_parallel, [&](std::size_t b0, std::size_t b1) {
       const std::size_t c0 = b0 * kSumColumns, c1 = std::min(b1 * kSumColumns, width);
       double* sums = col_sums.data();
-      for (std::size_t i = 0; i < n; ++i)
+      for (std::size_t i = 0; i < n; ++i) {
+        row_checkpoint(i);
         for (std::size_t j = c0; j < c1; ++j) sums[j] += std::fabs(matrix[i][j]);
+      }
     });
   }
   for (double r : scale.row_sums)
@@ -72,6 +86,7 @@ void equilibrate(RowMatrix& matrix, std::vector<V>& rhs, const std::vector<doubl
   const std::size_t n = matrix.size();
   pool::run_blocks(n, n >= kParallelRows ? 2 : SIZE_MAX, [&](std::size_t begin, std::size_t end) {
     for (std::size_t i = begin; i < end; ++i) {
+      row_checkpoint(i);
       double s = row_sums[i];
       s = s > EPS ? s : EPS;
       double* row = matrix[i];
@@ -89,6 +104,7 @@ std::expected<std::vector<V>, std::string> substitute(const LuFactors& f,
   std::vector<V> y;
   y.reserve(n);
   for (std::size_t i = 0; i < n; ++i) {
+    row_checkpoint(i);
     V sum = zero_like(rhs[0]);
     for (std::size_t j = 0; j < i; ++j) add_assign(sum, scaled(y[j], f.lu[i][j]));
     y.push_back(subtract(rhs[f.perm[i]], sum));
@@ -96,6 +112,7 @@ std::expected<std::vector<V>, std::string> substitute(const LuFactors& f,
   // Backward, stopping at the first value (counting down) that holds a NaN.
   std::vector<V> x(n, zero_like(y[0]));
   for (std::size_t i = n; i-- > 0;) {
+    row_checkpoint(i);
     V sum = zero_like(y[0]);
     for (std::size_t j = i + 1; j < n; ++j) add_assign(sum, scaled(x[j], f.lu[i][j]));
     x[i] = divided(subtract(y[i], sum), f.lu[i][i]);
