@@ -11,7 +11,7 @@ namespace velk {
 // and for the last of them when none is (so an enum's last enumerator doubles as the fallback
 // and every path returns the body's result). Values are compared in the order listed.
 template <auto First, auto... Rest, class F>
-decltype(auto) with_constant(decltype(First) value, F&& body) {
+constexpr decltype(auto) with_constant(decltype(First) value, F&& body) {
   if constexpr (sizeof...(Rest) == 0) {
     return body(std::integral_constant<decltype(First), First>{});
   } else {
