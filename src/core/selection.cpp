@@ -20,6 +20,15 @@ bool within(double value, double centre, double length) {
   return centre - length * 0.5 <= value && value <= centre + length * 0.5;
 }
 
+// The indices of the nodes that keep(node) accepts, in index order.
+template <class Keep>
+IndexList nodes_where(const NodeList& nodes, Keep keep) {
+  IndexList out;
+  for (uint64_t i = 0; i < nodes.size(); ++i)
+    if (keep(nodes[i])) out.push_back(i);
+  return out;
+}
+
 }  // namespace
 
 IndexList select_nodes_closest_to_point(const NodeList& nodes, const Point3& point) {
@@ -39,35 +48,28 @@ IndexList select_nodes_closest_to_point(const NodeList& nodes, const Point3& poi
 
 IndexList select_nodes_on_line(const NodeList& nodes, const Point3& point_a,
                                const Point3& point_b) {
-  IndexList out;
   const double length = std::sqrt(squared_distance(point_a, point_b));
-  for (uint64_t i = 0; i < nodes.size(); ++i) {
-    const double da = std::sqrt(squared_distance(point_a, nodes[i]));
-    const double db = std::sqrt(squared_distance(point_b, nodes[i]));
-    if (length >= db && length >= da && std::fabs((da + db) - length) <= EPS) out.push_back(i);
-  }
-  return out;
+  return nodes_where(nodes, [&](const Point3& node) {
+    const double da = std::sqrt(squared_distance(point_a, node));
+    const double db = std::sqrt(squared_distance(point_b, node));
+    return length >= db && length >= da && std::fabs((da + db) - length) <= EPS;
+  });
 }
 
 IndexList select_nodes_in_sphere(const NodeList& nodes, double radius, const Point3& centre) {
-  IndexList out;
   const double limit = radius * radius;
-  for (uint64_t i = 0; i < nodes.size(); ++i)
-    if (limit >= squared_distance(nodes[i], centre)) out.push_back(i);
-  return out;
+  return nodes_where(nodes,
+                     [&](const Point3& node) { return limit >= squared_distance(node, centre); });
 }
 
 IndexList select_nodes_in_box(const NodeList& nodes, const Point3& length, const Point3& centre,
                               const Point3& theta) {
-  IndexList out;
   const Matrix3 back = inverse_rotation_matrix(theta);
-  for (uint64_t i = 0; i < nodes.size(); ++i) {
-    const Point3 local = rotate_about(back, nodes[i], centre);
-    if (within(local.x, centre.x, length.x) && within(local.y, centre.y, length.y) &&
-        within(local.z, centre.z, length.z))
-      out.push_back(i);
-  }
-  return out;
+  return nodes_where(nodes, [&](const Point3& node) {
+    const Point3 local = rotate_about(back, node, centre);
+    return within(local.x, centre.x, length.x) && within(local.y, centre.y, length.y) &&
+           within(local.z, centre.z, length.z);
+  });
 }
 
 IndexList select_nodes_closest_to_plane(const NodeList& nodes, const Point3& origin,
@@ -89,11 +91,8 @@ IndexList select_nodes_closest_to_plane(const NodeList& nodes, const Point3& ori
 
 IndexList select_nodes_in_plane_direction(const NodeList& nodes, const Point3& origin,
                                           const Point3& normal) {
-  IndexList out;
   const double offset = dot(origin, normal);
-  for (uint64_t i = 0; i < nodes.size(); ++i)
-    if (dot(nodes[i], normal) - offset >= 0.0) out.push_back(i);
-  return out;
+  return nodes_where(nodes, [&](const Point3& node) { return dot(node, normal) - offset >= 0.0; });
 }
 
 }  // namespace velk

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <type_traits>
 
+#include "core/constant_dispatch.hpp"
 #include "core/point.hpp"
 #include "interp/dense_solver.hpp"
 
@@ -75,21 +76,8 @@ struct Kernel<RbfKernel::thin_plate_spline> {
 template <class F>
 decltype(auto) with_kernel(RbfKernel kernel, F&& body) {
   using K = RbfKernel;
-  switch (kernel) {
-    case K::gaussian:
-      return body(std::integral_constant<K, K::gaussian>{});
-    case K::multiquadric:
-      return body(std::integral_constant<K, K::multiquadric>{});
-    case K::inverse_multiquadratic:
-      return body(std::integral_constant<K, K::inverse_multiquadratic>{});
-    case K::linear:
-      return body(std::integral_constant<K, K::linear>{});
-    case K::cubic:
-      return body(std::integral_constant<K, K::cubic>{});
-    case K::thin_plate_spline:
-      break;
-  }
-  return body(std::integral_constant<K, K::thin_plate_spline>{});
+  return with_constant<K::gaussian, K::multiquadric, K::inverse_multiquadratic, K::linear, K::cubic,
+                       K::thin_plate_spline>(kernel, std::forward<F>(body));
 }
 
 // kernel(s, epsilon) as one scalar function.

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <type_traits>
 
+#include "core/constant_dispatch.hpp"
 #include "core/cpu_dispatch.hpp"
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -24,31 +25,9 @@ namespace {
 template <class F>
 decltype(auto) with_kernel(Kernel kernel, F&& body) {
   using K = Kernel;
-  switch (kernel) {
-    case K::linear:
-      return body(std::integral_constant<K, K::linear>{});
-    case K::thin_plate_spline:
-      return body(std::integral_constant<K, K::thin_plate_spline>{});
-    case K::cubic:
-      return body(std::integral_constant<K, K::cubic>{});
-    case K::quintic:
-      return body(std::integral_constant<K, K::quintic>{});
-    case K::multiquadric:
-      return body(std::integral_constant<K, K::multiquadric>{});
-    case K::inverse_multiquadric:
-      return body(std::integral_constant<K, K::inverse_multiquadric>{});
-    case K::inverse_quadratic:
-      return body(std::integral_constant<K, K::inverse_quadratic>{});
-    case K::gaussian:
-      return body(std::integral_constant<K, K::gaussian>{});
-    case K::wendland_c0:
-      return body(std::integral_constant<K, K::wendland_c0>{});
-    case K::wendland_c2:
-      return body(std::integral_constant<K, K::wendland_c2>{});
-    case K::wendland_c4:
-      break;
-  }
-  return body(std::integral_constant<K, K::wendland_c4>{});
+  return with_constant<K::linear, K::thin_plate_spline, K::cubic, K::quintic, K::multiquadric,
+                       K::inverse_multiquadric, K::inverse_quadratic, K::gaussian, K::wendland_c0,
+                       K::wendland_c2, K::wendland_c4>(kernel, std::forward<F>(body));
 }
 
 // True when the four-lane and FMA-instruction code may run.

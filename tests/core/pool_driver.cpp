@@ -8,18 +8,12 @@
 #include <thread>
 #include <vector>
 
+#include "../driver_report.hpp"
 #include "core/worker_pool.hpp"
 
 using namespace velk;
 
 namespace {
-
-void report(const char* name, const std::string& why) {
-  if (why.empty())
-    std::printf("ok %s\n", name);
-  else
-    std::printf("FAIL %s: %s\n", name, why.c_str());
-}
 
 // Every index of [0, count) ran exactly once, and no more states were made than tasks allowed.
 std::string dynamic_blocks(std::size_t count, std::size_t max_tasks) {

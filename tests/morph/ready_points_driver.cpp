@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "../driver_report.hpp"
 #include "morph/design_block.hpp"
 #include "morph/ffd.hpp"
 
@@ -17,13 +18,6 @@ namespace {
 
 bool same_bits(const Point3* a, const Point3* b, std::size_t n) {
   return n == 0 || std::memcmp(a, b, n * sizeof(Point3)) == 0;
-}
-
-void report(const char* name, const std::string& why) {
-  if (why.empty())
-    std::printf("ok %s\n", name);
-  else
-    std::printf("FAIL %s: %s\n", name, why.c_str());
 }
 
 }  // namespace
