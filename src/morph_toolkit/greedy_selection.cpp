@@ -262,6 +262,13 @@ GreedyFit greedy_fit(const GreedyInput& in) {
   };
 
   Best next;
+  const auto tell = [&] {
+    if (!in.progress) return;
+    double f = static_cast<double>(fit.centres.size()) / static_cast<double>(cap);
+    if (in.tolerance > 0.0 && in.tolerance < 1.0 && largest_d > 0.0 && next.size > 0.0)
+      f = std::max(f, std::log(std::sqrt(next.size) / largest_d) / std::log(in.tolerance));
+    in.progress(std::min(f, 1.0));
+  };
   for (std::size_t c : xi)
     if (!add_centre(c, next))
       throw InvalidInput("control_points leave the polynomial of degree " +
@@ -275,6 +282,7 @@ GreedyFit greedy_fit(const GreedyInput& in) {
     }
   }
   while (next.size >= 0.0 && std::sqrt(next.size) > goal) {
+    tell();
     interrupt::checkpoint();
     const std::size_t c = next.row;
     if (!add_centre(c, next)) {
