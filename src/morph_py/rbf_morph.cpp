@@ -195,8 +195,8 @@ void bind_rbf_morph(nb::module_& m) {
         const FloatRows c = points_arg(control_points, "control_points");
         const FloatRows d = points_arg(displacements, "displacements");
         const toolkit::Kernel k = kernel_arg(kernel);
-        // The bar counts thousandths of the fit: no unit of its own.
-        Progress meter(progress, "RbfMorph fit", "");
+        // The bar counts the fit's thousandths as steps.
+        Progress meter(progress, "RbfMorph fit", "step");
         new (self) RbfMorph(meter.run([&](const toolkit::ProgressCallback* report) {
           return RbfMorph::fit(c.values.data(), c.rows, d.values.data(), d.rows, k, epsilon, degree,
                                tolerance, report);
