@@ -100,8 +100,10 @@ std::expected<std::unique_ptr<FitSolver>, std::string> dense_fit(const FitProble
   const double nd = static_cast<double>(n), rows_share = 60.0 / (60.0 + nd);
   const ProgressSpan building = progress.part(0.0, rows_share);
   const ProgressSpan factorising = progress.part(rows_share, 1.0);
+  const bool parallel = n >= 2 * kRowBlock;
+  const std::function<bool()> step = building.alongside();
   pool::for_each_block(
-      blocks, n >= 2 * kRowBlock,
+      blocks, parallel,
       [&](std::size_t b) {
         std::vector<double> values(padded);
         for (std::size_t i = b * kRowBlock; i < std::min(n, (b + 1) * kRowBlock); ++i) {
@@ -122,7 +124,7 @@ std::expected<std::unique_ptr<FitSolver>, std::string> dense_fit(const FitProble
         }
         building.block_done(b, blocks);
       },
-      building.alongside());
+      step);
   // Panel by panel: the work left after k pivot columns is ((n - k) / n)^3 of the whole.
   std::function<void(std::size_t)> after_panel;
   if (factorising.active())

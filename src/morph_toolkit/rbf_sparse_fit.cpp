@@ -327,9 +327,11 @@ std::expected<std::unique_ptr<FitSolver>, std::string> sparse_fit(const FitProbl
   const double rows_share = m > 0 ? 0.2 : 1.0;
   const ProgressSpan counting = progress.part(0.0, rows_share / 2),
                      filling = progress.part(rows_share / 2, rows_share);
+  const bool parallel = blocks > 1;
+  const std::function<bool()> count_step = counting.alongside(), fill_step = filling.alongside();
   // First the count of each row, then the entries, so the matrix is allocated once.
   pool::for_each_block(
-      blocks, blocks > 1,
+      blocks, parallel,
       [&](std::size_t b) {
         std::size_t ranges[18];
         for (std::size_t i = b * kBlock; i < std::min(n, (b + 1) * kBlock); ++i) {
@@ -340,7 +342,7 @@ std::expected<std::unique_ptr<FitSolver>, std::string> sparse_fit(const FitProbl
         }
         counting.block_done(b, blocks);
       },
-      counting.alongside());
+      count_step);
   for (std::size_t i = 0; i < n; ++i) a.start[i + 1] += a.start[i];
   const std::size_t nnz = a.start[n];
   try {
@@ -354,7 +356,7 @@ std::expected<std::unique_ptr<FitSolver>, std::string> sparse_fit(const FitProbl
   a.value.resize(nnz);
   a.diagonal.resize(n);
   pool::for_each_block(
-      blocks, blocks > 1,
+      blocks, parallel,
       [&](std::size_t b) {
         std::size_t ranges[18];
         for (std::size_t i = b * kBlock; i < std::min(n, (b + 1) * kBlock); ++i) {
@@ -368,7 +370,7 @@ std::expected<std::unique_ptr<FitSolver>, std::string> sparse_fit(const FitProbl
         }
         filling.block_done(b, blocks);
       },
-      filling.alongside());
+      fill_step);
   std::vector<double> basis(n * m);
   for (std::size_t i = 0; i < n; ++i)
     problem.basis.values(cx[i], cy[i], cz[i], basis.data() + m * i);
