@@ -327,22 +327,34 @@ std::expected<std::unique_ptr<FitSolver>, std::string> sparse_fit(const FitProbl
   const double rows_share = m > 0 ? 0.2 : 1.0;
   const ProgressSpan counting = progress.part(0.0, rows_share / 2),
                      filling = progress.part(rows_share / 2, rows_share);
-  const bool parallel = blocks > 1;
-  const std::function<bool()> count_step = counting.alongside(), fill_step = filling.alongside();
+  // One pass over the rows, in blocks on the pool: row i's entries within the support counted
+  // into a.start[i + 1], or (fill) written with the diagonal noted.
+  const auto pass = [&](const ProgressSpan& stage, bool fill) {
+    const std::function<bool()> step = stage.alongside();
+    pool::for_each_block(
+        blocks, blocks > 1,
+        [&](std::size_t b) {
+          std::size_t ranges[18];
+          for (std::size_t i = b * kBlock; i < std::min(n, (b + 1) * kBlock); ++i) {
+            const std::size_t count = grid.ranges_near(cx[i], cy[i], cz[i], ranges);
+            const std::size_t entries = lanes::compact_row(
+                problem.kernel, cx[i], cy[i], cz[i], ranges, count, cx.data(), cy.data(), cz.data(),
+                problem.e2, fill ? &a.column[a.start[i]] : nullptr,
+                fill ? &a.value[a.start[i]] : nullptr);
+            if (!fill) {
+              a.start[i + 1] = entries;
+              continue;
+            }
+            a.diagonal[i] = 0.0;
+            for (std::size_t e = a.start[i]; e < a.start[i + 1]; ++e)
+              if (a.column[e] == i) a.diagonal[i] = a.value[e];
+          }
+          stage.block_done(b, blocks);
+        },
+        step);
+  };
   // First the count of each row, then the entries, so the matrix is allocated once.
-  pool::for_each_block(
-      blocks, parallel,
-      [&](std::size_t b) {
-        std::size_t ranges[18];
-        for (std::size_t i = b * kBlock; i < std::min(n, (b + 1) * kBlock); ++i) {
-          const std::size_t count = grid.ranges_near(cx[i], cy[i], cz[i], ranges);
-          a.start[i + 1] =
-              lanes::compact_row(problem.kernel, cx[i], cy[i], cz[i], ranges, count, cx.data(),
-                                 cy.data(), cz.data(), problem.e2, nullptr, nullptr);
-        }
-        counting.block_done(b, blocks);
-      },
-      count_step);
+  pass(counting, false);
   for (std::size_t i = 0; i < n; ++i) a.start[i + 1] += a.start[i];
   const std::size_t nnz = a.start[n];
   try {
@@ -355,22 +367,7 @@ std::expected<std::unique_ptr<FitSolver>, std::string> sparse_fit(const FitProbl
   a.column.resize(nnz);
   a.value.resize(nnz);
   a.diagonal.resize(n);
-  pool::for_each_block(
-      blocks, parallel,
-      [&](std::size_t b) {
-        std::size_t ranges[18];
-        for (std::size_t i = b * kBlock; i < std::min(n, (b + 1) * kBlock); ++i) {
-          const std::size_t count = grid.ranges_near(cx[i], cy[i], cz[i], ranges);
-          lanes::compact_row(problem.kernel, cx[i], cy[i], cz[i], ranges, count, cx.data(),
-                             cy.data(), cz.data(), problem.e2, &a.column[a.start[i]],
-                             &a.value[a.start[i]]);
-          a.diagonal[i] = 0.0;
-          for (std::size_t e = a.start[i]; e < a.start[i + 1]; ++e)
-            if (a.column[e] == i) a.diagonal[i] = a.value[e];
-        }
-        filling.block_done(b, blocks);
-      },
-      fill_step);
+  pass(filling, true);
   std::vector<double> basis(n * m);
   for (std::size_t i = 0; i < n; ++i)
     problem.basis.values(cx[i], cy[i], cz[i], basis.data() + m * i);
