@@ -117,14 +117,14 @@ tolerance : float or None, optional
 progress : bool or callable, optional
     None or False (default): no reports. A callable is called as ``progress(done, total)``
     from the calling thread while the fit runs, with ``total`` 1000 throughout and ``done``
-    the thousandths of the fit finished, never decreasing, the last call with
-    ``done == total``. Each stage has a share by its expected work: a full fit builds its
-    matrix, factorises it (dense: panel by panel; sparse: the decades by which the residual
-    of each conjugate-gradient solve fell) and checks the displacements at the control
-    points; a fit with a tolerance gives the first half to the selection (centres taken
-    against the most it may take, or the decades its largest error fell against those the
-    tolerance asks, whichever is further) and the rest to the correction. True shows a tqdm
-    bar. Reporting never changes the result.
+    the thousandths of the fit's estimated work finished, never decreasing, the last call with
+    ``done == total``. A full fit reports as it builds its matrix, factorises it (dense: panel
+    by panel; sparse: by the decades its conjugate-gradient residual fell) and checks the
+    displacements at the control points. A fit with a tolerance gives the first half to the
+    selection (its work so far against the work to the number of centres at which its error,
+    falling as it recently fell, reaches the tolerance, at most the number memory allows; done
+    jumps when it ends sooner) and the rest to the error left and its correction. True shows
+    a tqdm bar. Reporting never changes the result.
 
 Raises
 ------

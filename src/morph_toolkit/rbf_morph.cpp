@@ -186,11 +186,12 @@ RbfMorph RbfMorph::fit_within(const double* controls, std::size_t n_controls,
   RbfMorph morph(std::move(state));
   RbfState& s = morph.state_;
   if (is_compact(kernel)) morph.grid_ = std::move(grid);
-  // The shares of the progress: building the solver, the first solve, the checks. The dense
-  // matrix's rows and the checks each cost about 20 n^2 operations and the factorisation
-  // n^3 / 3; the sparse fit's iterative solves (terms columns, then 3) take most of its time.
+  // The shares of the progress: building the solver, the first solve, the checks. In units of
+  // the dense factorisation's n^3 / 3 multiply-subtracts, its matrix's rows cost about 600 n^2
+  // and a check about 200 n^2; the sparse fit's iterative solves (terms columns, then 3) take
+  // most of its time.
   const double nd = static_cast<double>(n), td = static_cast<double>(terms);
-  const double built = sparse ? 0.1 + 0.8 * td / (td + 3.0) : (60.0 + nd) / (120.0 + nd);
+  const double built = sparse ? 0.1 + 0.8 * td / (td + 3.0) : (1800.0 + nd) / (2400.0 + nd);
   const double first_solved = sparse ? 0.9 : built;
   const ProgressSpan checking = progress.part(first_solved, 1.0);
   const FitProblem problem{kernel, epsilon * epsilon, s.centres, basis};

@@ -69,7 +69,8 @@ class RbfMorph {
   // Progress counts kFitProgressUnits over the stages, each given a share by its expected work:
   // a full fit builds its matrix, factorises it (dense: by panels; sparse: the decades the
   // residual of each iterative solve fell) and checks the result at the controls; a reduced fit
-  // selects its centres (the first half) and fits its correction (the rest).
+  // selects its centres (the first half, by the selection's own estimate) and fits its
+  // correction (the rest).
   static RbfMorph fit(const double* controls, std::size_t n_controls, const double* displacements,
                       std::size_t n_displacements, Kernel kernel, double epsilon,
                       std::optional<int> degree, std::optional<double> tolerance = std::nullopt,
