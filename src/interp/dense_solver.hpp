@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <expected>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,11 @@ struct LuFactors {
 std::expected<LuFactors, std::string> lu_decompose(RowMatrix matrix);
 // The same elimination with every trailing update fused into one multiply-subtract (rounded
 // once): faster, with other bits than lu_decompose. For fits not bound to velk's fixed order.
-std::expected<LuFactors, std::string> lu_decompose_fused(RowMatrix matrix);
+// after_panel, when given, is called on the calling thread each time the pivot columns before
+// its argument are final (growing, n - 1 at the end); an exception from it ends the
+// factorisation.
+std::expected<LuFactors, std::string> lu_decompose_fused(
+    RowMatrix matrix, const std::function<void(std::size_t columns)>& after_panel = {});
 
 // Solves matrix · x = rhs for one value of V per row, V being Point3 or VectorN. Rows are
 // equilibrated by their absolute sums when row_max × col_max exceeds 1e5. Fails with

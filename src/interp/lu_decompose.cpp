@@ -265,7 +265,8 @@ void update_column_blocks(const Factoring& f, std::size_t k0, std::size_t k1, co
 
 namespace {
 
-std::expected<LuFactors, std::string> decompose(RowMatrix matrix, bool fused) {
+std::expected<LuFactors, std::string> decompose(
+    RowMatrix matrix, bool fused, const std::function<void(std::size_t)>& after_panel = {}) {
   const std::size_t n = matrix.size();
   LuFactors out{std::move(matrix), std::vector<std::size_t>(n)};
   for (std::size_t i = 0; i < n; ++i) out.perm[i] = i;
@@ -316,7 +317,9 @@ std::expected<LuFactors, std::string> decompose(RowMatrix matrix, bool fused) {
     std::swap(packed_l, next_l);
     k0 = k1;
     k1 = next;
+    if (after_panel) after_panel(k0);
   }
+  if (after_panel) after_panel(n - 1);
   return out;
 }
 
@@ -326,8 +329,9 @@ std::expected<LuFactors, std::string> lu_decompose(RowMatrix matrix) {
   return decompose(std::move(matrix), false);
 }
 
-std::expected<LuFactors, std::string> lu_decompose_fused(RowMatrix matrix) {
-  return decompose(std::move(matrix), true);
+std::expected<LuFactors, std::string> lu_decompose_fused(
+    RowMatrix matrix, const std::function<void(std::size_t)>& after_panel) {
+  return decompose(std::move(matrix), true, after_panel);
 }
 
 }  // namespace velk::interp

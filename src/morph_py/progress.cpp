@@ -5,7 +5,8 @@ namespace velk::morph_py {
 
 using namespace nb::literals;
 
-Progress::Progress(nb::handle progress, const char* description) : description_(description) {
+Progress::Progress(nb::handle progress, const char* description, const char* unit)
+    : description_(description), unit_(unit) {
   if (progress.is_none() || progress.ptr() == Py_False) return;
   if (progress.ptr() == Py_True) {
     try {
@@ -34,7 +35,7 @@ void Progress::tell(std::size_t done, std::size_t total) {
     if (PyType_Check(target_.ptr())) {  // tqdm's bar class: open the bar at the first report
       if (!bar_.is_valid())
         bar_ = target_(nb::arg("total") = total, nb::arg("desc") = description_,
-                       nb::arg("unit") = "pt");
+                       nb::arg("unit") = unit_);
       bar_.attr("update")(done - shown_);
       shown_ = done;
       if (done == total) close_bar();

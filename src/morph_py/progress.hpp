@@ -26,8 +26,9 @@ namespace nb = nanobind;
 
 class Progress {
  public:
-  // Raises TypeError for another kind of argument, ImportError for True without tqdm.
-  Progress(nb::handle progress, const char* description);
+  // Raises TypeError for another kind of argument, ImportError for True without tqdm. A bar
+  // shows the description and counts in `unit` (string literals).
+  Progress(nb::handle progress, const char* description, const char* unit = "pt");
   ~Progress();
   Progress(const Progress&) = delete;
   Progress& operator=(const Progress&) = delete;
@@ -54,6 +55,7 @@ class Progress {
   bool active_ = false;
   nb::object target_;  // the callable, or tqdm's bar class
   const char* description_;
+  const char* unit_;
   nb::object bar_;  // the open bar
   std::size_t shown_ = 0;
   std::optional<nb::python_error> failure_;

@@ -114,6 +114,17 @@ tolerance : float or None, optional
     its displacement (to 1e-10 of the largest), and the correction is zero farther than its
     radius from every control. ``centres`` and ``max_error`` report the selection. Use it for
     large control sets (10^4 to 10^6 surface nodes), where a dense fit does not fit in memory.
+progress : bool or callable, optional
+    None or False (default): no reports. A callable is called as ``progress(done, total)``
+    from the calling thread while the fit runs, with ``total`` 1000 throughout and ``done``
+    the thousandths of the fit's estimated work finished, never decreasing, the last call with
+    ``done == total``. A full fit reports as it builds its matrix, factorises it (dense: panel
+    by panel; sparse: by the decades its conjugate-gradient residual fell) and checks the
+    displacements at the control points. A fit with a tolerance gives the first half to the
+    selection (its work so far against the work to the number of centres at which its error,
+    falling as it recently fell, reaches the tolerance, at most the number memory allows; done
+    jumps when it ends sooner) and the rest to the error left and its correction. True shows
+    a tqdm bar. Reporting never changes the result.
 
 Raises
 ------
@@ -124,6 +135,10 @@ ValueError
     the polynomial undetermined (too few, or all in one plane for degree 1), two control
     points coincide (naming both indices), the system is singular, or tolerance is negative
     or not finite.
+TypeError
+    If progress is of another kind.
+ImportError
+    If progress is True and tqdm is not installed.
 MemoryError
     If a dense fit would not fit in memory (use a Wendland kernel, or fewer control points).
 
@@ -176,21 +191,24 @@ void bind_rbf_morph(nb::module_& m) {
       "__init__",
       [](RbfMorph* self, nb::handle control_points, nb::handle displacements,
          const std::string& kernel, double epsilon, std::optional<int> degree,
-         std::optional<double> tolerance) {
+         std::optional<double> tolerance, nb::handle progress) {
         const FloatRows c = points_arg(control_points, "control_points");
         const FloatRows d = points_arg(displacements, "displacements");
         const toolkit::Kernel k = kernel_arg(kernel);
-        new (self) RbfMorph(released([&] {
+        // The bar counts the fit's thousandths as steps.
+        Progress meter(progress, "RbfMorph fit", "step");
+        new (self) RbfMorph(meter.run([&](const toolkit::ProgressCallback* report) {
           return RbfMorph::fit(c.values.data(), c.rows, d.values.data(), d.rows, k, epsilon, degree,
-                               tolerance);
+                               tolerance, report);
         }));
       },
       "control_points"_a, "displacements"_a, "kernel"_a = "thin_plate_spline", "epsilon"_a = 1.0,
-      "degree"_a = nb::none(), "tolerance"_a = nb::none(),
+      "degree"_a = nb::none(), "tolerance"_a = nb::none(), "progress"_a = nb::none(),
       nb::sig("def __init__(self, control_points: numpy.typing.ArrayLike, "
               "displacements: numpy.typing.ArrayLike, kernel: str = 'thin_plate_spline', "
               "epsilon: float = 1.0, degree: int | None = None, "
-              "tolerance: float | None = None) -> None"));
+              "tolerance: float | None = None, "
+              "progress: " VELK_MORPH_PROGRESS_TYPE " = None) -> None"));
   def_evaluation(cls, "displacement", "RbfMorph.displacement", into_rows(&RbfMorph::displacement),
                  kDisplacementDoc);
   def_evaluation(cls, "deform", "RbfMorph.deform", into_rows(&RbfMorph::deform), kDeformDoc);

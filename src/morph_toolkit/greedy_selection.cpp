@@ -22,6 +22,8 @@ constexpr double kSmallestPower = 1e-11;
 // A control whose monomials add less than this to the span of those chosen leaves the
 // polynomial undetermined.
 constexpr double kUnisolvent = 1e-9;
+// The cost of a kernel column as that of this many columns of the Newton update (progress only).
+constexpr double kColumnCost = 32.0;
 
 // body(first, last) over fixed blocks of rows, on the pool; results in block order.
 template <class R, class Body>
@@ -262,6 +264,24 @@ GreedyFit greedy_fit(const GreedyInput& in) {
   };
 
   Best next;
+  // The selection's progress: its work so far against the work to the count of centres where
+  // the largest residual, falling as it fell over the last half of the centres, reaches the
+  // goal (at most cap). A centre costs a kernel column and a Newton update of k columns.
+  std::vector<double> fallen;  // log(largest residual / largest displacement) after each centre
+  const auto tell = [&] {
+    if (!in.progress) return;
+    const double k = static_cast<double>(fit.centres.size());
+    double end = static_cast<double>(cap);
+    if (next.size > 0.0 && largest_d > 0.0 && in.tolerance > 0.0 && in.tolerance < 1.0) {
+      fallen.push_back(std::log(std::sqrt(next.size) / largest_d));
+      const std::size_t half = fallen.size() / 2;
+      const double slope = (fallen.back() - (half > 0 ? fallen[half - 1] : 0.0)) /
+                           static_cast<double>(fallen.size() - half);
+      if (slope < 0.0) end = std::min(end, k + (std::log(in.tolerance) - fallen.back()) / slope);
+    }
+    const auto work = [](double centres) { return centres * (kColumnCost + centres / 2); };
+    in.progress(work(k) / work(std::max(end, k + 1.0)));
+  };
   for (std::size_t c : xi)
     if (!add_centre(c, next))
       throw InvalidInput("control_points leave the polynomial of degree " +
@@ -275,6 +295,7 @@ GreedyFit greedy_fit(const GreedyInput& in) {
     }
   }
   while (next.size >= 0.0 && std::sqrt(next.size) > goal) {
+    tell();
     interrupt::checkpoint();
     const std::size_t c = next.row;
     if (!add_centre(c, next)) {

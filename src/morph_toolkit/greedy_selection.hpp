@@ -39,6 +39,10 @@ struct GreedyInput {
   // The Newton basis holds N values per centre: at most this many bytes (MemoryRefusal when
   // even the polynomial's points do not fit; the selection stops at the limit otherwise).
   std::size_t memory_limit = std::size_t{1} << 30;
+  // When given, called on the calling thread after each added centre with an estimate of how far
+  // the selection is, in [0, 1] (its work so far against its work to the count of centres that
+  // the residual's recent fall predicts, at most the memory limit's).
+  std::function<void(double fraction)> progress;
 };
 
 struct GreedyFit {

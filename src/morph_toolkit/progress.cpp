@@ -1,6 +1,8 @@
 // The progress meter: counts on any thread, reports on the calling thread at most every 50 ms.
 #include "morph_toolkit/progress.hpp"
 
+#include <algorithm>
+#include <cmath>
 #include <thread>
 
 #include "core/worker_pool.hpp"
@@ -14,6 +16,13 @@ constexpr auto kAlongsideWait = std::chrono::milliseconds(5);
 
 ProgressMeter::ProgressMeter(const ProgressCallback* callback, std::size_t total)
     : callback_(callback && *callback ? callback : nullptr), total_(total) {}
+
+void ProgressMeter::reach(std::size_t done) {
+  if (!callback_) return;
+  std::size_t now = done_.load(std::memory_order_relaxed);
+  while (now < done && !done_.compare_exchange_weak(now, done, std::memory_order_relaxed)) {
+  }
+}
 
 void ProgressMeter::report() {
   if (!callback_ || pool::on_worker()) return;
@@ -40,6 +49,20 @@ void ProgressMeter::finish() {
   done_.store(total_, std::memory_order_relaxed);
   told_any_ = false;
   report();
+}
+
+ProgressSpan ProgressSpan::part(double from, double to) const {
+  const auto at = [this](double f) {
+    return static_cast<std::size_t>(std::floor(std::clamp(f, 0.0, 1.0) * size_));
+  };
+  return {meter_, first_ + at(from), at(to) - at(from)};
+}
+
+void ProgressSpan::at(double fraction) const {
+  if (!meter_) return;
+  const double f = std::isnan(fraction) ? 0.0 : std::clamp(fraction, 0.0, 1.0);
+  meter_->reach(first_ + static_cast<std::size_t>(std::floor(f * size_)));
+  meter_->report();
 }
 
 }  // namespace velk::toolkit

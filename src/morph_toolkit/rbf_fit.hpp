@@ -12,6 +12,7 @@
 
 #include "morph_toolkit/cell_grid.hpp"
 #include "morph_toolkit/polynomial.hpp"
+#include "morph_toolkit/progress.hpp"
 #include "morph_toolkit/rbf_kernel.hpp"
 
 namespace velk::toolkit {
@@ -28,9 +29,11 @@ struct FitProblem {
 class FitSolver {
  public:
   virtual ~FitSolver() = default;
-  // w (N × 3) and a (terms × 3) for the right-hand sides r and c (layouts as above).
+  // w (N × 3) and a (terms × 3) for the right-hand sides r and c (layouts as above). An
+  // iterative solve tells its progress to `progress` (on the calling thread).
   virtual std::expected<void, std::string> solve(const double* r, const double* c, double* w,
-                                                 double* a) const = 0;
+                                                 double* a,
+                                                 const ProgressSpan& progress = {}) const = 0;
 };
 
 // Throws MemoryRefusal, naming the size and the alternatives, when the dense fit's matrix
@@ -39,13 +42,17 @@ void dense_fit_memory_check(std::size_t controls, std::size_t terms);
 
 // The dense fit: the saddle-point matrix [Phi P; P^T 0] factorised by the blocked LU with
 // partial pivoting (after dense_fit_memory_check); fails with a message when it is singular.
-std::expected<std::unique_ptr<FitSolver>, std::string> dense_fit(const FitProblem& problem);
+// Progress: the matrix's rows, then the factorisation's panels, by their share of the work.
+std::expected<std::unique_ptr<FitSolver>, std::string> dense_fit(const FitProblem& problem,
+                                                                 const ProgressSpan& progress = {});
 
 // The sparse fit of a compact kernel: Phi (symmetric positive definite) stored by rows with the
 // entries within the support only, found through the grid; solves by conjugate gradients with a
 // block symmetric Gauss-Seidel preconditioner, the polynomial through its Schur complement.
-// Throws MemoryRefusal when the non-zeros cannot fit in memory.
-std::expected<std::unique_ptr<FitSolver>, std::string> sparse_fit(const FitProblem& problem,
-                                                                  const CellGrid& grid);
+// Throws MemoryRefusal when the non-zeros cannot fit in memory. Progress: the matrix's rows,
+// then the polynomial's solves by the decades their residual fell (those of the displacements
+// come with solve).
+std::expected<std::unique_ptr<FitSolver>, std::string> sparse_fit(
+    const FitProblem& problem, const CellGrid& grid, const ProgressSpan& progress = {});
 
 }  // namespace velk::toolkit

@@ -124,7 +124,19 @@ RbfMorph::RbfMorph(RbfState state) : state_(std::move(state)) {
 
 RbfMorph RbfMorph::fit(const double* controls, std::size_t n_controls, const double* displacements,
                        std::size_t n_displacements, Kernel kernel, double epsilon,
-                       std::optional<int> degree, std::optional<double> tolerance) {
+                       std::optional<int> degree, std::optional<double> tolerance,
+                       const ProgressCallback* progress) {
+  ProgressMeter meter(progress, kFitProgressUnits);
+  RbfMorph morph = fit_within(controls, n_controls, displacements, n_displacements, kernel, epsilon,
+                              degree, tolerance, ProgressSpan(meter));
+  meter.finish();
+  return morph;
+}
+
+RbfMorph RbfMorph::fit_within(const double* controls, std::size_t n_controls,
+                              const double* displacements, std::size_t n_displacements,
+                              Kernel kernel, double epsilon, std::optional<int> degree,
+                              std::optional<double> tolerance, const ProgressSpan& progress) {
   using namespace rbf_morph_detail;
   const std::size_t n = n_controls;
   if (n_displacements != n)
@@ -170,12 +182,21 @@ RbfMorph RbfMorph::fit(const double* controls, std::size_t n_controls, const dou
   const std::size_t terms = basis.terms();
   if (!polynomial_determined(controls, n, basis)) throw InvalidInput(undetermined_message(d, n));
 
-  if (tolerance) return fit_reduced(std::move(state), basis, *tolerance);
+  if (tolerance) return fit_reduced(std::move(state), basis, *tolerance, progress);
   RbfMorph morph(std::move(state));
   RbfState& s = morph.state_;
   if (is_compact(kernel)) morph.grid_ = std::move(grid);
+  // The shares of the progress: building the solver, the first solve, the checks. In units of
+  // the dense factorisation's n^3 / 3 multiply-subtracts, its matrix's rows cost about 600 n^2
+  // and a check about 200 n^2; the sparse fit's iterative solves (terms columns, then 3) take
+  // most of its time.
+  const double nd = static_cast<double>(n), td = static_cast<double>(terms);
+  const double built = sparse ? 0.1 + 0.8 * td / (td + 3.0) : (1800.0 + nd) / (2400.0 + nd);
+  const double first_solved = sparse ? 0.9 : built;
+  const ProgressSpan checking = progress.part(first_solved, 1.0);
   const FitProblem problem{kernel, epsilon * epsilon, s.centres, basis};
-  auto solver = sparse ? sparse_fit(problem, *morph.grid_) : dense_fit(problem);
+  auto solver = sparse ? sparse_fit(problem, *morph.grid_, progress.part(0.0, built))
+                       : dense_fit(problem, progress.part(0.0, built));
   if (!solver) throw InvalidInput(solver.error());
   morph.solver_ = std::move(*solver);
 
@@ -183,7 +204,7 @@ RbfMorph RbfMorph::fit(const double* controls, std::size_t n_controls, const dou
   s.coefficients.assign(3 * terms, 0.0);
   const std::vector<double> no_constraint(3 * terms, 0.0);
   auto solved = morph.solver_->solve(s.displacements.data(), no_constraint.data(), s.weights.data(),
-                                     s.coefficients.data());
+                                     s.coefficients.data(), progress.part(built, first_solved));
   if (!solved) throw InvalidInput(solved.error());
   morph.prepare_evaluation();
 
@@ -193,6 +214,9 @@ RbfMorph RbfMorph::fit(const double* controls, std::size_t n_controls, const dou
   double miss = 0.0;
   for (int round = 0;; ++round) {
     interrupt::checkpoint();
+    // Each round (at most kRefinements + 1) an equal share: the check, then its correction.
+    const ProgressSpan this_round = checking.part(static_cast<double>(round) / (kRefinements + 1),
+                                                  (round + 1.0) / (kRefinements + 1));
     morph.displacement(s.centres.data(), n, at.data());
     miss = 0.0;
     for (std::size_t i = 0; i < 3 * n; ++i) {
@@ -210,7 +234,9 @@ RbfMorph RbfMorph::fit(const double* controls, std::size_t n_controls, const dou
         for (int k = 0; k < 3; ++k)
           constraint[3 * t + k] = std::fma(-q[t], s.weights[3 * i + k], constraint[3 * t + k]);
     }
-    auto corrected = morph.solver_->solve(residual.data(), constraint.data(), dw.data(), da.data());
+    this_round.at(0.1);
+    auto corrected = morph.solver_->solve(residual.data(), constraint.data(), dw.data(), da.data(),
+                                          this_round.part(0.1, 1.0));
     if (!corrected) throw InvalidInput(corrected.error());
     for (std::size_t i = 0; i < 3 * n; ++i) s.weights[i] += dw[i];
     for (std::size_t i = 0; i < 3 * terms; ++i) s.coefficients[i] += da[i];
@@ -221,6 +247,7 @@ RbfMorph RbfMorph::fit(const double* controls, std::size_t n_controls, const dou
         "the fit's system is singular or too ill-conditioned: the control points would receive "
         "their displacements only to " +
         relative_text(scale > 0 ? miss / scale : miss) + " of the largest");
+  progress.at(1.0);
   return morph;
 }
 

@@ -47,6 +47,8 @@ struct RbfState {
 
 // Fits with more controls than this use the sparse solver when the kernel is compact.
 constexpr std::size_t kSparseFitMin = 2000;
+// The total of a fit's progress reports: done counts thousandths of the fit.
+constexpr std::size_t kFitProgressUnits = 1000;
 
 class RbfMorph;
 namespace rbf_morph_detail {
@@ -64,9 +66,15 @@ class RbfMorph {
   // With a tolerance, centres are selected greedily among the controls until every control is
   // within tolerance × the largest displacement, then a Wendland C2 correction of small radius
   // interpolates what is left, so every control still receives its displacement.
+  // Progress counts kFitProgressUnits over the stages, each given a share by its expected work:
+  // a full fit builds its matrix, factorises it (dense: by panels; sparse: the decades the
+  // residual of each iterative solve fell) and checks the result at the controls; a reduced fit
+  // selects its centres (the first half, by the selection's own estimate) and fits its
+  // correction (the rest).
   static RbfMorph fit(const double* controls, std::size_t n_controls, const double* displacements,
                       std::size_t n_displacements, Kernel kernel, double epsilon,
-                      std::optional<int> degree, std::optional<double> tolerance = std::nullopt);
+                      std::optional<int> degree, std::optional<double> tolerance = std::nullopt,
+                      const ProgressCallback* progress = nullptr);
 
   // The morph of a state (from state()), without fitting again; InvalidInput when it is not one.
   static RbfMorph restore(RbfState state);
@@ -97,8 +105,14 @@ class RbfMorph {
 
  private:
   explicit RbfMorph(RbfState state);
+  // fit, reporting its progress within `progress`.
+  static RbfMorph fit_within(const double* controls, std::size_t n_controls,
+                             const double* displacements, std::size_t n_displacements,
+                             Kernel kernel, double epsilon, std::optional<int> degree,
+                             std::optional<double> tolerance, const ProgressSpan& progress);
   // The reduced fit of a checked state (controls, displacements, kernel, epsilon, degree).
-  static RbfMorph fit_reduced(RbfState state, const PolynomialBasis& basis, double tolerance);
+  static RbfMorph fit_reduced(RbfState state, const PolynomialBasis& basis, double tolerance,
+                              const ProgressSpan& progress);
   // The kernel expansion and polynomial, without the correction.
   void main_displacement(const double* points, std::size_t m, double* out,
                          ProgressMeter* meter = nullptr) const;

@@ -60,7 +60,8 @@ std::shared_ptr<const RbfMorph> correction_morph(const RbfState& state) {
 
 }  // namespace rbf_morph_detail
 
-RbfMorph RbfMorph::fit_reduced(RbfState state, const PolynomialBasis& basis, double tolerance) {
+RbfMorph RbfMorph::fit_reduced(RbfState state, const PolynomialBasis& basis, double tolerance,
+                               const ProgressSpan& progress) {
   using namespace rbf_reduced_detail;
   const std::size_t n = state.centres.size() / 3;
   const Kernel kernel = state.kernel;
@@ -86,7 +87,11 @@ RbfMorph RbfMorph::fit_reduced(RbfState state, const PolynomialBasis& basis, dou
                    row.data());
     std::copy_n(row.data(), count, out);
   };
+  // Half of the progress to the selection, the rest to the error left and its correction.
+  const ProgressSpan selecting = progress.part(0.0, 0.5);
+  if (selecting.active()) in.progress = [&](double fraction) { selecting.at(fraction); };
   GreedyFit greedy = greedy_fit(in);
+  selecting.at(1.0);
 
   state.selected = std::move(greedy.centres);
   state.weights = std::move(greedy.weights);
@@ -105,14 +110,17 @@ RbfMorph RbfMorph::fit_reduced(RbfState state, const PolynomialBasis& basis, dou
     largest = std::max(largest, std::sqrt(r[0] * r[0] + r[1] * r[1] + r[2] * r[2]));
   }
   s.max_error = largest;
+  progress.at(0.55);
   if (largest > 0.0) {
     const double radius = support_radius_for(s.centres);
-    RbfMorph correction = RbfMorph::fit(s.centres.data(), n, residual.data(), n,
-                                        Kernel::wendland_c2, 1.0 / radius, -1);
+    RbfMorph correction =
+        RbfMorph::fit_within(s.centres.data(), n, residual.data(), n, Kernel::wendland_c2,
+                             1.0 / radius, -1, std::nullopt, progress.part(0.55, 1.0));
     s.correction_epsilon = 1.0 / radius;
     s.correction_weights = correction.state().weights;
     morph.correction_ = std::make_shared<const RbfMorph>(std::move(correction));
   }
+  progress.at(1.0);
   return morph;
 }
 

@@ -125,11 +125,23 @@ std::vector<double> column_max(const double* a, std::size_t n, std::size_t k) {
   return m;
 }
 
+// Tells `progress` how far the residual rn (per column) has fallen towards kTolerance of scale,
+// in decades of its worst column.
+void tell_residual(const std::vector<double>& rn, const std::vector<double>& scale,
+                   const ProgressSpan& progress) {
+  if (!progress.active()) return;
+  double worst = 0.0;
+  for (std::size_t c = 0; c < rn.size(); ++c)
+    if (scale[c] > 0.0) worst = std::max(worst, rn[c] / scale[c]);
+  progress.at(worst > 0.0 ? std::log(worst) / std::log(kTolerance) : 1.0);
+}
+
 // x += the conjugate-gradient solution of A dx = b (k columns), run until every column's
 // residual is below kTolerance of max|b|. Fails when A shows itself not positive definite or the
 // iteration does not get there.
 std::expected<void, std::string> cg_run(const SparseMatrix& A, const double* b, double* x,
-                                        std::size_t k, const std::vector<double>& scale) {
+                                        std::size_t k, const std::vector<double>& scale,
+                                        const ProgressSpan& progress) {
   const std::size_t n = A.n, size = n * k;
   std::vector<double> r(b, b + size), z(size), p(size), q(size), dx(size, 0.0);
   std::vector<bool> active(k);
@@ -162,6 +174,7 @@ std::expected<void, std::string> cg_run(const SparseMatrix& A, const double* b, 
         r[i + c] = r[i + c] - alpha[c] * q[i + c];
       }
     const std::vector<double> rn = column_max(r.data(), n, k);
+    tell_residual(rn, scale, progress);
     any = false;
     for (std::size_t c = 0; c < k; ++c)
       any |= (active[c] = active[c] && rn[c] > kTolerance * scale[c]);
@@ -181,13 +194,13 @@ std::expected<void, std::string> cg_run(const SparseMatrix& A, const double* b, 
 // x = A^-1 b (k columns), restarting from the true residual until it is within kAccept of
 // max|b| per column.
 std::expected<void, std::string> cg_solve(const SparseMatrix& A, const double* b, double* x,
-                                          std::size_t k) {
+                                          std::size_t k, const ProgressSpan& progress) {
   const std::size_t size = A.n * k;
   const std::vector<double> scale = column_max(b, A.n, k);
   std::fill(x, x + size, 0.0);
   std::vector<double> residual(b, b + size), ax(size);
   for (int attempt = 0;; ++attempt) {
-    auto run = cg_run(A, residual.data(), x, k, scale);
+    auto run = cg_run(A, residual.data(), x, k, scale, progress);
     if (!run) return run;
     A.multiply(x, ax.data(), k);
     for (std::size_t i = 0; i < size; ++i) residual[i] = b[i] - ax[i];
@@ -238,23 +251,23 @@ class SparseSolver final : public FitSolver {
       : a_(std::move(matrix)), order_(std::move(order)), p_(std::move(basis)), terms_(terms) {}
 
   // Phi^-1 P and its Schur complement P^T Phi^-1 P, once.
-  std::expected<void, std::string> prepare() {
+  std::expected<void, std::string> prepare(const ProgressSpan& progress) {
     if (terms_ == 0) return {};
     const std::size_t n = a_.n, m = terms_;
     phi_inv_p_.resize(n * m);
-    auto solved = cg_solve(a_, p_.data(), phi_inv_p_.data(), m);
+    auto solved = cg_solve(a_, p_.data(), phi_inv_p_.data(), m, progress);
     if (!solved) return solved;
     schur_ = transposed_product(phi_inv_p_.data(), m);
     return {};
   }
 
-  std::expected<void, std::string> solve(const double* r, const double* c, double* w,
-                                         double* a) const override {
+  std::expected<void, std::string> solve(const double* r, const double* c, double* w, double* a,
+                                         const ProgressSpan& progress) const override {
     const std::size_t n = a_.n, m = terms_;
     std::vector<double> b(3 * n), x(3 * n);
     for (std::size_t i = 0; i < n; ++i)
       std::memcpy(&b[3 * i], r + 3 * order_[i], 3 * sizeof(double));
-    auto solved = cg_solve(a_, b.data(), x.data(), 3);
+    auto solved = cg_solve(a_, b.data(), x.data(), 3, progress);
     if (!solved) return solved;
     if (m > 0) {
       // a = S^-1 (P^T Phi^-1 r - c), w = Phi^-1 r - Phi^-1 P a.
@@ -297,7 +310,8 @@ class SparseSolver final : public FitSolver {
 }  // namespace sparse_fit_detail
 
 std::expected<std::unique_ptr<FitSolver>, std::string> sparse_fit(const FitProblem& problem,
-                                                                  const CellGrid& grid) {
+                                                                  const CellGrid& grid,
+                                                                  const ProgressSpan& progress) {
   using namespace sparse_fit_detail;
   const std::size_t n = problem.size(), m = problem.basis.terms();
   const std::vector<std::size_t>& order = grid.order();
@@ -309,16 +323,38 @@ std::expected<std::unique_ptr<FitSolver>, std::string> sparse_fit(const FitProbl
   a.n = n;
   a.start.assign(n + 1, 0);
   const std::size_t blocks = (n + kBlock - 1) / kBlock;
+  // The matrix's two passes take a fifth of the fit's progress when there are polynomial solves.
+  const double rows_share = m > 0 ? 0.2 : 1.0;
+  const ProgressSpan counting = progress.part(0.0, rows_share / 2),
+                     filling = progress.part(rows_share / 2, rows_share);
+  // One pass over the rows, in blocks on the pool: row i's entries within the support counted
+  // into a.start[i + 1], or (fill) written with the diagonal noted.
+  const auto pass = [&](const ProgressSpan& stage, bool fill) {
+    const std::function<bool()> step = stage.alongside();
+    pool::for_each_block(
+        blocks, blocks > 1,
+        [&](std::size_t b) {
+          std::size_t ranges[18];
+          for (std::size_t i = b * kBlock; i < std::min(n, (b + 1) * kBlock); ++i) {
+            const std::size_t count = grid.ranges_near(cx[i], cy[i], cz[i], ranges);
+            const std::size_t entries = lanes::compact_row(
+                problem.kernel, cx[i], cy[i], cz[i], ranges, count, cx.data(), cy.data(), cz.data(),
+                problem.e2, fill ? &a.column[a.start[i]] : nullptr,
+                fill ? &a.value[a.start[i]] : nullptr);
+            if (!fill) {
+              a.start[i + 1] = entries;
+              continue;
+            }
+            a.diagonal[i] = 0.0;
+            for (std::size_t e = a.start[i]; e < a.start[i + 1]; ++e)
+              if (a.column[e] == i) a.diagonal[i] = a.value[e];
+          }
+          stage.block_done(b, blocks);
+        },
+        step);
+  };
   // First the count of each row, then the entries, so the matrix is allocated once.
-  pool::for_each_block(blocks, blocks > 1, [&](std::size_t b) {
-    std::size_t ranges[18];
-    for (std::size_t i = b * kBlock; i < std::min(n, (b + 1) * kBlock); ++i) {
-      const std::size_t count = grid.ranges_near(cx[i], cy[i], cz[i], ranges);
-      a.start[i + 1] =
-          lanes::compact_row(problem.kernel, cx[i], cy[i], cz[i], ranges, count, cx.data(),
-                             cy.data(), cz.data(), problem.e2, nullptr, nullptr);
-    }
-  });
+  pass(counting, false);
   for (std::size_t i = 0; i < n; ++i) a.start[i + 1] += a.start[i];
   const std::size_t nnz = a.start[n];
   try {
@@ -331,22 +367,12 @@ std::expected<std::unique_ptr<FitSolver>, std::string> sparse_fit(const FitProbl
   a.column.resize(nnz);
   a.value.resize(nnz);
   a.diagonal.resize(n);
-  pool::for_each_block(blocks, blocks > 1, [&](std::size_t b) {
-    std::size_t ranges[18];
-    for (std::size_t i = b * kBlock; i < std::min(n, (b + 1) * kBlock); ++i) {
-      const std::size_t count = grid.ranges_near(cx[i], cy[i], cz[i], ranges);
-      lanes::compact_row(problem.kernel, cx[i], cy[i], cz[i], ranges, count, cx.data(), cy.data(),
-                         cz.data(), problem.e2, &a.column[a.start[i]], &a.value[a.start[i]]);
-      a.diagonal[i] = 0.0;
-      for (std::size_t e = a.start[i]; e < a.start[i + 1]; ++e)
-        if (a.column[e] == i) a.diagonal[i] = a.value[e];
-    }
-  });
+  pass(filling, true);
   std::vector<double> basis(n * m);
   for (std::size_t i = 0; i < n; ++i)
     problem.basis.values(cx[i], cy[i], cz[i], basis.data() + m * i);
   auto solver = std::make_unique<SparseSolver>(std::move(a), order, std::move(basis), m);
-  auto prepared = solver->prepare();
+  auto prepared = solver->prepare(progress.part(rows_share, 1.0));
   if (!prepared) return std::unexpected(prepared.error());
   return solver;
 }

@@ -25,3 +25,20 @@ def outputs_by_thread_count():
         return outputs
 
     return run
+
+
+@pytest.fixture
+def refusal_without_tqdm():
+    """refusal_without_tqdm(call) runs `call` (Python code using velk_morph that asks for
+    progress=True) in a child process without tqdm and returns what it printed: the
+    ImportError's text, or "no error"."""
+
+    def run(call):
+        script = ("import sys, velk_morph; sys.modules['tqdm'] = None\n"
+                  f"try:\n    {call}\n    print('no error')\n"
+                  "except ImportError as e:\n    print(e)\n")
+        out = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True)
+        assert out.returncode == 0, out.stderr
+        return out.stdout
+
+    return run

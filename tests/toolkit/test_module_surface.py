@@ -94,6 +94,8 @@ print(morph.power + morph.n_controls, morph.control_points.shape, float((moved -
 reduced = velk_morph.RbfMorph(points, points * 0.01, tolerance=1e-3)
 chosen: npt.NDArray[np.int64] = reduced.centres
 error: float = reduced.max_error + reduced.correction_radius
+reported = velk_morph.RbfMorph(points, points * 0.01, progress=lambda d, t: seen.append((d, t)))
+plain = velk_morph.RbfMorph(points, points * 0.01, tolerance=None, progress=False)
 '''
 
 

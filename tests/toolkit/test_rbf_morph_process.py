@@ -125,6 +125,36 @@ def test_ctrl_c_ends_a_long_displacement(threads):
     assert (outcome, same) == ("interrupted", "True")
 
 
+INTERRUPTED_FIT = """
+import numpy as np, sys, velk_morph
+rng = np.random.default_rng(0)
+controls = rng.random((7000, 3))  # a dense fit of many seconds
+seen = []
+progress = (lambda done, total: seen.append(done)) if sys.argv[1] == "reported" else None
+print("ready", flush=True)
+try:
+    velk_morph.RbfMorph(controls, rng.normal(size=controls.shape), progress=progress)
+    print("finished", flush=True)
+except KeyboardInterrupt:
+    print("interrupted", flush=True)
+"""
+
+
+@pytest.mark.parametrize("progress", ["silent", "reported"])
+def test_ctrl_c_ends_a_long_fit_with_or_without_progress(progress):
+    proc = subprocess.Popen([sys.executable, "-c", INTERRUPTED_FIT, progress],
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    try:
+        assert proc.stdout.readline().strip() == "ready"
+        time.sleep(1.0)
+        proc.send_signal(signal.SIGINT)
+        outcome = proc.stdout.readline().strip()
+        assert proc.wait(timeout=300) == 0, proc.stderr.read()[-2000:]
+    finally:
+        proc.kill()
+    assert outcome == "interrupted"
+
+
 SPARSE_UNDER_LIMIT = """
 import resource, numpy as np, velk_morph
 resource.setrlimit(resource.RLIMIT_AS, (3 << 30, 3 << 30))
