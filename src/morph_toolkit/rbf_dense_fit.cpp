@@ -54,14 +54,53 @@ class DenseSolver final : public FitSolver {
       }
       y[3 * i] = s0 / row[i], y[3 * i + 1] = s1 / row[i], y[3 * i + 2] = s2 / row[i];
     }
-    for (double v : y)
-      if (!std::isfinite(v)) return std::unexpected(std::string("the fit's system is singular"));
-    std::memcpy(w, y.data(), 3 * controls_ * sizeof(double));
-    if (terms_ > 0) std::memcpy(a, y.data() + 3 * controls_, 3 * terms_ * sizeof(double));
-    return {};
+    return finish(y, w, a);
+  }
+
+  // P A = L U, so A^T x = b is U^T z = b, then L^T y = z, then x = P^T y; both triangles are
+  // swept by rows of the factors (each solved value is subtracted from the ones after it).
+  std::expected<void, std::string> solve_transposed(const double* r, const double* c, double* w,
+                                                    double* a) const override {
+    const std::size_t n = controls_ + terms_;
+    std::vector<double> z(3 * n);
+    std::memcpy(z.data(), r, 3 * controls_ * sizeof(double));
+    if (terms_ > 0) std::memcpy(z.data() + 3 * controls_, c, 3 * terms_ * sizeof(double));
+    for (std::size_t k = 0; k < n; ++k) {
+      const double* row = lu_.lu[k];
+      const double z0 = z[3 * k] / row[k], z1 = z[3 * k + 1] / row[k], z2 = z[3 * k + 2] / row[k];
+      z[3 * k] = z0, z[3 * k + 1] = z1, z[3 * k + 2] = z2;
+      for (std::size_t i = k + 1; i < n; ++i) {
+        z[3 * i] = z[3 * i] - row[i] * z0;
+        z[3 * i + 1] = z[3 * i + 1] - row[i] * z1;
+        z[3 * i + 2] = z[3 * i + 2] - row[i] * z2;
+      }
+    }
+    for (std::size_t k = n; k-- > 0;) {
+      const double* row = lu_.lu[k];
+      const double y0 = z[3 * k], y1 = z[3 * k + 1], y2 = z[3 * k + 2];
+      for (std::size_t i = 0; i < k; ++i) {
+        z[3 * i] = z[3 * i] - row[i] * y0;
+        z[3 * i + 1] = z[3 * i + 1] - row[i] * y1;
+        z[3 * i + 2] = z[3 * i + 2] - row[i] * y2;
+      }
+    }
+    std::vector<double> x(3 * n);
+    for (std::size_t i = 0; i < n; ++i)
+      std::memcpy(&x[3 * lu_.perm[i]], &z[3 * i], 3 * sizeof(double));
+    return finish(x, w, a);
   }
 
  private:
+  // Checks the solution x (N + terms rows of 3) and hands it out as w and a.
+  std::expected<void, std::string> finish(const std::vector<double>& x, double* w,
+                                          double* a) const {
+    for (double v : x)
+      if (!std::isfinite(v)) return std::unexpected(std::string("the fit's system is singular"));
+    std::memcpy(w, x.data(), 3 * controls_ * sizeof(double));
+    if (terms_ > 0) std::memcpy(a, x.data() + 3 * controls_, 3 * terms_ * sizeof(double));
+    return {};
+  }
+
   interp::LuFactors lu_;
   std::size_t controls_, terms_;
 };

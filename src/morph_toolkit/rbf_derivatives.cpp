@@ -10,9 +10,11 @@ namespace velk::toolkit {
 
 namespace {
 
-// Solves A [w; a] = [r; c] with the morph's factors; a morph restored from its state has none,
-// so it is fitted again (the same factors: the fit is deterministic).
-void solve(const RbfMorph& morph, const double* r, const double* c, double* w, double* a) {
+// Solves A [w; a] = [r; c] with the morph's factors (with the transpose of their operator when
+// transposed, for the reverse products); a morph restored from its state has none, so it is
+// fitted again (the same factors: the fit is deterministic).
+void solve(const RbfMorph& morph, const double* r, const double* c, double* w, double* a,
+           bool transposed = false) {
   std::optional<RbfMorph> refit;
   const FitSolver* solver = morph.solver().get();
   if (!solver) {
@@ -21,7 +23,7 @@ void solve(const RbfMorph& morph, const double* r, const double* c, double* w, d
                                 morph.n_controls(), s.kernel, s.epsilon, s.degree));
     solver = refit->solver().get();
   }
-  auto solved = solver->solve(r, c, w, a);
+  auto solved = transposed ? solver->solve_transposed(r, c, w, a) : solver->solve(r, c, w, a);
   if (!solved) throw InvalidInput(solved.error());
 }
 
@@ -127,7 +129,7 @@ std::vector<double> rbf_vjp(const RbfMorph& morph, const double* points, std::si
     }
   }
   std::vector<double> g(3 * n), h(c.size());
-  solve(morph, r.data(), c.data(), g.data(), h.data());
+  solve(morph, r.data(), c.data(), g.data(), h.data(), true);
   return g;
 }
 

@@ -34,6 +34,14 @@ class FitSolver {
   virtual std::expected<void, std::string> solve(const double* r, const double* c, double* w,
                                                  double* a,
                                                  const ProgressSpan& progress = {}) const = 0;
+  // The same with the transpose of the operator solve applies (the system is symmetric; its
+  // factors are not): the reverse products use it, so that they are the transposes of the
+  // forward ones up to rounding, not up to the system's condition number. An iterative solve
+  // of the symmetric system is its own transpose.
+  virtual std::expected<void, std::string> solve_transposed(const double* r, const double* c,
+                                                            double* w, double* a) const {
+    return solve(r, c, w, a);
+  }
 };
 
 // Throws MemoryRefusal, naming the size and the alternatives, when the dense fit's matrix
