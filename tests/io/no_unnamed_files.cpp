@@ -11,14 +11,14 @@ namespace {
 
 using OpenFunction = int (*)(const char*, int, ...);
 
-int forward(const char* name, const char* path, int flags, mode_t mode) {
+int forward(const char* path, int flags, mode_t mode) {
   if ((flags & O_TMPFILE) == O_TMPFILE) {
     static const char said[] = "refused O_TMPFILE\n";
     (void)!::write(2, said, sizeof said - 1);
     errno = EOPNOTSUPP;
     return -1;
   }
-  const auto real = reinterpret_cast<OpenFunction>(::dlsym(RTLD_NEXT, name));
+  const auto real = reinterpret_cast<OpenFunction>(::dlsym(RTLD_NEXT, "open"));
   return real(path, flags, mode);
 }
 
@@ -33,13 +33,8 @@ extern "C" int open(const char* path, int flags, ...) {
   va_start(args, flags);
   const mode_t mode = mode_argument(flags, args);
   va_end(args);
-  return forward("open", path, flags, mode);
+  return forward(path, flags, mode);
 }
 
-extern "C" int open64(const char* path, int flags, ...) {
-  va_list args;
-  va_start(args, flags);
-  const mode_t mode = mode_argument(flags, args);
-  va_end(args);
-  return forward("open64", path, flags, mode);
-}
+// The large-file name of the same function.
+extern "C" int open64(const char* path, int flags, ...) __attribute__((alias("open")));
