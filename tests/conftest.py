@@ -3,11 +3,18 @@ helpers shared by the tests are in helpers.py beside this file (this folder is o
 
 import pathlib
 import shutil
+import signal
 import subprocess
 
 import pytest
 
 ROOT = pathlib.Path(__file__).resolve().parents[1]
+
+# A suite started in the background by a non-interactive shell inherits SIGINT ignored, and so
+# would every child process it starts; the Ctrl-C tests need children that take SIGINT as a
+# terminal's Ctrl-C (a handler here becomes the default action in a child).
+if signal.getsignal(signal.SIGINT) is signal.SIG_IGN:
+    signal.signal(signal.SIGINT, signal.default_int_handler)
 
 
 @pytest.fixture(scope="session")
