@@ -100,8 +100,8 @@ void bind_cell_quality(nb::module_& m) {
       [](nb::handle points, nb::handle cells) {
         const FloatRows p = points_arg(points, "points");
         const IndexRows c = cells_arg(cells, p.rows);
-        std::vector<double> q =
-            released([&] { return toolkit::cell_quality(p.values, c.values, c.width); });
+        std::vector<double> q = released(
+            "cell_quality", [&] { return toolkit::cell_quality(p.values, c.values, c.width); });
         return float_array(std::move(q), c.rows, 0);
       },
       "points"_a, "cells"_a,
@@ -115,7 +115,7 @@ void bind_cell_quality(nb::module_& m) {
         const FloatRows after = points_arg(points_after, "points_after");
         check_same_rows(before, after, "points_after");
         const IndexRows c = cells_arg(cells, before.rows);
-        std::vector<int64_t> found = released([&] {
+        std::vector<int64_t> found = released("inverted_cells", [&] {
           return toolkit::inverted_cells(before.values, after.values, c.values, c.width);
         });
         return index_array(std::move(found));

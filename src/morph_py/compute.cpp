@@ -31,6 +31,10 @@ void check_signals() {
 
 }  // namespace
 
+void refuse_out_of_memory(const char* what) {
+  throw toolkit::MemoryRefusal(std::string(what) + " needs more memory than this process can get");
+}
+
 void install_core_routes() {
   interrupt::install(check_signals);
   nb::register_exception_translator([](const std::exception_ptr& failure, void*) {

@@ -5,18 +5,36 @@
 
 #include <nanobind/nanobind.h>
 
+#include <new>
+#include <stdexcept>
 #include <utility>
+
+#include "core/checked_size.hpp"
 
 namespace velk::morph_py {
 
 namespace nb = nanobind;
 
-// Runs work() with the interpreter lock released and returns its result. Every Python object
-// the work needs must have been converted before (core values and array views only).
+// The MemoryRefusal of a call `what` that ran out of memory where no size was checked first:
+// "<what> needs more memory than this process can get".
+[[noreturn]] void refuse_out_of_memory(const char* what);
+
+// Runs work() for the call `what` with the interpreter lock released and returns its result.
+// Every Python object the work needs must have been converted before (core values and array
+// views only). Running out of memory in the work names the call (a refusal that names its size
+// keeps its own text).
 template <class Work>
-auto released(Work&& work) -> decltype(work()) {
+auto released(const char* what, Work&& work) -> decltype(work()) {
   nb::gil_scoped_release unlocked;
-  return std::forward<Work>(work)();
+  try {
+    return std::forward<Work>(work)();
+  } catch (const sizes::MemoryRefused&) {
+    throw;
+  } catch (const std::bad_alloc&) {
+    refuse_out_of_memory(what);
+  } catch (const std::length_error&) {
+    refuse_out_of_memory(what);
+  }
 }
 
 // Installs the interrupt check of this module's core and the translations of core failures:

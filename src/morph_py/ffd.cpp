@@ -192,11 +192,13 @@ void def_points_method(nb::class_<Ffd>& cls, const char* name, const char* secon
   const std::string sig = point_pair_sig(name, second);
   cls.def(
       name,
-      [second, per_node, product](const Ffd& f, nb::handle points, nb::handle other) {
+      [second, per_node, product, call = "Ffd." + std::string(name)](
+          const Ffd& f, nb::handle points, nb::handle other) {
         const PointPair a = point_pair_args(
             points, other, second, per_node ? "one row per lattice node" : nullptr, f.nodes());
-        return point_rows(
-            released([&] { return product(f.derivatives, a.points.values, a.second.values); }));
+        return point_rows(released(call.c_str(), [&] {
+          return product(f.derivatives, a.points.values, a.second.values);
+        }));
       },
       "points"_a, nb::arg(second), nb::sig(sig.c_str()), doc);
 }
@@ -244,8 +246,9 @@ void bind_ffd(nb::module_& m) {
                       " is not a lattice node (the block has " + std::to_string(f.nodes()) + ")");
             }
             nb::module_ sparse = nb::module_::import_("scipy.sparse");
-            toolkit::SparseRows jac = released(
-                [&] { return toolkit::ffd_jacobian(f.derivatives, p.values, ids.values); });
+            toolkit::SparseRows jac = released("Ffd.jacobian", [&] {
+              return toolkit::ffd_jacobian(f.derivatives, p.values, ids.values);
+            });
             const std::size_t rows = jac.rows, cols = jac.cols, stored = jac.values.size();
             nb::object data = float_array(std::move(jac.values), stored, 0);
             nb::object indices = int32_array(std::move(jac.columns));

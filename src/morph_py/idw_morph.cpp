@@ -26,7 +26,7 @@ void construct(IdwMorph* self, nb::handle control_points, nb::handle displacemen
   const FloatRows d = points_arg(displacements, "displacements");
   std::vector<double> cv(c.values.begin(), c.values.end());
   std::vector<double> dv(d.values.begin(), d.values.end());
-  released([&] { new (self) IdwMorph(std::move(cv), std::move(dv), power); });
+  released("IdwMorph", [&] { new (self) IdwMorph(std::move(cv), std::move(dv), power); });
 }
 
 // A read-only (N, 3) copy of a vector of the morph.

@@ -297,7 +297,7 @@ array([0.      , 0.017453, 0.      ])
              nb::handle tangent) {
             const ProductArgs a = product_args(self, ffd, points, values);
             const FloatRows t = per_variable(self, tangent, "tangent", "");
-            std::vector<double> out = released([&] {
+            std::vector<double> out = released("LatticeVariables.jvp", [&] {
               std::vector<double> jac;
               self.lattice(a.values, &jac);
               std::vector<double> moves(3 * self.node_count(), 0.0);
@@ -327,7 +327,7 @@ array([[0., 0., 1.]])
             const ProductArgs a = product_args(self, ffd, points, values);
             const FloatRows c = points_arg(cotangent, "cotangent");
             check_rows(c, a.points.rows, "cotangent", "one row per point");
-            std::vector<double> out = released([&] {
+            std::vector<double> out = released("LatticeVariables.vjp", [&] {
               std::vector<double> jac;
               self.lattice(a.values, &jac);
               const std::vector<double> g =

@@ -38,7 +38,7 @@ class Progress {
   template <class Work>
   auto run(Work&& work) -> decltype(work(nullptr)) {
     try {
-      return released([&] { return std::forward<Work>(work)(callback()); });
+      return released(description_, [&] { return std::forward<Work>(work)(callback()); });
     } catch (const Stopped&) {
       rethrow();
     }

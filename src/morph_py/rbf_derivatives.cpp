@@ -82,11 +82,12 @@ void add_method(nb::handle cls, const char* name, const char* second, bool per_c
                 Product product, const char* doc) {
   const std::string sig = point_pair_sig(name, second);
   cls.attr(name) = nb::cpp_function(
-      [second, per_control, product](const RbfMorph& self, nb::handle points, nb::handle other) {
+      [second, per_control, product, call = "RbfMorph." + std::string(name)](
+          const RbfMorph& self, nb::handle points, nb::handle other) {
         const PointPair a =
             point_pair_args(points, other, second,
                             per_control ? "one row per control point" : nullptr, self.n_controls());
-        return point_rows(released([&] {
+        return point_rows(released(call.c_str(), [&] {
           return product(self, a.points.values.data(), a.points.rows, a.second.values.data());
         }));
       },

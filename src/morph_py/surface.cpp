@@ -61,9 +61,9 @@ using Gradient = std::vector<double> (*)(std::span<const double>, std::span<cons
 void def_measure(nb::module_& m, const char* name, Measure f, const std::string& text) {
   m.def(
       name,
-      [f](nb::handle points, nb::handle triangles) {
+      [f, name](nb::handle points, nb::handle triangles) {
         const Surface s = surface_args(points, triangles);
-        return released([&] { return f(s.points.values, s.triangles.values); });
+        return released(name, [&] { return f(s.points.values, s.triangles.values); });
       },
       "points"_a, "triangles"_a,
       nb::sig((std::string("def ") + name +
@@ -75,9 +75,10 @@ void def_measure(nb::module_& m, const char* name, Measure f, const std::string&
 void def_gradient(nb::module_& m, const char* name, Gradient f, const std::string& text) {
   m.def(
       name,
-      [f](nb::handle points, nb::handle triangles) {
+      [f, name](nb::handle points, nb::handle triangles) {
         const Surface s = surface_args(points, triangles);
-        std::vector<double> g = released([&] { return f(s.points.values, s.triangles.values); });
+        std::vector<double> g =
+            released(name, [&] { return f(s.points.values, s.triangles.values); });
         return float_array(std::move(g), s.points.rows, 3);
       },
       "points"_a, "triangles"_a,

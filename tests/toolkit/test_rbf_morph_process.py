@@ -181,3 +181,31 @@ def test_a_compact_fit_of_many_controls_is_sparse():
     lines = run_child(textwrap.dedent(SPARSE_UNDER_LIMIT)).splitlines()
     assert lines[0] == "dense refused"
     assert float(lines[1]) <= 1e-10
+
+
+OUT_OF_MEMORY = """
+import resource, numpy as np, velk_morph
+rng = np.random.default_rng(0)
+controls, moves = rng.normal(size=(50, 3)), rng.normal(size=(50, 3))
+idw, rbf = velk_morph.IdwMorph(controls, moves), velk_morph.RbfMorph(controls, moves)
+points = rng.normal(size=(3_000_000, 3))
+with open("/proc/self/status") as status:
+    held = next(int(l.split()[1]) for l in status if l.startswith("VmSize:")) << 10
+# A few megabytes above what the process holds: the 72 MB result cannot be made.
+resource.setrlimit(resource.RLIMIT_AS, (held + (20 << 20), resource.RLIM_INFINITY))
+for call in (lambda: idw.displacement(points), lambda: rbf.displacement(points),
+             lambda: rbf.jvp(points, moves)):
+    try:
+        call()
+        print("no error")
+    except MemoryError as error:
+        print(error)
+"""
+
+
+@pytest.mark.skipif(os.environ.get("VELK_SANITIZED") == "1",
+                    reason="the address sanitizer's shadow memory needs more than the limit")
+def test_running_out_of_memory_in_a_computation_names_the_call():
+    suffix = " needs more memory than this process can get"
+    assert run_child(textwrap.dedent(OUT_OF_MEMORY)).splitlines() == [
+        "IdwMorph.displacement" + suffix, "RbfMorph.displacement" + suffix, "RbfMorph.jvp" + suffix]
