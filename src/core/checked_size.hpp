@@ -20,6 +20,12 @@ class MemoryRefused : public std::bad_alloc {
   std::string text_;
 };
 
+// The text of a request that ran out of memory where no size was checked first:
+// "<what> needs more memory than this process can get".
+inline std::string out_of_memory_text(const std::string& what) {
+  return what + " needs more memory than this process can get";
+}
+
 // a·b, or MemoryRefused when the product does not fit in 64 bits.
 uint64_t mul(uint64_t a, uint64_t b);
 

@@ -20,4 +20,13 @@ bool avx2_enabled() {
   return enabled;
 }
 
+bool avx2_fma_enabled() {
+#if defined(__x86_64__) || defined(__i386__)
+  static const bool enabled = avx2_enabled() && __builtin_cpu_supports("fma") != 0;
+  return enabled;
+#else
+  return false;
+#endif
+}
+
 }  // namespace velk::cpu

@@ -10,4 +10,8 @@ namespace velk::cpu {
 // "1" (an internal switch for the tests that compare both paths). Read once per process.
 bool avx2_enabled();
 
+// avx2_enabled() on a processor that also has FMA instructions: the condition of the kernels
+// that may fuse (velk_morph's, whose bits are their own). Read once per process.
+bool avx2_fma_enabled();
+
 }  // namespace velk::cpu

@@ -191,12 +191,15 @@ void update_panel_rows_below(const Factoring& f, std::size_t first, std::size_t 
   pack_u(f, k0, k1, begin, end, u.data());
   const std::size_t blocks = (n - first + kRowBlock - 1) / kRowBlock;
   const bool parallel = (n - first) * (end - begin) * depth >= kParallelWork;
-  pool::for_each_block(blocks, parallel, [&](std::size_t b) {
-    const std::size_t r0 = first + b * kRowBlock, r1 = std::min(r0 + kRowBlock, n);
-    std::vector<double> l(packed_size(r1 - r0, kRows, depth));
-    pack_l(f, r0, r1, k0, k1, l.data());
-    apply_packed(f, r0, r1, begin, end, depth, l.data(), u.data());
-  });
+  // Each task keeps one packed-L buffer (pack_l writes every entry of it) for all its blocks.
+  pool::for_each_block(
+      blocks, parallel ? SIZE_MAX : 1,
+      [&] { return std::vector<double>(packed_size(kRowBlock, kRows, depth)); },
+      [&](std::vector<double>& l, std::size_t b) {
+        const std::size_t r0 = first + b * kRowBlock, r1 = std::min(r0 + kRowBlock, n);
+        pack_l(f, r0, r1, k0, k1, l.data());
+        apply_packed(f, r0, r1, begin, end, depth, l.data(), u.data());
+      });
 }
 
 // Factorises the panel columns [c0, c1) of the rows [c0, n), whose earlier pivots are all

@@ -202,22 +202,24 @@ std::expected<NodeList, std::string> predict(const RbfModel& model, const NodeLi
     constexpr RbfKernel K = decltype(kind)::value;
     void (*const predict_group)(const Group&, const Columns&, double, double*, Point3*) =
         VELK_SIMD_PICK(predict_group_avx2<K>, predict_group_plain<K>);
-    pool::for_each_block(blocks, true, [&](std::size_t b) {
-      if (nan_found.load(std::memory_order_relaxed)) return;
-      std::vector<double> phi(kChunk * kLanes);
-      const std::size_t g1 = std::min((b + 1) * kGroupsPerBlock, groups);
-      for (std::size_t g = b * kGroupsPerBlock; g < g1; ++g) {
-        const std::size_t first = g * kLanes;
-        const Group lanes(queries, first);
-        Point3 sums[kLanes];
-        predict_group(lanes, columns, e2, phi.data(), sums);
-        const std::size_t count = std::min(kLanes, queries.size() - first);
-        for (std::size_t l = 0; l < count; ++l) {
-          if (has_nan(sums[l])) nan_found.store(true, std::memory_order_relaxed);
-          out[first + l] = sums[l];
-        }
-      }
-    });
+    // Each task keeps one kernel-value buffer for all the blocks it takes.
+    pool::for_each_block(
+        blocks, SIZE_MAX, [] { return std::vector<double>(kChunk * kLanes); },
+        [&](std::vector<double>& phi, std::size_t b) {
+          if (nan_found.load(std::memory_order_relaxed)) return;
+          const std::size_t g1 = std::min((b + 1) * kGroupsPerBlock, groups);
+          for (std::size_t g = b * kGroupsPerBlock; g < g1; ++g) {
+            const std::size_t first = g * kLanes;
+            const Group lanes(queries, first);
+            Point3 sums[kLanes];
+            predict_group(lanes, columns, e2, phi.data(), sums);
+            const std::size_t count = std::min(kLanes, queries.size() - first);
+            for (std::size_t l = 0; l < count; ++l) {
+              if (has_nan(sums[l])) nan_found.store(true, std::memory_order_relaxed);
+              out[first + l] = sums[l];
+            }
+          }
+        });
   });
   if (nan_found.load()) return std::unexpected<std::string>("NaN values in output");
   return out;

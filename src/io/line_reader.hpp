@@ -27,8 +27,7 @@ auto naming_memory(const std::string& filename, Read&& read) -> decltype(read())
   } catch (const sizes::MemoryRefused&) {
     throw;
   } catch (const std::bad_alloc&) {
-    throw sizes::MemoryRefused("reading \"" + filename +
-                               "\" needs more memory than this process can get");
+    throw sizes::MemoryRefused(sizes::out_of_memory_text("reading \"" + filename + "\""));
   }
 }
 

@@ -42,7 +42,8 @@ std::string_view trim(std::string_view text) {
   text = trim_start(text);
   while (!text.empty()) {
     const utf8::Char c = last_char(text);
-    if (!is_white_space(c.code_point)) break;
+    // Bytes that are not a character (length 0) end the trimming, as any other non-space does.
+    if (c.length == 0 || !is_white_space(c.code_point)) break;
     text.remove_suffix(c.length);
   }
   return text;

@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 
+#include "core/checked_size.hpp"
 #include "core/internal_failure.hpp"
 #include "core/interrupt.hpp"
 #include "morph_toolkit/errors.hpp"
@@ -32,7 +33,7 @@ void check_signals() {
 }  // namespace
 
 void refuse_out_of_memory(const char* what) {
-  throw toolkit::MemoryRefusal(std::string(what) + " needs more memory than this process can get");
+  throw toolkit::MemoryRefusal(sizes::out_of_memory_text(what));
 }
 
 void install_core_routes() {

@@ -215,10 +215,9 @@ GreedyFit greedy_fit(const GreedyInput& in) {
     }
     // u(x) = K(x, c) - sum_l V[x][l] V[c][l], written into the new column.
     auto column = [&](std::size_t first, std::size_t last) {
-      std::vector<double> r(last - first);
-      in.kernel(X + 3 * c, first, last, r.data());
+      in.kernel(X + 3 * c, first, last, fresh.data() + first);
       for (std::size_t row = first; row < last; ++row) {
-        double u = r[row - first];
+        double u = fresh[row];
         for (std::size_t i = 0; i < q; ++i) u += lag[row * q + i] * b[i] - fxi[row * q + i] * a[i];
         fresh[row] = u;
       }

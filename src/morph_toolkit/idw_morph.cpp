@@ -142,8 +142,7 @@ void sums_avx2_for(const Columns& c, const double* p, const Weight& k, double (*
 
 bool use_avx2() {
 #if defined(__x86_64__)
-  static const bool use = cpu::avx2_enabled() && __builtin_cpu_supports("fma");
-  return use;
+  return cpu::avx2_fma_enabled();
 #else
   return false;
 #endif

@@ -38,7 +38,7 @@ class IdwMorph {
   ExactPointIndex index_;
   // The controls and their displacements as six columns (x, y, z, dx, dy, dz) of size() each.
   std::vector<double> columns_;
-  // 2 * power when it is a whole number up to kMaxQuarterPower (the weight is then built from
+  // 2 * power when it is a whole number up to kMaxHalfSteps (the weight is then built from
   // divisions, square roots and products), else 0 (std::pow per pair).
   int half_steps_;
 };

@@ -126,13 +126,9 @@ std::expected<std::unique_ptr<FitSolver>, std::string> dense_fit(const FitProble
   const std::size_t controls = problem.size(), terms = problem.basis.terms();
   const std::size_t n = controls + terms;
   dense_fit_memory_check(controls, terms);
-  const std::size_t padded = (controls + lanes::kWidth - 1) / lanes::kWidth * lanes::kWidth;
-  std::vector<double> cx(padded), cy(padded), cz(padded);
-  for (std::size_t i = 0; i < padded; ++i) {
-    const std::size_t src = std::min(i, controls - 1);
-    cx[i] = problem.centres[3 * src], cy[i] = problem.centres[3 * src + 1],
-    cz[i] = problem.centres[3 * src + 2];
-  }
+  const std::size_t padded = lanes::round_up(controls);
+  const lanes::PaddedColumns columns(problem.centres.data(), controls, padded);
+  const std::vector<double>&cx = columns.x, &cy = columns.y, &cz = columns.z;
   interp::RowMatrix matrix = interp::RowMatrix::uninitialised(n);
   const std::size_t blocks = (n + kRowBlock - 1) / kRowBlock;
   // An entry of the rows costs about as much as 600 of the factorisation's n^3 / 3
@@ -142,10 +138,10 @@ std::expected<std::unique_ptr<FitSolver>, std::string> dense_fit(const FitProble
   const ProgressSpan factorising = progress.part(rows_share, 1.0);
   const bool parallel = n >= 2 * kRowBlock;
   const std::function<bool()> step = building.alongside();
+  // Each task keeps one row of kernel values for all the blocks it takes.
   pool::for_each_block(
-      blocks, parallel,
-      [&](std::size_t b) {
-        std::vector<double> values(padded);
+      blocks, parallel ? SIZE_MAX : 1, [&] { return std::vector<double>(padded); },
+      [&](std::vector<double>& values, std::size_t b) {
         for (std::size_t i = b * kRowBlock; i < std::min(n, (b + 1) * kRowBlock); ++i) {
           double* row = matrix[i];
           if (i < controls) {

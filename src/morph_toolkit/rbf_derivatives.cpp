@@ -35,6 +35,16 @@ PolynomialBasis basis_of(const RbfState& s) {
   return basis;
 }
 
+// The morph of a full fit's solves applied to `tangent` (N × 3) instead of its displacements:
+// its displacement at any points is the forward product there.
+RbfMorph tangent_morph(const RbfMorph& morph, const double* tangent) {
+  RbfState s = morph.state();
+  s.displacements.assign(tangent, tangent + 3 * morph.n_controls());
+  const std::vector<double> no_constraint(s.coefficients.size(), 0.0);
+  solve(morph, tangent, no_constraint.data(), s.weights.data(), s.coefficients.data());
+  return RbfMorph::restore(std::move(s));
+}
+
 // A reduced morph is linear in the displacements d with its selection S held fixed:
 //   s(x) = s_S(x; d_S) + c(x; d - s_S(C; d_S)),
 // s_S the interpolant of the selected centres (what the greedy selection builds, here fitted
@@ -62,10 +72,13 @@ std::vector<double> reduced_jvp(const RbfMorph& morph, const double* points, std
   std::vector<double> tangent_s;
   for (int64_t i : s.selected)
     tangent_s.insert(tangent_s.end(), tangent + 3 * i, tangent + 3 * i + 3);
-  const RbfMorph selection = selection_fit(morph);
-  std::vector<double> out = rbf_jvp(selection, points, m, tangent_s.data());
+  // The selection's forward product, solved once and evaluated at the points and the controls.
+  const RbfMorph forward = tangent_morph(selection_fit(morph), tangent_s.data());
+  std::vector<double> out(3 * m);
+  forward.displacement(points, m, out.data());
   if (!morph.correction()) return out;
-  std::vector<double> residual = rbf_jvp(selection, s.centres.data(), n, tangent_s.data());
+  std::vector<double> residual(3 * n);
+  forward.displacement(s.centres.data(), n, residual.data());
   for (std::size_t j = 0; j < 3 * n; ++j) residual[j] = tangent[j] - residual[j];
   const std::vector<double> corrected = rbf_jvp(*morph.correction(), points, m, residual.data());
   for (std::size_t j = 0; j < 3 * m; ++j) out[j] = out[j] + corrected[j];
@@ -94,13 +107,8 @@ std::vector<double> reduced_vjp(const RbfMorph& morph, const double* points, std
 std::vector<double> rbf_jvp(const RbfMorph& morph, const double* points, std::size_t m,
                             const double* tangent) {
   if (reduced(morph)) return reduced_jvp(morph, points, m, tangent);
-  RbfState s = morph.state();
-  const std::size_t n = morph.n_controls();
-  s.displacements.assign(tangent, tangent + 3 * n);
-  const std::vector<double> no_constraint(s.coefficients.size(), 0.0);
-  solve(morph, tangent, no_constraint.data(), s.weights.data(), s.coefficients.data());
   std::vector<double> out(3 * m);
-  RbfMorph::restore(std::move(s)).displacement(points, m, out.data());
+  tangent_morph(morph, tangent).displacement(points, m, out.data());
   return out;
 }
 

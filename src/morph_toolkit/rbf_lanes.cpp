@@ -33,8 +33,7 @@ decltype(auto) with_kernel(Kernel kernel, F&& body) {
 // True when the four-lane and FMA-instruction code may run.
 bool fast_path() {
 #ifdef VELK_TOOLKIT_AVX2
-  static const bool fast = cpu::avx2_enabled() && __builtin_cpu_supports("fma");
-  return fast;
+  return cpu::avx2_fma_enabled();
 #else
   return false;
 #endif

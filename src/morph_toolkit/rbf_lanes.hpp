@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "morph_toolkit/rbf_kernel.hpp"
 
@@ -14,6 +15,23 @@ namespace velk::toolkit::lanes {
 constexpr std::size_t kWidth = 4;
 // Query points handled together by kernel_sums: count must be a multiple of this.
 constexpr std::size_t kGroup = 2 * kWidth;
+
+// v rounded up to a multiple of kWidth.
+constexpr std::size_t round_up(std::size_t v) {
+  return (v + kWidth - 1) / kWidth * kWidth;
+}
+
+// The n points (x, y, z interleaved, n > 0) by coordinate, each column `size` long, the last
+// point repeated into the padding: centre arrays phi_row can read in whole lanes.
+struct PaddedColumns {
+  std::vector<double> x, y, z;
+  PaddedColumns(const double* points, std::size_t n, std::size_t size) : x(size), y(size), z(size) {
+    for (std::size_t j = 0; j < size; ++j) {
+      const std::size_t i = j < n ? j : n - 1;
+      x[j] = points[3 * i], y[j] = points[3 * i + 1], z[j] = points[3 * i + 2];
+    }
+  }
+};
 
 // out[j] = phi(s(p, c_j)) for j in [0, padded) (padded a multiple of kWidth; the centre arrays
 // hold at least that many entries).

@@ -156,8 +156,10 @@ RbfMorph RbfMorph::fit_within(const double* controls, std::size_t n_controls,
     throw InvalidInput("tolerance must be a non-negative finite number, got " +
                        std::to_string(*tolerance));
   bool sparse = is_compact(kernel) && n > kSparseFitMin;
+  // The grid of a full fit (a reduced fit builds its own over the centres it selects).
   std::shared_ptr<const CellGrid> grid;
-  if (is_compact(kernel)) grid = std::make_shared<const CellGrid>(controls, n, 1.0 / epsilon);
+  if (is_compact(kernel) && !tolerance)
+    grid = std::make_shared<const CellGrid>(controls, n, 1.0 / epsilon);
   if (sparse && !tolerance && mostly_full(*grid, controls, n, 1.0 / epsilon)) {
     // Dense when it fits in memory; sparse (slow, but possible) when it does not.
     try {

@@ -39,10 +39,6 @@ double support_radius_for(const std::vector<double>& c) {
   return radii[samples / 2];
 }
 
-std::size_t round_up(std::size_t v) {
-  return (v + lanes::kWidth - 1) / lanes::kWidth * lanes::kWidth;
-}
-
 }  // namespace rbf_reduced_detail
 
 namespace rbf_morph_detail {
@@ -67,13 +63,8 @@ RbfMorph RbfMorph::fit_reduced(RbfState state, const PolynomialBasis& basis, dou
   const Kernel kernel = state.kernel;
   const double e2 = state.epsilon * state.epsilon;
   // The controls by coordinate, padded so that any range can be read in whole lanes.
-  const std::size_t padded_n = round_up(n) + lanes::kWidth;
-  std::vector<double> cx(padded_n), cy(padded_n), cz(padded_n);
-  for (std::size_t j = 0; j < padded_n; ++j) {
-    const std::size_t i = std::min(j, n - 1);
-    cx[j] = state.centres[3 * i], cy[j] = state.centres[3 * i + 1],
-    cz[j] = state.centres[3 * i + 2];
-  }
+  const lanes::PaddedColumns columns(state.centres.data(), n, lanes::round_up(n) + lanes::kWidth);
+  const std::vector<double>&cx = columns.x, &cy = columns.y, &cz = columns.z;
   GreedyInput in;
   in.controls = state.centres;
   in.displacements = state.displacements;
@@ -81,7 +72,7 @@ RbfMorph RbfMorph::fit_reduced(RbfState state, const PolynomialBasis& basis, dou
   in.tolerance = tolerance;
   in.memory_limit = kBasisBytes;
   in.kernel = [&](const double* p, std::size_t first, std::size_t last, double* out) {
-    const std::size_t count = last - first, padded = round_up(count);
+    const std::size_t count = last - first, padded = lanes::round_up(count);
     std::vector<double> row(padded);
     lanes::phi_row(kernel, p[0], p[1], p[2], &cx[first], &cy[first], &cz[first], padded, e2,
                    row.data());

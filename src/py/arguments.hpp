@@ -30,8 +30,9 @@ IndexList to_index_list(PyObject* obj);
 Matrix4 to_matrix(PyObject* obj);
 std::pair<double, double> to_float_pair(PyObject* obj);
 std::string to_string(PyObject* obj);
-// A file name: a str, or an os.PathLike whose os.fspath is a str. Anything else (bytes
-// included) is refused with the TypeError of to_string.
+// A file name as open() takes it: a str (encoded with the file-system encoding, surrogate
+// escapes included), bytes, or an os.PathLike giving either. Anything else is refused with the
+// TypeError of to_string.
 std::string to_filename(PyObject* obj);
 
 // "'<qualname>' object cannot be converted to '<target>'" as a TypeError.

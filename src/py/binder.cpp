@@ -17,8 +17,8 @@ std::string Callee::text() const {
 
 std::string Callee::asked_for() const {
   if (owner && std::string_view(name) == "__new__") return std::string(owner) + "()";
-  const std::string text = owner ? std::string(owner) + "." + name : std::string(name);
-  return property ? text : text + "()";
+  if (!property) return text();
+  return owner ? std::string(owner) + "." + name : std::string(name);
 }
 
 namespace {

@@ -32,7 +32,7 @@ Callee property_of(PyObject* self, void* closure) {
   // A heap type's tp_name is "module.Class"; the class name is what the user knows.
   const char* type_name = Py_TYPE(self)->tp_name;
   const char* dot = std::strrchr(type_name, '.');
-  return {dot ? dot + 1 : type_name, closure ? static_cast<const char*>(closure) : "?", true};
+  return {dot ? dot + 1 : type_name, static_cast<const char*>(closure), true};
 }
 
 }  // namespace velk::py

@@ -119,7 +119,7 @@ namespace {
 void raise_out_of_memory(const Callee& who) noexcept {
   PyErr_Clear();
   try {
-    const std::string text = who.asked_for() + " needs more memory than this process can get";
+    const std::string text = sizes::out_of_memory_text(who.asked_for());
     PyErr_SetString(PyExc_MemoryError, text.c_str());
   } catch (...) {
     PyErr_NoMemory();
